@@ -1,0 +1,36 @@
+// Entry point of the player: builds the real threads and windows and hands
+// them to start-up.
+#include "core/demarrage.h"
+#include "engine/th_lecteur_magneto.h"
+#include "measures/dmesures.h"
+#include "measures/thmagnetomesures.h"
+#include "sound/th_son.h"
+#include "sound/thmagnetoson.h"
+#include "ui/lecteurzr7_principale.h"
+
+#include <cstdio>
+#include <exception>
+
+int main(int argc, char** argv)
+{
+    FabriquesLecteur f;
+    f.lecteurMagneto = [](int voie) { return new Th_Lecteur_Magneto(voie); };
+    f.son = [](int voie) { return new TH_Son(voie); };
+    f.magnetoSon = [](int voie) { return new ThMagnetoSon(voie); };
+    f.magnetoMesures = [](int voie) { return new ThMagnetoMesures(voie); };
+    f.fenetrePrincipale = [] {
+        auto* w = new TLecteurZR7_Principale;
+        w->show();
+        return w;
+    };
+    f.fenetreMesures = [] { return new TDMesures; };
+    try {
+        return ExecuterLecteur(argc, argv, f);
+    } catch (const std::exception& e) {
+        // An escaped exception ends the program at once; the system reclaims the rest.
+        std::fprintf(stderr, "%s\n", e.what());
+        std::_Exit(1);
+    } catch (...) {
+        std::_Exit(1);
+    }
+}

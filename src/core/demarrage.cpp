@@ -1,0 +1,195 @@
+#include "core/demarrage.h"
+
+#include "core/boitemessage.h"
+#include "core/etat.h"
+#include "core/messages.h"
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QThread>
+#include <QWidget>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <new>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Shortest command line that can name a film: one character and an extension.
+constexpr size_t LongueurMinimaleLigne = 5;
+// Time given to the workers to see FlagArretGeneral before their destruction.
+constexpr int AttenteArretMs = 250;
+constexpr int DureeMinimaleMs = 1000;
+
+bool LireMot(FILE* f, uint32_t& mot)
+{
+    unsigned char o[4];
+    if (std::fread(o, 1, 4, f) != 4)
+        return false;
+    mot = uint32_t(o[0]) | uint32_t(o[1]) << 8 | uint32_t(o[2]) << 16 | uint32_t(o[3]) << 24;
+    return true;
+}
+
+void Tracer(const FabriquesLecteur& f, const char* etape)
+{
+    if (f.trace)
+        f.trace(etape);
+}
+
+} // namespace
+
+std::string JoindreArguments(int argc, char** argv)
+{
+    std::string texte;
+    for (int i = 1; i < argc; ++i) {
+        if (i > 1)
+            texte += ' ';
+        texte += argv[i] ? argv[i] : "";
+    }
+    return texte;
+}
+
+void AnalyserLigneCommande(const std::string& texte)
+{
+    if (texte.size() < LongueurMinimaleLigne)
+        return;
+    TypeFilm = -1;
+    const std::string fin = texte.substr(texte.size() - 4);
+    if (fin == ".mjp")
+        TypeFilm = 1;
+    else if (fin == ".mp4")
+        TypeFilm = 0;
+    else if (fin == ".264")
+        TypeFilm = 2;
+    if (TypeFilm < 0)
+        return;
+    FILE* f = std::fopen(texte.c_str(), "rb");
+    if (!f)
+        return;
+    uint32_t nb = 0, duree = 0;
+    const bool lu = LireMot(f, nb) && LireMot(f, duree);
+    std::fclose(f);
+    if (!lu)
+        return;
+    NbImagesFilm = nb;
+    DureeFilm = duree / DureeMinimaleMs;
+    if (DureeFilm != 0 && NbImagesFilm != 0)
+        CopierTexte(CheminFilm, sizeof CheminFilm, texte.c_str());
+}
+
+void FixerDossiers(const std::string& cheminExecutable)
+{
+    const size_t barre = cheminExecutable.find_last_of('/');
+    const std::string dossier = barre == std::string::npos ? "./" : cheminExecutable.substr(0, barre + 1);
+    CopierTexte(DossierProgramme, sizeof DossierProgramme, dossier.c_str());
+    char coupe[LongueurDossierCoupe + 1];
+    CopierTexte(coupe, sizeof coupe, DossierProgramme);
+    std::snprintf(DossierDonnees, sizeof DossierDonnees, "%sDONNEES", coupe);
+    struct stat st;
+    if (stat(DossierDonnees, &st) != 0)
+        mkdir(DossierDonnees, 0755);
+}
+
+int ExecuterLecteur(int argc, char** argv, const FabriquesLecteur& fabriques)
+{
+    const FabriquesLecteur& f = fabriques;
+
+    CopierTexte(TitreMessages, sizeof TitreMessages, "VelmoraZR7 : Lecteur autonome");
+    Tracer(f, "titre");
+
+    EnregistrerMessages();
+    Tracer(f, "messages");
+
+    // The message boxes below need the application object: create it now,
+    // before the first one can be shown (no window exists yet either way).
+    std::unique_ptr<QApplication> application(new QApplication(argc, argv));
+
+    Voie& voie0 = Voies[0];
+    voie0.BufferImage = new (std::nothrow) unsigned char[TailleBufferImage];
+    voie0.ImageSortie = voie0.BufferImage;
+    voie0.BufferSon = new (std::nothrow) unsigned char[TailleBufferSon];
+    voie0.NbOctetsSon = 0;
+    if (CreerMutexVoie(0) != 0)
+        AfficherMessage("Erreur Création Sémaphore");
+    if (CreerMutexGeneral() != 0)
+        AfficherMessage("Erreur Création Sémaphore");
+    if (CreerMutexReserve() != 0)
+        AfficherMessage("Erreur Création Sémaphore", "Visualisateur");
+    Tracer(f, "voies");
+
+    AnalyserLigneCommande(JoindreArguments(argc, argv));
+    Tracer(f, "ligne de commande");
+
+    DemarrerRelaisMessages();
+    Tracer(f, "application");
+
+    FixerDossiers(QCoreApplication::applicationFilePath().toStdString());
+    Tracer(f, "dossiers");
+
+    // Worker threads, in this order; each starts at once on channel 0.
+    std::vector<std::unique_ptr<QThread>> threads;
+    for (const auto* fabrique : {&f.lecteurMagneto, &f.son, &f.magnetoSon, &f.magnetoMesures}) {
+        QThread* t = *fabrique ? (*fabrique)(0) : nullptr;
+        if (t && !t->isRunning())
+            t->start();
+        threads.emplace_back(t);
+    }
+    Tracer(f, "threads");
+
+    QApplication::setApplicationName("Lecteur ZR7");
+    QApplication::setApplicationDisplayName("Lecteur ZR7");
+    Tracer(f, "titre application");
+
+    std::unique_ptr<QWidget> principale(f.fenetrePrincipale ? f.fenetrePrincipale() : nullptr);
+    std::unique_ptr<QWidget> mesures1(f.fenetreMesures ? f.fenetreMesures() : nullptr);
+    std::unique_ptr<QWidget> mesures2(f.fenetreMesures ? f.fenetreMesures() : nullptr);
+    Tracer(f, "fenetres");
+
+    int statut = 0;
+    if (principale) {
+        // The loop ends when the main window closes, even while the measure
+        // windows are still shown.
+        QObject::connect(application.get(), &QApplication::lastWindowClosed, application.get(),
+                         &QApplication::quit);
+        principale->setAttribute(Qt::WA_QuitOnClose, true);
+        if (mesures1)
+            mesures1->setAttribute(Qt::WA_QuitOnClose, false);
+        if (mesures2)
+            mesures2->setAttribute(Qt::WA_QuitOnClose, false);
+        statut = application->exec();
+    }
+    Tracer(f, "boucle terminee");
+
+    // Shutdown.
+    const int r = PrendreMutexGeneral();
+    FlagArretGeneral = 1;
+    if (r == 0)
+        RendreMutexGeneral();
+    Tracer(f, "arret general");
+    QThread::msleep(AttenteArretMs);
+    for (auto& t : threads)
+        t.reset(); // each destruction requests the end and waits for it
+    Tracer(f, "threads detruits");
+
+    FermerMutexGeneral();
+    FermerMutexReserve();
+    FermerMutexVoie(0);
+    Tracer(f, "mutex fermes");
+
+    delete[] voie0.BufferImage;
+    voie0.BufferImage = nullptr;
+    voie0.ImageSortie = nullptr;
+    delete[] voie0.BufferSon;
+    voie0.BufferSon = nullptr;
+    Tracer(f, "buffers liberes");
+
+    ArreterRelaisMessages();
+    mesures2.reset();
+    mesures1.reset();
+    principale.reset();
+    application.reset();
+    return statut;
+}

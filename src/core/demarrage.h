@@ -1,0 +1,38 @@
+// Start-up and shutdown of the player: the shared state, the command-line
+// film, the program folders, the four worker threads and the windows, in a
+// fixed order.
+#pragma once
+
+#include <functional>
+#include <string>
+
+class QThread;
+class QWidget;
+
+// The command-line text after the program name: the arguments joined with
+// single spaces (the system hands them over already split).
+std::string JoindreArguments(int argc, char** argv);
+
+// Recognises a film named on the command line: text of at least 5
+// characters ending exactly in ".mjp", ".mp4" or ".264", naming a file with
+// a valid header. Sets TypeFilm (-1 when the extension is not recognised),
+// NbImagesFilm, DureeFilm and CheminFilm; reports nothing.
+void AnalyserLigneCommande(const std::string& texte);
+
+// Sets DossierProgramme (folder of the executable, trailing '/') and
+// DossierDonnees (cut to 180 characters + "DONNEES"), creating that folder
+// when no file or folder of that name exists. Failure is ignored.
+void FixerDossiers(const std::string& cheminExecutable);
+
+// What start-up builds; the player passes its real classes, tests their own.
+struct FabriquesLecteur {
+    std::function<QThread*(int voie)> lecteurMagneto, son, magnetoSon, magnetoMesures;
+    std::function<QWidget*()> fenetrePrincipale;
+    std::function<QWidget*()> fenetreMesures; // called twice
+    // Told the name of each step as it is taken (tests check the order).
+    std::function<void(const char*)> trace;
+};
+
+// Runs the whole program: start-up, event loop, shutdown. Returns the exit
+// status.
+int ExecuterLecteur(int argc, char** argv, const FabriquesLecteur& fabriques);

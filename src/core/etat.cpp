@@ -1,0 +1,151 @@
+#include "core/etat.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <new>
+#include <thread>
+
+char CheminFilm[LongueurCheminFilm + 1];
+int32_t TypeFilm = 0;
+uint32_t NbImagesFilm = 0;
+uint32_t DureeFilm = 0;
+double DateDebutFilm = 0, DateFinFilm = 0;
+unsigned char FlagDatesFilm = 0;
+char MotDePasseFilm[LongueurMotDePasse + 1];
+
+double Vitesse = 1.0;
+int32_t SecondeDepart = 0;
+uint32_t PositionSecondes = 0;
+unsigned char FlagArretGeneral = 0;
+unsigned char FlagLireTaille = 0;
+int32_t HauteurFilm = 240, LargeurFilm = 320;
+
+char DossierProgramme[LongueurDossier + 1];
+char DossierDonnees[LongueurDossier + 1];
+char TitreMessages[LongueurTitre + 1] = "Enregistreur Vidéo";
+QObject* ImageAffichage = nullptr;
+unsigned char* ExportPictureBuffer = nullptr;
+
+unsigned char FlagLectureLancee = 0;
+unsigned char FlagMasque = 0;
+int32_t HauteurAppliquee = 320, LargeurAppliquee = 240;
+
+Voie Voies[NbVoies];
+
+namespace {
+
+// A timed mutex that remembers which thread holds it, so that a release
+// from a thread whose take timed out does not unlock someone else's lock
+// (undefined behaviour for a standard mutex).
+struct VerrouTemporise {
+    std::timed_mutex mutex;
+    std::atomic<std::thread::id> proprietaire{};
+};
+
+std::unique_ptr<VerrouTemporise> MutexVoie[NbVoies];
+std::unique_ptr<VerrouTemporise> MutexGeneral;
+std::unique_ptr<VerrouTemporise> MutexReserve;
+
+int Prendre(VerrouTemporise* v, int attenteMs)
+{
+    if (!v)
+        return -1;
+    if (v->proprietaire.load() == std::this_thread::get_id())
+        return 0; // already held by this thread: proceed, the outer release frees it
+    if (v->mutex.try_lock_for(std::chrono::milliseconds(attenteMs)))
+        v->proprietaire.store(std::this_thread::get_id());
+    return 0;
+}
+
+void Rendre(VerrouTemporise* v)
+{
+    if (!v || v->proprietaire.load() != std::this_thread::get_id())
+        return;
+    v->proprietaire.store(std::thread::id());
+    v->mutex.unlock();
+}
+
+int Creer(std::unique_ptr<VerrouTemporise>& v)
+{
+    v.reset(new (std::nothrow) VerrouTemporise);
+    return v ? 0 : -1;
+}
+
+} // namespace
+
+int PrendreMutexVoie(int voie)
+{
+    if (voie < 0 || voie >= NbVoies)
+        return -1;
+    return Prendre(MutexVoie[voie].get(), AttenteMutexVoieMs);
+}
+
+void RendreMutexVoie(int voie)
+{
+    if (voie < 0 || voie >= NbVoies)
+        return;
+    Rendre(MutexVoie[voie].get());
+}
+
+int PrendreMutexGeneral() { return Prendre(MutexGeneral.get(), AttenteMutexGeneralMs); }
+void RendreMutexGeneral() { Rendre(MutexGeneral.get()); }
+
+int CreerMutexVoie(int voie)
+{
+    if (voie < 0 || voie >= NbVoies)
+        return -1;
+    return Creer(MutexVoie[voie]);
+}
+int CreerMutexGeneral() { return Creer(MutexGeneral); }
+int CreerMutexReserve() { return Creer(MutexReserve); }
+
+void FermerMutexVoie(int voie)
+{
+    if (voie >= 0 && voie < NbVoies)
+        MutexVoie[voie].reset();
+}
+void FermerMutexGeneral() { MutexGeneral.reset(); }
+void FermerMutexReserve() { MutexReserve.reset(); }
+bool MutexReserveExiste() { return MutexReserve != nullptr; }
+
+void CopierTexte(char* destination, int taille, const char* source)
+{
+    if (!destination || taille <= 0)
+        return;
+    std::snprintf(destination, static_cast<size_t>(taille), "%s", source ? source : "");
+}
+
+void ReinitialiserEtat()
+{
+    CheminFilm[0] = 0;
+    TypeFilm = 0;
+    NbImagesFilm = 0;
+    DureeFilm = 0;
+    DateDebutFilm = DateFinFilm = 0;
+    FlagDatesFilm = 0;
+    MotDePasseFilm[0] = 0;
+    Vitesse = 1.0;
+    SecondeDepart = 0;
+    PositionSecondes = 0;
+    FlagArretGeneral = 0;
+    FlagLireTaille = 0;
+    HauteurFilm = 240;
+    LargeurFilm = 320;
+    CopierTexte(TitreMessages, sizeof TitreMessages, "Enregistreur Vidéo");
+    FlagLectureLancee = 0;
+    FlagMasque = 0;
+    HauteurAppliquee = 320;
+    LargeurAppliquee = 240;
+    for (Voie& v : Voies) {
+        unsigned char* image = v.BufferImage;
+        unsigned char* son = v.BufferSon;
+        v = Voie();
+        v.BufferImage = image; // buffers belong to start-up/shutdown
+        v.BufferSon = son;
+        v.ImageSortie = image;
+    }
+}

@@ -1,0 +1,112 @@
+// Process-wide state shared by the window and the worker threads.
+//
+// There are no queues between threads: the window writes commands here and
+// the workers report progress here. Each field says who writes it, who reads
+// it and under which lock. "No lock" fields are single aligned words or bytes
+// written by one thread only.
+#pragma once
+
+#include <cstdint>
+
+class QObject;
+
+// Largest picture the player makes room for: 54-byte bitmap file header plus
+// 2560 x 2048 pixels of 3 bytes.
+constexpr int TailleBufferImage = 54 + 2560 * 2048 * 3; // 15,728,694
+// Two seconds of G.711 sound at 8000 bytes a second.
+constexpr int TailleBufferSon = 16000;
+
+// Fixed text widths (characters, without the final zero byte).
+constexpr int LongueurCheminFilm = 300;
+constexpr int LongueurDossier = 200;
+constexpr int LongueurDossierCoupe = 180; // DossierProgramme cut before "DONNEES"
+constexpr int LongueurMotDePasse = 20;
+constexpr int LongueurTitre = 80;
+
+// Lock wait limits: a timeout lets the caller proceed (another thread is stuck).
+constexpr int AttenteMutexVoieMs = 2500;
+constexpr int AttenteMutexGeneralMs = 50;
+
+// Channel indices accepted by the lock helpers; the player uses channel 0 only.
+constexpr int NbVoies = 3;
+
+// ---- Film description: written by the UI thread while playback is stopped
+// (film selection, command line at start-up); read by the reader, exports and
+// display. No lock.
+extern char CheminFilm[LongueurCheminFilm + 1];   // empty when no film
+extern int32_t TypeFilm;                          // 0 mp4, 1 mjp, 2 264, -1 not recognised
+extern uint32_t NbImagesFilm;                     // first header word
+extern uint32_t DureeFilm;                        // second header word / 1000 (whole seconds)
+extern double DateDebutFilm, DateFinFilm;         // days since 30/12/1899
+extern unsigned char FlagDatesFilm;               // 1 when the ".hrd" file was read
+// Written by the UI thread (Play, AVI export, field changes); read by the
+// reader for each chunk. No lock: the reader copies it whole before use.
+extern char MotDePasseFilm[LongueurMotDePasse + 1];
+
+// ---- Commands and progress shared with the reader.
+extern double Vitesse;                 // UI writes, reader reads; under MutexGeneral
+extern int32_t SecondeDepart;          // UI writes (display timer, seek); reader reads at run start under MutexGeneral
+extern uint32_t PositionSecondes;      // UI writes; sound and measure readers read. No lock
+extern unsigned char FlagArretGeneral; // shutdown writes once; every worker reads; under MutexGeneral
+extern unsigned char FlagLireTaille;   // UI sets, reader clears. No lock (byte)
+extern int32_t HauteurFilm, LargeurFilm; // reader writes, display timer reads. No lock (aligned words)
+
+// ---- Environment: written by start-up before any worker exists.
+extern char DossierProgramme[LongueurDossier + 1]; // executable folder, trailing '/'
+extern char DossierDonnees[LongueurDossier + 1];   // DossierProgramme (cut) + "DONNEES"
+extern char TitreMessages[LongueurTitre + 1];      // caption of every message box
+extern QObject* ImageAffichage;                    // the window's picture control; set by the main window
+extern unsigned char* ExportPictureBuffer;         // AVI export picture buffer, owned by the main window
+
+// ---- Window-side flags, used by the main window only.
+extern unsigned char FlagLectureLancee; // playback has been started: Play resumes a pause
+extern unsigned char FlagMasque;        // controls hidden
+extern int32_t HauteurAppliquee, LargeurAppliquee; // last film size applied to the layout
+
+// ---- Channel record. Fields used by two threads are guarded by MutexVoie
+// of the channel unless said otherwise.
+struct Voie {
+    unsigned char FlagLecture = 0;   // UI start (1)/stop (0); reader, sound, measures, display timer read
+    unsigned char FlagPause = 0;     // UI start (0)/Play-Stop toggle; reader, sound, measures read
+    unsigned char FlagSonActif = 0;  // UI sound buttons; sound reader reads
+    unsigned char FlagSonEcoute = 0; // UI sound buttons; audio output reads
+    char CheminSon[LongueurDossier + 1] = {}; // UI at film loading; sound and measure readers. No lock (stopped)
+    unsigned char* BufferImage = nullptr;     // start-up allocates; reader uses
+    int32_t TailleImageSortie = 0;            // decoder writes, reader reads (reader thread only)
+    unsigned char* ImageSortie = nullptr;     // start-up and reader; reader thread only
+    unsigned char* BufferSon = nullptr;       // start-up allocates; sound reader and audio output
+    int32_t NbOctetsSon = 0;                  // sound reader and audio output; under MutexVoie
+    unsigned char FlagViderSon = 0;           // UI Stop sets; audio output reads and clears
+    double PourcentFilm = 0;                  // reader writes; display timer reads
+    unsigned char FlagFinDeFilm = 0;          // reader (1); playback start and loop restart (0)
+    int32_t IntervalleImage = 0;              // reader thread only
+    int32_t HauteurImage = 0, LargeurImage = 0; // reader thread only (last MJPEG picture)
+    unsigned char FlagRafraichir = 0;         // UI seek/return/loading sets; reader reads and clears
+    int32_t FlagMesuresPresentes = 0;         // UI at film selection; measure reader reads. No lock
+};
+extern Voie Voies[NbVoies];
+
+// ---- Locks. Results: 0 = proceed (lock taken, or wait timed out), -1 = no
+// lock at all (bad index, mutex absent). Release only what was taken: a
+// release after a timed-out take does nothing.
+int PrendreMutexVoie(int voie);
+void RendreMutexVoie(int voie);
+int PrendreMutexGeneral();
+void RendreMutexGeneral();
+
+// Creation and closing of the three mutexes (start-up and shutdown).
+// Each Creer* returns 0, or -1 when the mutex could not be created.
+int CreerMutexVoie(int voie);
+int CreerMutexGeneral();
+int CreerMutexReserve();
+void FermerMutexVoie(int voie);
+void FermerMutexGeneral();
+void FermerMutexReserve();
+bool MutexReserveExiste();
+
+// Puts every shared value back to its process-start state (tests use it
+// between cases; the player itself starts from these values).
+void ReinitialiserEtat();
+
+// Bounded copy of a text into a fixed-size field: cut, always zero-ended.
+void CopierTexte(char* destination, int taille, const char* source);

@@ -1,0 +1,2 @@
+#include "sound/th_son.h"
+#include "sound/thmagnetoson.h"

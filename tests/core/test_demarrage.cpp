@@ -1,0 +1,280 @@
+// Start-up and shutdown: the command-line film, the program folders, and the
+// whole run in its fixed order with test threads and a self-closing window.
+#include "core/boitemessage.h"
+#include "core/demarrage.h"
+#include "core/etat.h"
+#include "core/messages.h"
+#include "core/travail.h"
+
+#include <gtest/gtest.h>
+
+#include <QTimer>
+#include <QWidget>
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <chrono>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+std::string DossierTemporaire()
+{
+    char modele[] = "/tmp/zr7demarrageXXXXXX";
+    return mkdtemp(modele) ? std::string(modele) + "/" : std::string();
+}
+
+void EcrireFilm(const std::string& chemin, uint32_t nb, uint32_t dureeMs, int octets = 8)
+{
+    unsigned char e[8];
+    for (int i = 0; i < 4; ++i) {
+        e[i] = static_cast<unsigned char>(nb >> (8 * i));
+        e[4 + i] = static_cast<unsigned char>(dureeMs >> (8 * i));
+    }
+    std::ofstream f(chemin, std::ios::binary);
+    f.write(reinterpret_cast<const char*>(e), octets);
+    if (octets == 8)
+        f << "corps";
+}
+
+class LigneCommande : public ::testing::Test
+{
+protected:
+    std::string dossier;
+    void SetUp() override
+    {
+        ReinitialiserEtat();
+        dossier = DossierTemporaire();
+        ASSERT_FALSE(dossier.empty());
+    }
+    void TearDown() override { std::system(("rm -rf '" + dossier + "'").c_str()); }
+};
+
+} // namespace
+
+TEST(Arguments, JointsParUnEspace)
+{
+    char a0[] = "lecteurzr7", a1[] = "/films/ma", a2[] = "camera.mjp";
+    char* argv[] = {a0, a1, a2, nullptr};
+    EXPECT_EQ(JoindreArguments(3, argv), "/films/ma camera.mjp");
+    EXPECT_EQ(JoindreArguments(1, argv), "");
+}
+
+TEST_F(LigneCommande, FilmsReconnusParExtensionExacte)
+{
+    struct Cas {
+        std::string nom;
+        int32_t type;
+    } cas[] = {{"cam1.mjp", 1}, {"cam1.mp4", 0}, {"cam1.264", 2}};
+    for (const Cas& c : cas) {
+        ReinitialiserEtat();
+        const std::string chemin = dossier + c.nom;
+        EcrireFilm(chemin, 250, 10000);
+        AnalyserLigneCommande(chemin);
+        EXPECT_EQ(TypeFilm, c.type) << c.nom;
+        EXPECT_EQ(std::string(CheminFilm), chemin) << c.nom;
+        EXPECT_EQ(NbImagesFilm, 250u);
+        EXPECT_EQ(DureeFilm, 10u);
+    }
+}
+
+TEST_F(LigneCommande, RefusesSansRienSignaler)
+{
+    int messages = 0;
+    RemplacerGestionnaireMessages([&](const DemandeMessage&) {
+        ++messages;
+        return ReponseMessage::Ok;
+    });
+    EcrireFilm(dossier + "ok.mjp", 250, 10000);
+    EcrireFilm(dossier + "MAJ.MJP", 250, 10000);
+    EcrireFilm(dossier + "court.mjp", 250, 10000, 6);
+    EcrireFilm(dossier + "vide.mjp", 0, 0, 0);
+    EcrireFilm(dossier + "zero.mjp", 0, 10000);
+    EcrireFilm(dossier + "999.mjp", 10, 999);
+    struct Cas {
+        std::string texte;
+        int32_t type;
+    } cas[] = {
+        {"\"" + dossier + "ok.mjp\"", -1}, // quotes are kept: last character is a quote
+        {dossier + "MAJ.MJP", -1},         // extension compared case-sensitively
+        {dossier + "absent.mjp", 1},
+        {dossier + "court.mjp", 1},
+        {dossier + "vide.mjp", 1},
+        {dossier + "zero.mjp", 1},
+        {dossier + "999.mjp", 1},
+        {".mjp", 0}, // four characters: nothing happens
+        {"a", 0},
+        {"", 0},
+    };
+    for (const Cas& c : cas) {
+        ReinitialiserEtat();
+        AnalyserLigneCommande(c.texte);
+        EXPECT_EQ(TypeFilm, c.type) << c.texte;
+        EXPECT_STREQ(CheminFilm, "") << c.texte;
+    }
+    EXPECT_EQ(messages, 0);
+    RemplacerGestionnaireMessages(nullptr);
+}
+
+TEST_F(LigneCommande, DossiersDuProgramme)
+{
+    FixerDossiers(dossier + "lecteurzr7");
+    EXPECT_EQ(std::string(DossierProgramme), dossier);
+    EXPECT_EQ(std::string(DossierDonnees), dossier + "DONNEES");
+    struct stat st;
+    ASSERT_EQ(stat(DossierDonnees, &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+
+    // A file named DONNEES stays a file; start-up goes on.
+    const std::string autre = DossierTemporaire();
+    std::ofstream(autre + "DONNEES") << "x";
+    FixerDossiers(autre + "lecteurzr7");
+    ASSERT_EQ(stat((autre + "DONNEES").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISREG(st.st_mode));
+    std::system(("rm -rf '" + autre + "'").c_str());
+}
+
+TEST_F(LigneCommande, DossierTropLongCoupe)
+{
+    const std::string longue(250, 'd');
+    FixerDossiers("/" + longue + "/lecteurzr7");
+    EXPECT_EQ(std::strlen(DossierProgramme), static_cast<size_t>(LongueurDossier));
+    EXPECT_EQ(std::string(DossierDonnees), std::string(DossierProgramme).substr(0, 180) + "DONNEES");
+}
+
+namespace {
+
+std::mutex TraceMutex;
+std::vector<std::string> Trace;
+
+void Noter(const std::string& s)
+{
+    std::lock_guard<std::mutex> v(TraceMutex);
+    Trace.push_back(s);
+}
+
+// A worker that records its start and end.
+class ThreadTemoin : public ThreadTravail
+{
+public:
+    ThreadTemoin(const char* nom) : ThreadTravail(0), nom_(nom) {}
+    ~ThreadTemoin() override
+    {
+        requestInterruption();
+        wait();
+        Noter(std::string("detruit ") + nom_);
+    }
+
+protected:
+    void run() override
+    {
+        Noter(std::string("demarre ") + nom_);
+        ThreadTravail::run();
+        Noter(std::string("fin ") + nom_);
+    }
+
+private:
+    const char* nom_;
+};
+
+} // namespace
+
+TEST(Demarrage, OrdreDuDemarrageEtDeLArret)
+{
+    ReinitialiserEtat();
+    const std::string dossier = DossierTemporaire();
+    const std::string film = dossier + "cam1.mjp";
+    EcrireFilm(film, 250, 10000);
+
+    FabriquesLecteur f;
+    f.lecteurMagneto = [](int) { return new ThreadTemoin("lecteur"); };
+    f.son = [](int) { return new ThreadTemoin("son"); };
+    f.magnetoSon = [](int) { return new ThreadTemoin("magnetoson"); };
+    f.magnetoMesures = [](int) { return new ThreadTemoin("mesures"); };
+    f.fenetrePrincipale = [] {
+        Noter("fenetre principale");
+        auto* w = new QWidget;
+        w->show();
+        QTimer::singleShot(300, w, &QWidget::close);
+        return w;
+    };
+    f.fenetreMesures = [] {
+        Noter("fenetre mesures");
+        return new QWidget;
+    };
+    f.trace = [](const char* etape) {
+        Noter(etape);
+        if (std::string(etape) == "voies") {
+            EXPECT_NE(Voies[0].BufferImage, nullptr);
+            EXPECT_EQ(Voies[0].ImageSortie, Voies[0].BufferImage);
+            EXPECT_NE(Voies[0].BufferSon, nullptr);
+            EXPECT_EQ(PrendreMutexVoie(0), 0);
+            RendreMutexVoie(0);
+        }
+    };
+
+    std::string arg1 = film;
+    char a0[] = "lecteurzr7";
+    char* argv[] = {a0, arg1.data(), nullptr};
+    int argc = 2;
+    const auto debut = std::chrono::steady_clock::now();
+    const int statut = ExecuterLecteur(argc, argv, f);
+    const auto duree = std::chrono::steady_clock::now() - debut;
+
+    EXPECT_EQ(statut, 0);
+    EXPECT_LT(duree, std::chrono::seconds(5));
+    EXPECT_STREQ(TitreMessages, "VelmoraZR7 : Lecteur autonome");
+    EXPECT_NE(IdMessages[MSG_MAG_MESURES], 0u);
+    EXPECT_EQ(std::string(CheminFilm), film);
+    EXPECT_EQ(TypeFilm, 1);
+    EXPECT_EQ(FlagArretGeneral, 1);
+    EXPECT_EQ(Voies[0].BufferImage, nullptr);
+    EXPECT_EQ(Voies[0].BufferSon, nullptr);
+    EXPECT_EQ(PrendreMutexVoie(0), -1);
+    EXPECT_EQ(PrendreMutexGeneral(), -1);
+    EXPECT_FALSE(MutexReserveExiste());
+
+    std::vector<std::string> t;
+    {
+        std::lock_guard<std::mutex> v(TraceMutex);
+        t = Trace;
+    }
+    auto pos = [&](const std::string& s) {
+        auto it = std::find(t.begin(), t.end(), s);
+        EXPECT_NE(it, t.end()) << s;
+        return it - t.begin();
+    };
+    // Start-up steps in order.
+    const char* etapes[] = {"titre", "messages", "voies", "ligne de commande", "application",
+                            "dossiers", "threads", "titre application", "fenetre principale",
+                            "fenetre mesures", "fenetres", "boucle terminee", "arret general",
+                            "threads detruits", "mutex fermes", "buffers liberes"};
+    for (size_t i = 1; i < std::size(etapes); ++i)
+        EXPECT_LT(pos(etapes[i - 1]), pos(etapes[i])) << etapes[i - 1] << " / " << etapes[i];
+    EXPECT_EQ(std::count(t.begin(), t.end(), "fenetre mesures"), 2);
+    // Threads are destroyed in creation order, each after its loop ended,
+    // all after the general stop and before the mutexes close.
+    const char* noms[] = {"lecteur", "son", "magnetoson", "mesures"};
+    for (size_t i = 0; i < 4; ++i) {
+        const std::string n = noms[i];
+        EXPECT_LT(pos("dossiers"), pos("demarre " + n));
+        EXPECT_LT(pos("arret general"), pos("fin " + n));
+        EXPECT_LT(pos("fin " + n), pos("detruit " + n));
+        EXPECT_LT(pos("detruit " + n), pos("threads detruits"));
+        if (i > 0)
+            EXPECT_LT(pos(std::string("detruit ") + noms[i - 1]), pos("detruit " + n));
+    }
+    std::system(("rm -rf '" + dossier + "'").c_str());
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

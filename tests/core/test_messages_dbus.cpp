@@ -1,0 +1,98 @@
+// Broadcast between two programs of the same session bus: this test starts
+// a second copy of itself that broadcasts, and checks that our top-level
+// window receives the message as a local one.
+#include "core/messages.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QWidget>
+#include <vector>
+
+namespace {
+
+class Fenetre : public QWidget
+{
+public:
+    std::vector<std::pair<int64_t, int64_t>> recus;
+    uint32_t attendu = 0;
+
+protected:
+    bool event(QEvent* e) override
+    {
+        if (e->type() == EvenementMessage::TypeEvenement()) {
+            auto* m = static_cast<EvenementMessage*>(e);
+            if (m->Id == attendu)
+                recus.emplace_back(m->Param1, m->Param2);
+            return true;
+        }
+        return QWidget::event(e);
+    }
+};
+
+// Second process: broadcast one message, let it leave, and exit.
+int Emettre()
+{
+    EnregistrerMessages();
+    if (!DemarrerRelaisMessages())
+        return 2;
+    DiffuserMessage(IdMessages[MSG_MAG_MESURES], 7, 1234);
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 300)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return 0;
+}
+
+} // namespace
+
+TEST(MessagesEntreProgrammes, SignalDUnAutreProgrammeArriveCommeUnMessageLocal)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "pas de bus de session (lancer sous dbus-run-session)";
+    EnregistrerMessages();
+    ASSERT_TRUE(DemarrerRelaisMessages());
+    Fenetre fenetre;
+    fenetre.attendu = IdMessages[MSG_MAG_MESURES];
+
+    QProcess autre;
+    autre.start(QCoreApplication::applicationFilePath(), {"--emetteur"});
+    ASSERT_TRUE(autre.waitForStarted(5000));
+    QElapsedTimer t;
+    t.start();
+    while (fenetre.recus.empty() && t.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    autre.waitForFinished(5000);
+    EXPECT_EQ(autre.exitCode(), 0);
+    ASSERT_FALSE(fenetre.recus.empty());
+    EXPECT_EQ(fenetre.recus.front(), std::make_pair(int64_t(7), int64_t(1234)));
+}
+
+TEST(MessagesEntreProgrammes, NotreDiffusionNeRevientPasEnDouble)
+{
+    if (!QDBusConnection::sessionBus().isConnected())
+        GTEST_SKIP() << "pas de bus de session (lancer sous dbus-run-session)";
+    EnregistrerMessages();
+    ASSERT_TRUE(DemarrerRelaisMessages());
+    Fenetre fenetre;
+    fenetre.attendu = IdMessages[MSG_NEW_MESURES];
+    DiffuserMessage(fenetre.attendu, 1, 2);
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < 500)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_EQ(fenetre.recus.size(), 1u);
+}
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc > 1 && QString(argv[1]) == "--emetteur")
+        return Emettre();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
