@@ -450,6 +450,9 @@ protected:
         QObject::connect(b, &TOxBouton::OnMouseUp, [this](TOxBouton *, Qt::MouseButton, Qt::KeyboardModifiers, int x, int y) {
             journal << QStringLiteral("up %1,%2").arg(x).arg(y);
         });
+        QObject::connect(b, &TOxBouton::OnMouseMove, [this](TOxBouton *, Qt::MouseButtons, Qt::KeyboardModifiers, int x, int y) {
+            deplacements << QStringLiteral("%1,%2").arg(x).arg(y);
+        });
         QObject::connect(b, &TOxBouton::OnClick, [this](TOxBouton *) { journal << QStringLiteral("click"); });
         QObject::connect(b, &TOxBouton::OnDblClick, [this](TOxBouton *) { journal << QStringLiteral("dblclick"); });
         fenetre.show();
@@ -460,6 +463,8 @@ protected:
     QWidget fenetre;
     TOxBouton *b = nullptr;
     QStringList journal;
+    QStringList deplacements;
+    std::string Journal() const { return journal.join(QStringLiteral("; ")).toStdString(); }
 };
 
 TEST_F(OxBoutonSouris, ReleaseAnywhereRaisesTheClick)
@@ -468,12 +473,17 @@ TEST_F(OxBoutonSouris, ReleaseAnywhereRaisesTheClick)
     EXPECT_EQ(b->PressOffset(), 3);
     QTest::mouseRelease(Fenetre(), Qt::LeftButton, {}, QPoint(150, 80));
     EXPECT_EQ(b->PressOffset(), 0);
-    EXPECT_EQ(journal, QStringList({"down 20,10", "click", "up 140,70"}));
+    EXPECT_EQ(Journal(), "down 20,10; click; up 140,70");
     EXPECT_FALSE(b->hasFocus());
 
     journal.clear();
     QTest::mouseClick(Fenetre(), Qt::RightButton, {}, QPoint(30, 20));
-    EXPECT_EQ(journal, QStringList({"down 20,10", "click", "up 20,10"}));
+    EXPECT_EQ(Journal(), "down 20,10; click; up 20,10");
+
+    // Moves are reported without a button held too.
+    deplacements.clear();
+    QTest::mouseMove(Fenetre(), QPoint(40, 25));
+    EXPECT_EQ(deplacements, QStringList({"30,15"}));
 
     // A disabled button takes no mouse input.
     journal.clear();
@@ -485,8 +495,7 @@ TEST_F(OxBoutonSouris, ReleaseAnywhereRaisesTheClick)
 TEST_F(OxBoutonSouris, DoubleClickRaisesTwoClicksAndOneDoubleClick)
 {
     QTest::mouseDClick(Fenetre(), Qt::LeftButton, {}, QPoint(30, 20));
-    EXPECT_EQ(journal, QStringList({"down 20,10", "click", "up 20,10", "dblclick", "down 20,10", "click",
-                                    "up 20,10"}));
+    EXPECT_EQ(Journal(), "down 20,10; click; up 20,10; dblclick; down 20,10; click; up 20,10");
     EXPECT_EQ(b->PressOffset(), 0);
 }
 
