@@ -605,7 +605,7 @@ int LireDateHeure(const char* texte, DateHeure& date)
                         : 0;
     if (n < 5 || n > 6)
         return -1;
-    if (d.jour < 1 || d.jour > 31 || d.mois < 1 || d.mois > 12 || d.annee < 1900 || d.annee > 9999
+    if (d.jour < 1 || d.jour > 31 || d.mois < 1 || d.mois > 12 || d.annee < 1 || d.annee > 9999
         || d.heure < 0 || d.heure > 23 || d.minute < 0 || d.minute > 59 || d.seconde < 0 || d.seconde > 59)
         return -1;
     date = d;
