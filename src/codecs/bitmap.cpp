@@ -4,7 +4,9 @@
 #include <cstring>
 
 extern "C" {
+#include <libavutil/common.h>
 #include <libavutil/frame.h>
+#include <libavutil/pixdesc.h>
 #include <libavutil/pixfmt.h>
 #include <libswscale/swscale.h>
 }
@@ -16,12 +18,8 @@ constexpr int TailleEnteteInfo = 40;     // the classic information header
 constexpr int OctetsParPixel = 3;
 constexpr int64_t TailleMaxInt32 = 0x7fffffff;
 
-// Extra bytes some vectorised swscale writers put after a row's last pixel
-// (they work in blocks of 8 pixels). The top row is written last in memory
-// (bottom-up rows), so without this margin such a writer could go past the
-// caller's room; a picture that leaves less room is converted via a
-// scratch row instead.
-constexpr int MargeEcritureSimd = 64;
+// Widths that swscale's fast same-size YUV to BGR path converts exactly.
+constexpr int LargeurBlocRapide = 16;
 
 void Poser16(unsigned char* p, uint16_t v) {
     p[0] = static_cast<unsigned char>(v);
@@ -130,14 +128,21 @@ int32_t BitmapDepuisFrame(const AVFrame* frame, SwsContext** sws, unsigned char*
     const int32_t largeur = frame->width;
     const int32_t hauteur = frame->height;
     const int32_t total = BitmapTailleFichier(largeur, hauteur);
-    if (total < 0 || total > capacite || frame->format < 0) return -1;
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
+    if (total < 0 || total > capacite || desc == nullptr || (desc->flags & AV_PIX_FMT_FLAG_HWACCEL))
+        return -1;
 
     bool pleine = false;
     const AVPixelFormat source =
         FormatSansPleineEchelle(static_cast<AVPixelFormat>(frame->format), &pleine);
     if (frame->color_range == AVCOL_RANGE_JPEG) pleine = true;
+    // The fast same-size YUV to BGR path of swscale converts rows in blocks
+    // of 16 pixels: for other widths it leaves pixels wrong and writes past
+    // the row, so those take the exact general path.
+    const int drapeaux =
+        (largeur % LargeurBlocRapide == 0) ? SWS_FAST_BILINEAR : SWS_FAST_BILINEAR | SWS_ACCURATE_RND;
     *sws = sws_getCachedContext(*sws, largeur, hauteur, source, largeur, hauteur, AV_PIX_FMT_BGR24,
-                                SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+                                drapeaux, nullptr, nullptr, nullptr);
     if (*sws == nullptr) return -1;
 
     // Tell the source range only when it differs from the context's.
@@ -151,27 +156,29 @@ int32_t BitmapDepuisFrame(const AVFrame* frame, SwsContext** sws, unsigned char*
                                  luminosite, contraste, saturation);
     }
 
+    // Bottom-up rows: read the source from its last row upwards (negative
+    // source steps, as a vertical flip does) and write the rows in memory
+    // order. Negative destination steps are not handled well by swscale.
+    const uint8_t* lignes[AV_NUM_DATA_POINTERS] = {};
+    int pas[AV_NUM_DATA_POINTERS] = {};
+    const int plans = av_pix_fmt_count_planes(static_cast<AVPixelFormat>(frame->format));
+    for (int p = 0; p < plans && p < 4; ++p) {
+        if (frame->data[p] == nullptr) return -1;
+        const bool chroma = (p == 1 || p == 2) && !(desc->flags & AV_PIX_FMT_FLAG_PAL);
+        const int rangs = chroma ? AV_CEIL_RSHIFT(hauteur, desc->log2_chroma_h) : hauteur;
+        lignes[p] = frame->data[p] + static_cast<int64_t>(rangs - 1) * frame->linesize[p];
+        pas[p] = -frame->linesize[p];
+    }
+    if (desc->flags & AV_PIX_FMT_FLAG_PAL) {
+        lignes[1] = frame->data[1];
+        pas[1] = 0;
+    }
+
     const int32_t ligne = BitmapTailleLigne(largeur);
     unsigned char* pixels = dest + KOR_BITMAP_ENTETE;
-    // Bottom-up rows: start at the last row in memory and walk backwards.
-    uint8_t* sortie[4] = {pixels + static_cast<int64_t>(hauteur - 1) * ligne, nullptr, nullptr, nullptr};
-    int pasSortie[4] = {-ligne, 0, 0, 0};
-
-    if (capacite - total >= MargeEcritureSimd) {
-        if (sws_scale(*sws, frame->data, frame->linesize, 0, hauteur, sortie, pasSortie) != hauteur)
-            return -1;
-    } else {
-        // Tight room: convert into a scratch image with the margin and
-        // copy, so that a block-wise writer cannot spill past the end.
-        const int64_t taillePixels = static_cast<int64_t>(ligne) * hauteur + MargeEcritureSimd;
-        auto* brouillon = static_cast<uint8_t*>(av_malloc(static_cast<size_t>(taillePixels)));
-        if (brouillon == nullptr) return -1;
-        uint8_t* sortieBrouillon[4] = {brouillon + static_cast<int64_t>(hauteur - 1) * ligne, nullptr, nullptr, nullptr};
-        const int ok = sws_scale(*sws, frame->data, frame->linesize, 0, hauteur, sortieBrouillon, pasSortie);
-        if (ok == hauteur) std::memcpy(pixels, brouillon, static_cast<size_t>(ligne) * hauteur);
-        av_free(brouillon);
-        if (ok != hauteur) return -1;
-    }
+    uint8_t* sortie[4] = {pixels, nullptr, nullptr, nullptr};
+    int pasSortie[4] = {ligne, 0, 0, 0};
+    if (sws_scale(*sws, lignes, pas, 0, hauteur, sortie, pasSortie) != hauteur) return -1;
     EffacerBourrage(pixels, ligne, largeur, hauteur);
     BitmapEcrireEntete(dest, largeur, hauteur);
     *taille = total;
