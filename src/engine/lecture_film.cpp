@@ -1,0 +1,331 @@
+#include "engine/lecture_film.h"
+
+#include "codecs/bitmap.h"
+#include "codecs/korcodecs.h"
+#include "engine/fichierfilm.h"
+#include "engine/motdepasse.h"
+#include "engine/reperes.h"
+
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+namespace {
+
+// Fastest JPEG decoding, straight into bottom-up B, G, R bitmap rows.
+constexpr int DrapeauxJpeg = TJFLAG_FASTDCT | TJFLAG_FASTUPSAMPLE | TJFLAG_BOTTOMUP;
+
+uint32_t LireMot(const unsigned char* o)
+{
+    return static_cast<uint32_t>(o[0]) | static_cast<uint32_t>(o[1]) << 8
+           | static_cast<uint32_t>(o[2]) << 16 | static_cast<uint32_t>(o[3]) << 24;
+}
+
+} // namespace
+
+// ---- FluxFilm
+
+void FluxFilm::FermerFichier::operator()(FILE* f) const
+{
+    if (f != nullptr)
+        std::fclose(f);
+}
+
+FluxFilm::FluxFilm() = default;
+FluxFilm::~FluxFilm() = default;
+
+void FluxFilm::Fermer()
+{
+    fichier_.reset();
+    tampon_.reset();
+    tamponne_ = consomme_ = 0;
+    restant_ = lus_ = 0;
+}
+
+int32_t FluxFilm::LireMorceau(unsigned char* ou, int32_t voulu, const char* motDePasse)
+{
+    const size_t lu = std::fread(ou, 1, static_cast<size_t>(voulu), fichier_.get());
+    // The password is checked for every chunk: a password typed during
+    // playback changes the descrambling of the chunks read afterwards.
+    if (lu > 0 && VerifierMotDePasse(chemin_.c_str(), motDePasse) == 1)
+        Desembrouiller(ou, static_cast<int>(lu));
+    return static_cast<int32_t>(lu);
+}
+
+OuvertureFlux FluxFilm::Ouvrir(const char* chemin, int32_t seconde, uint32_t dureeSecondes,
+                               const char* motDePasse)
+{
+    Fermer();
+    erreurSysteme_ = 0;
+    chemin_ = chemin != nullptr ? chemin : "";
+    fichier_.reset(std::fopen(chemin_.c_str(), "rb"));
+    if (!fichier_)
+        return FluxSansFichier;
+    tailleFichier_ = 0;
+    if (fseeko(fichier_.get(), 0, SEEK_END) == 0)
+        tailleFichier_ = ftello(fichier_.get());
+    if (tailleFichier_ < 0 || fseeko(fichier_.get(), 0, SEEK_SET) != 0)
+        tailleFichier_ = 0;
+
+    tampon_.reset(new (std::nothrow) unsigned char[TailleTamponFlux]);
+    if (!tampon_) {
+        erreurSysteme_ = errno;
+        Fermer();
+        return FluxSansMemoire;
+    }
+
+    unsigned char entete[TailleEnteteFilm];
+    if (std::fread(entete, 1, sizeof entete, fichier_.get()) != sizeof entete) {
+        Fermer();
+        return FluxEnteteInvalide;
+    }
+    nbImages_ = LireMot(entete);
+    dureeMs_ = LireMot(entete + 4);
+    if (nbImages_ == 0 || dureeMs_ == 0) {
+        Fermer();
+        return FluxEnteteInvalide;
+    }
+
+    const PositionDepart depart = PositionPourSeconde(tailleFichier_, nbImages_, dureeSecondes, seconde);
+    restant_ = tailleFichier_;
+    imageBase_ = depart.ImageEstimee;
+    if (depart.Octet > TailleEnteteFilm) {
+        if (fseeko(fichier_.get(), static_cast<off_t>(depart.Octet), SEEK_SET) != 0) {
+            Fermer();
+            return FluxMorceauCourt;
+        }
+        restant_ -= depart.Octet;
+    }
+    restant_ -= TailleEnteteFilm;
+    if (restant_ < 0)
+        restant_ = 0;
+
+    const int32_t voulu = static_cast<int32_t>(std::min<int64_t>(restant_, TailleMorceauFlux));
+    const int32_t lu = LireMorceau(tampon_.get(), voulu, motDePasse);
+    if (lu < voulu) {
+        Fermer();
+        return FluxMorceauCourt;
+    }
+    tamponne_ = lu;
+    lus_ = lu;
+    consomme_ = 0;
+    return FluxOuvert;
+}
+
+int32_t FluxFilm::Remplir(const char* motDePasse)
+{
+    if (!fichier_ || !tampon_ || lus_ >= restant_ || tamponne_ - consomme_ >= ReserveFlux
+        || tamponne_ >= RemplissageMaxFlux)
+        return 0;
+    const int32_t voulu = static_cast<int32_t>(std::min<int64_t>(restant_ - lus_, TailleMorceauFlux));
+    const int32_t lu = LireMorceau(tampon_.get() + tamponne_, voulu, motDePasse);
+    if (lu <= 0) {
+        // A file that ends early (cut while playing) ends the run instead
+        // of being asked for its missing bytes for ever.
+        restant_ = lus_;
+        return 0;
+    }
+    lus_ += lu;
+    tamponne_ += lu;
+    return lu;
+}
+
+void FluxFilm::Compacter()
+{
+    if (!tampon_)
+        return;
+    if (consomme_ < tamponne_) {
+        if (consomme_ > 0)
+            std::memmove(tampon_.get(), tampon_.get() + consomme_,
+                         static_cast<size_t>(tamponne_ - consomme_));
+        tamponne_ -= consomme_;
+    } else {
+        tamponne_ = 0;
+    }
+    consomme_ = 0;
+}
+
+// ---- DecodeurImages
+
+void DecodeurImages::DetruireTj::operator()(void* h) const
+{
+    if (h != nullptr)
+        tjDestroy(static_cast<tjhandle>(h));
+}
+
+DecodeurImages::DecodeurImages(int instance) : instance_(instance), jpeg_(tjInitDecompress()) {}
+
+DecodeurImages::~DecodeurImages()
+{
+    Fermer();
+}
+
+void DecodeurImages::Ouvrir(int type)
+{
+    if (type == TypeMpeg4)
+        KORMP4_DEC_Init(instance_);
+    else if (type == TypeH264)
+        KORH264_InitDecodeur(instance_);
+    ouvert_ = true;
+    typeOuvert_ = type;
+    synchronise = false;
+}
+
+void DecodeurImages::Fermer()
+{
+    if (!ouvert_)
+        return;
+    if (typeOuvert_ == TypeMpeg4)
+        KORMP4_DEC_Termine(instance_);
+    else if (typeOuvert_ == TypeH264)
+        KORH264_FermeDecodeur(instance_);
+    ouvert_ = false;
+    typeOuvert_ = -1;
+}
+
+int32_t DecodeurImages::Synchroniser(int type, unsigned char* d, int32_t n)
+{
+    if (type == TypeMpeg4 && !synchronise) {
+        const int32_t i = ChercherDebutMpeg4(d, n);
+        if (i >= 0) {
+            synchronise = true;
+            return i;
+        }
+    } else if (type == TypeH264) {
+        int32_t nombre = 0;
+        const int32_t r = KORH264_ChercheImageRef(d, n, &nombre);
+        if (r >= 0) {
+            synchronise = true;
+            chercherImageSuivante = false;
+            return r;
+        }
+    }
+    return 0;
+}
+
+int DecodeurImages::DecoderJpeg(unsigned char* d, int32_t n, unsigned char* sortie,
+                                int32_t capacite, ImageDecodee& r)
+{
+    int32_t a = 0, e = 0;
+    if (ChercherImageJpeg(d, std::min(n, FenetreMjpeg), &a, &e) != 0)
+        return -1;
+    const unsigned char* jpeg = d + a;
+    const unsigned long taille = static_cast<unsigned long>(e + 2 - a);
+    r.octetsUtilises = e + 2;
+    tjhandle h = static_cast<tjhandle>(jpeg_.get());
+    if (h == nullptr)
+        return -1;
+    int largeur = 0, hauteur = 0, sousEch = 0, couleurs = 0;
+    if (tjDecompressHeader3(h, jpeg, taille, &largeur, &hauteur, &sousEch, &couleurs) != 0)
+        return 0; // rejected by the decoder: a good picture that shows nothing
+    // A header may claim any size up to 65535 x 65535: refuse what the
+    // picture buffer cannot hold instead of decoding into it.
+    const int32_t tailleBitmap = BitmapTailleFichier(largeur, hauteur);
+    if (largeur > DimensionMaxJpeg || hauteur > DimensionMaxJpeg || tailleBitmap <= 0
+        || tailleBitmap > capacite) {
+        r.octetsUtilises = 0;
+        return -1;
+    }
+    BitmapEcrireEntete(sortie, largeur, hauteur);
+    const int pas = BitmapTailleLigne(largeur);
+    if (tjDecompress2(h, jpeg, taille, sortie + KOR_BITMAP_ENTETE, largeur, pas, hauteur, TJPF_BGR,
+                      DrapeauxJpeg)
+            != 0
+        && tjGetErrorCode(h) != TJERR_WARNING)
+        return 0;
+    // Row padding is not written by the decoder: keep it zero as in a file.
+    const int utiles = largeur * 3;
+    if (pas > utiles) {
+        for (int y = 0; y < hauteur; ++y)
+            std::memset(sortie + KOR_BITMAP_ENTETE + static_cast<size_t>(y) * pas + utiles, 0,
+                        static_cast<size_t>(pas - utiles));
+    }
+    if (hauteurImage_ <= 0 || largeurImage_ <= 0) {
+        hauteurImage_ = hauteur;
+        largeurImage_ = largeur;
+    }
+    r.taille = tailleBitmap;
+    return 0;
+}
+
+int DecodeurImages::Decoder(int type, unsigned char* d, int32_t n, unsigned char* sortie,
+                            int32_t capacite, ImageDecodee& r)
+{
+    r = ImageDecodee();
+    if (d == nullptr || n <= 0 || sortie == nullptr)
+        return -1;
+    if (type == TypeMjpeg) {
+        const int res = DecoderJpeg(d, n, sortie, capacite, r);
+        r.hauteur = hauteurImage_;
+        r.largeur = largeurImage_;
+        return res;
+    }
+    int32_t taille = 0, utilises = 0, largeur = 0, hauteur = 0;
+    if (type == TypeMpeg4) {
+        unsigned char cle = 0;
+        const int32_t res = KORMP4_DEC_GetFrameCap(instance_, d, std::min(n, FenetreMpeg4), sortie,
+                                                   capacite, &taille, 0, &utilises, &cle, &largeur,
+                                                   &hauteur);
+        r.resultat = res;
+        if (res != 0)
+            return -1;
+        r.cle = cle != 0;
+        if (r.cle)
+            synchronise = true;
+    } else if (type == TypeH264) {
+        int32_t u = 0;
+        if (chercherImageSuivante) {
+            u = KORH264_ChercheImage(d, n);
+            if (u < 0)
+                return -1;
+        } else {
+            chercherImageSuivante = true;
+        }
+        r.decalage = u;
+        const int32_t res = KORH264_DecodePaquetCap(instance_, d + u, std::min(n - u, FenetreH264),
+                                                    sortie, capacite, &taille, &utilises, 0,
+                                                    &hauteur, &largeur);
+        r.resultat = res;
+        if (res != 0)
+            return -1;
+    } else {
+        return -1;
+    }
+    r.taille = taille;
+    // A decoder that reports no bytes used would stall the stream.
+    r.octetsUtilises = r.decalage + std::max(utilises, 1);
+    r.hauteur = hauteur;
+    r.largeur = largeur;
+    return 0;
+}
+
+int DecoderFilmSansCadence(const char* chemin, int type, const char* motDePasse, int instance,
+                           unsigned char* sortie, int32_t capacite,
+                           const std::function<void(const ImageDecodee&, const unsigned char*)>& image)
+{
+    FluxFilm flux;
+    if (flux.Ouvrir(chemin, 0, 0, motDePasse) != FluxOuvert)
+        return -1;
+    DecodeurImages decodeur(instance);
+    decodeur.Ouvrir(type);
+    flux.Avancer(decodeur.Synchroniser(type, flux.Donnees(), flux.Disponibles()));
+    int bonnes = 0;
+    ImageDecodee r;
+    while (flux.Reste()) {
+        flux.Remplir(motDePasse);
+        if (decodeur.Decoder(type, flux.Donnees(), flux.Disponibles(), sortie, capacite, r) == 0) {
+            ++bonnes;
+            if (image)
+                image(r, r.taille > 0 ? sortie : nullptr);
+            flux.Avancer(r.octetsUtilises);
+        } else {
+            flux.Avancer(r.decalage);
+            flux.Avancer(SautApresEchec(type, flux.Donnees(), flux.Disponibles()));
+        }
+        flux.Compacter();
+    }
+    return bonnes;
+}
