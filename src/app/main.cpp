@@ -6,6 +6,7 @@
 #include "measures/thmagnetomesures.h"
 #include "sound/th_son.h"
 #include "sound/thmagnetoson.h"
+#include "ui/dialogues.h"
 #include "ui/lecteurzr7_principale.h"
 
 #include <cstdio>
@@ -18,12 +19,25 @@ int main(int argc, char** argv)
     f.son = [](int voie) { return new TH_Son(voie); };
     f.magnetoSon = [](int voie) { return new ThMagnetoSon(voie); };
     f.magnetoMesures = [](int voie) { return new ThMagnetoMesures(voie); };
-    f.fenetrePrincipale = [] {
-        auto* w = new TLecteurZR7_Principale;
-        w->show();
-        return w;
+    // The main window comes first; the two measure windows, made right
+    // after it, are handed to it.
+    TLecteurZR7_Principale* principale = nullptr;
+    QWidget* mesures[2] = {nullptr, nullptr};
+    int nbMesures = 0;
+    f.fenetrePrincipale = [&principale] {
+        ChargerTraductionQt();
+        principale = new TLecteurZR7_Principale;
+        principale->show();
+        return principale;
     };
-    f.fenetreMesures = [] { return new TDMesures; };
+    f.fenetreMesures = [&] {
+        auto* m = new TDMesures;
+        if (nbMesures < 2)
+            mesures[nbMesures++] = m;
+        if (principale && nbMesures == 2)
+            principale->FixerFenetresMesures(mesures[0], mesures[1]);
+        return m;
+    };
     try {
         return ExecuterLecteur(argc, argv, f);
     } catch (const std::exception& e) {

@@ -1,18 +1,1018 @@
 #include "ui/lecteurzr7_principale.h"
 
+#include "core/boitemessage.h"
 #include "core/etat.h"
+#include "engine/fichierfilm.h"
+#include "ui/icones.h"
+#include "ui/image_etiree.h"
+#include "ui/oxbouton.h"
+#include "ui/position_calcul.h"
+#include "ui/disposition_calcul.h"
+#include "ui/selection_calcul.h"
+#include "ui/transport_calcul.h"
 
+#include <QBuffer>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFrame>
+#include <QImage>
+#include <QKeyEvent>
 #include <QLabel>
-#include <QVBoxLayout>
+#include <QLineEdit>
+#include <QMetaObject>
+#include <QScrollArea>
+#include <QSignalBlocker>
+#include <QThread>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <utility>
+#include <sys/stat.h>
+
+namespace {
+
+// Design size of the client area; the window opens maximised.
+constexpr int LargeurConception = 1085;
+constexpr int HauteurConception = 450;
+constexpr int HauteurPied = 131;
+// Bevel of the body panel: the picture panel sits inside it.
+constexpr int Biseau = 1;
+
+// Timer intervals (ms).
+constexpr int IntervalleAffichageMs = 500;  // read-out and end of film
+constexpr int IntervalleOpaciteMs = 250;    // opacity applied once
+constexpr int IntervalleInitMs = 50;        // measure windows numbered once
+constexpr int IntervalleLogoMs = 2500;      // each step of the splash
+
+// Numbers that tell each measure window what it shows.
+constexpr int NumeroPremiereMesure = 1;
+constexpr int NumeroSecondeMesure = 17;
+
+// Where the small picture of a transport button is drawn.
+constexpr int ImageGauche = 19;
+constexpr int ImageGauchePhoto = 17;
+constexpr int ImageHaut = 4;
+
+// Colours of the buttons (platform values, blue-green-red).
+constexpr uint32_t GrisInactif = 0x7F7F7F;
+constexpr uint32_t SurvolDebut = 0x2492FF;
+constexpr uint32_t SurvolFin = 0xBFFFFF;
+constexpr uint32_t Bordure = 0x666666;
+
+// Fonts: pixel heights of the design.
+constexpr int TaillePolice = 11;
+
+// Speed gauge, opacity slider and position slider as designed.
+constexpr int OpaciteMin = 50, OpaciteMax = 250, OpaciteInitiale = 120, OpacitePas = 50;
+constexpr int CurseurMaxConception = 240;
+
+// The escape key ends the full-screen mode.
+constexpr int CaractereEchap = 27;
+
+const char* const FiltreFilms =
+    "VelmoraZR7 - Films|*.mjp;*.mp4;*.264|VelmoraZR7 - MJPEG|*.mjp|VelmoraZR7 - MP4|*.mp4|VelmoraZR7 - H264|*.264";
+
+QColor Couleur(uint32_t v)
+{
+    return CouleurPlateforme(v);
+}
+
+bool FichierExiste(const char* chemin)
+{
+    struct stat st;
+    return chemin && chemin[0] && stat(chemin, &st) == 0;
+}
+
+QString Texte(const char* local)
+{
+    return QFile::decodeName(QByteArray(local));
+}
+
+// The measure windows fill in their own controls later; these calls reach
+// them by name so that the main window depends only on QWidget.
+void ViderMemo2(QWidget* mesures)
+{
+    if (!mesures)
+        return;
+    if (QObject* memo = mesures->findChild<QObject*>(QStringLiteral("Memo2")))
+        QMetaObject::invokeMethod(memo, "clear");
+}
+
+void MontrerMemoMesures(QWidget* mesures)
+{
+    if (!mesures)
+        return;
+    if (QWidget* memo1 = mesures->findChild<QWidget*>(QStringLiteral("Memo1")))
+        memo1->hide();
+    if (QWidget* memo2 = mesures->findChild<QWidget*>(QStringLiteral("Memo2")))
+        memo2->show();
+    ViderMemo2(mesures);
+}
+
+TOxBouton* CreerBouton(QWidget* parent, int x, int y, int l, int h, const QString& legende,
+                       const QString& bulle = QString(), bool gras = false)
+{
+    auto* b = new TOxBouton(parent);
+    b->setGeometry(x, y, l, h);
+    b->SetColorFrom(Couleur(Oxbouton::clGray));
+    b->SetColorTo(Couleur(Oxbouton::clSilver));
+    b->SetDisabledColorFrom(Couleur(GrisInactif));
+    b->SetDisabledColorTo(Couleur(Oxbouton::clWhite));
+    b->SetColorOverFrom(Couleur(SurvolDebut));
+    b->SetColorOverTo(Couleur(SurvolFin));
+    b->SetShadowColor(Couleur(Oxbouton::clSilver));
+    b->SetBorderColor(Couleur(Bordure));
+    b->SetShadow(false);
+    const QFont police = PoliceDisponible(QStringLiteral("MS Sans Serif"), TaillePolice, gras);
+    b->SetFont(police);
+    b->SetOverFont(police);
+    b->SetDisabledFont(police);
+    b->SetFontColor(Couleur(Oxbouton::clBlack));
+    b->SetOverFontColor(Couleur(Oxbouton::clBlack));
+    b->SetDisabledFontColor(Couleur(Oxbouton::clSilver));
+    b->SetCaption(legende);
+    if (!bulle.isEmpty())
+        b->setToolTip(bulle);
+    return b;
+}
+
+void PoserImage(TOxBouton* b, const QPixmap& image, int gauche)
+{
+    b->SetImage(image);
+    b->SetImageLeft(gauche);
+    b->SetImageTop(ImageHaut);
+}
+
+QFrame* CreerPanneau(QWidget* parent, const QColor& fond, bool biseau)
+{
+    auto* p = new QFrame(parent);
+    p->setAutoFillBackground(true);
+    QPalette pal = p->palette();
+    pal.setColor(QPalette::Window, fond);
+    p->setPalette(pal);
+    if (biseau) {
+        p->setFrameShape(QFrame::Panel);
+        p->setFrameShadow(QFrame::Sunken);
+        p->setLineWidth(Biseau);
+    }
+    return p;
+}
+
+QCheckBox* CreerCase(QWidget* parent, int x, int y, const QString& legende)
+{
+    auto* c = new QCheckBox(legende, parent);
+    c->move(x, y);
+    c->adjustSize();
+    return c;
+}
+
+QLabel* CreerEtiquette(QWidget* parent, int x, int y, const QString& texte)
+{
+    auto* l = new QLabel(texte, parent);
+    l->move(x, y);
+    l->adjustSize();
+    return l;
+}
+
+} // namespace
+
+void TCurseurMinutes::mouseReleaseEvent(QMouseEvent* event)
+{
+    QSlider::mouseReleaseEvent(event);
+    emit SourisRelachee();
+}
 
 TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent)
 {
-    setWindowTitle("VelmoraZR7 : Lecteur autonome");
-    auto* disposition = new QVBoxLayout(this);
-    Image1 = new QLabel(this);
-    Image1->setAlignment(Qt::AlignCenter);
-    Image1->setText(CheminFilm[0] ? QString::fromUtf8(CheminFilm) : QString());
-    disposition->addWidget(Image1);
-    ImageAffichage = Image1;
+    Attendre = [](int ms) { QThread::msleep(ms); };
+    setWindowTitle(QStringLiteral("VelmoraZR7 : Lecteur autonome"));
+    // Without Tahoma, DejaVu Sans condensed has nearly its widths, so the
+    // designed label places still fit.
+    QFont police = PoliceDisponible(QStringLiteral("Tahoma"), TaillePolice);
+    if (police.family() != QLatin1String("Tahoma"))
+        police.setStretch(QFont::SemiCondensed);
+    setFont(police);
+    resize(LargeurConception, HauteurConception);
     setWindowState(Qt::WindowMaximized);
+    CreerControles();
+    FormCreate();
+}
+
+TLecteurZR7_Principale::~TLecteurZR7_Principale()
+{
+    // A window destroyed without being closed (tests) still gives back what
+    // it took.
+    if (!fermee_) {
+        delete[] ExportPictureBuffer;
+        ExportPictureBuffer = nullptr;
+    }
+    if (ImageAffichage == Image1)
+        ImageAffichage = nullptr;
+}
+
+void TLecteurZR7_Principale::CreerControles()
+{
+    Corps = CreerPanneau(this, palette().color(QPalette::Window), true);
+    PanelImage = CreerPanneau(Corps, Qt::white, true);
+    Scroll = new QScrollArea(PanelImage);
+    Scroll->setFrameShape(QFrame::NoFrame);
+    Scroll->setGeometry(319, 40, 306, 257);
+    Scroll->setAlignment(Qt::AlignCenter);
+    QPalette noir = Scroll->palette();
+    noir.setColor(QPalette::Window, Qt::black);
+    Scroll->setPalette(noir);
+    Scroll->setBackgroundRole(QPalette::Window);
+    Scroll->setAutoFillBackground(true);
+    Image1 = new TImageEtiree;
+    Scroll->setWidget(Image1);
+    Scroll->setWidgetResizable(true);
+    connect(Image1, &TImageEtiree::DoubleClic, this, &TLecteurZR7_Principale::Image1DblClick);
+
+    Pied = CreerPanneau(this, Qt::white, false);
+    BoutonQuitter = CreerBouton(Pied, 9, 79, 90, 33, QStringLiteral("Quitter"));
+    BoutonSelection = CreerBouton(Pied, 113, 79, 90, 33, QStringLiteral("Sélectionner"));
+    BoutonMasquer = CreerBouton(Pied, 9, 22, 90, 33, QStringLiteral("    Plein écran"));
+    FlagBoucle = CreerCase(Pied, 113, 28, QStringLiteral("Lire en boucle"));
+    FlagEnchainer = CreerCase(Pied, 113, 51, QStringLiteral("Enchainer dans heure"));
+    FlagEnchainer->hide();
+    FlagTailleReelle = CreerCase(Pied, 800, 73, QStringLiteral("Taille réelle"));
+
+    BlocLecture1 = CreerPanneau(Pied, Qt::white, true);
+    BlocLecture1->setGeometry(248, 5, 825, 115);
+    NomDeLaSequence1 = CreerEtiquette(BlocLecture1, 18, 6, QString());
+    {
+        QPalette p = NomDeLaSequence1->palette();
+        p.setColor(QPalette::WindowText, Qt::black);
+        NomDeLaSequence1->setPalette(p);
+    }
+    CurseurMinutes1 = new TCurseurMinutes(BlocLecture1);
+    CurseurMinutes1->setGeometry(17, 41, 521, 20);
+    CurseurMinutes1->setRange(0, CurseurMaxConception);
+    CurseurMinutes1->setValue(0);
+    CurseurMinutes1->setTickPosition(QSlider::TicksAbove);
+    CurseurMinutes1->setTickInterval(1);
+    CurseurMinutes1->setCursor(Qt::PointingHandCursor);
+    CurseurMinutes1->setFocusPolicy(Qt::NoFocus);
+    CurseurMinutes1->setEnabled(false);
+
+    BoutonDebut1 = CreerBouton(BlocLecture1, 17, 67, 55, 24, QString(), QStringLiteral("Retour au Début"));
+    BoutonDebut1->SetDisabledColorFrom(Couleur(Oxbouton::clGray));
+    PoserImage(BoutonDebut1, IconeDebut(), ImageGauche);
+    BoutonDebut1->SetEnabled(false);
+    BoutonPlay1 = CreerBouton(BlocLecture1, 91, 67, 55, 24, QString(), QStringLiteral("Play"));
+    PoserImage(BoutonPlay1, IconeLecture(), ImageGauche);
+    BoutonPlay1->SetEnabled(false);
+    BoutonStop1 = CreerBouton(BlocLecture1, 91, 67, 55, 24, QString(), QStringLiteral("Stop"));
+    PoserImage(BoutonStop1, IconeArret(), ImageGauche);
+    BoutonStop1->hide();
+    BoutonAvi = CreerBouton(BlocLecture1, 166, 68, 55, 24, QString(), QStringLiteral("Film AVI"));
+    PoserImage(BoutonAvi, IconeFilm(), ImageGauche);
+    BoutonPhoto = CreerBouton(BlocLecture1, 227, 67, 55, 24, QString(), QStringLiteral("Photo"));
+    PoserImage(BoutonPhoto, IconePhoto(), ImageGauchePhoto);
+    BoutonSonOn1 = CreerBouton(BlocLecture1, 288, 67, 57, 24, QString(), QStringLiteral("Avec le son"), true);
+    PoserImage(BoutonSonOn1, IconeSonActif(), ImageGauche);
+    BoutonSonOn1->hide();
+    BoutonSonOff1 = CreerBouton(BlocLecture1, 288, 67, 55, 24, QString(), QStringLiteral("Sans le son"), true);
+    PoserImage(BoutonSonOff1, IconeSonCoupe(), ImageGauche);
+    BoutonSonOff1->hide();
+
+    LabelVitesse = CreerEtiquette(BlocLecture1, 360, 67, QStringLiteral("x 1"));
+    {
+        QPalette p = LabelVitesse->palette();
+        p.setColor(QPalette::WindowText, Qt::gray);
+        LabelVitesse->setPalette(p);
+    }
+    JaugeVitesse = new QSlider(Qt::Horizontal, BlocLecture1);
+    JaugeVitesse->setGeometry(396, 65, 150, 24);
+    JaugeVitesse->setRange(CranVitesseMin, CranVitesseMax);
+    JaugeVitesse->setValue(CranVitesseNormal);
+
+    FlagForcerFR = CreerCase(BlocLecture1, 166, 97, QStringLiteral("Forcer"));
+    EditFR = new QLineEdit(QStringLiteral("15"), BlocLecture1);
+    EditFR->move(227, 94);
+    EditFR->setFixedWidth(35);
+    Label1 = CreerEtiquette(BlocLecture1, 268, 97, QStringLiteral("img/sec"));
+
+    LabelOpacite = CreerCase(BlocLecture1, 342, 4, QStringLiteral("Opacité"));
+    LabelOpacite->setChecked(true);
+    LabelOpacite->hide();
+    Opacite = new QSlider(Qt::Horizontal, BlocLecture1);
+    Opacite->setGeometry(408, 2, 81, 20);
+    Opacite->setRange(OpaciteMin, OpaciteMax);
+    Opacite->setValue(OpaciteInitiale);
+    Opacite->setSingleStep(OpacitePas);
+    Opacite->setPageStep(OpacitePas);
+    Opacite->setTickInterval(OpacitePas);
+    Opacite->setTickPosition(QSlider::TicksAbove);
+    Opacite->setFocusPolicy(Qt::NoFocus);
+    Opacite->setCursor(Qt::PointingHandCursor);
+    Opacite->setToolTip(QStringLiteral("seuil"));
+    Opacite->hide();
+
+    Label4 = CreerEtiquette(BlocLecture1, 618, 16, QStringLiteral("Mot de passe"));
+    MotDePasse = new QLineEdit(BlocLecture1);
+    MotDePasse->move(688, 14);
+    MotDePasse->setFixedWidth(121);
+    MotDePasse->setMaxLength(LongueurMotDePasse);
+    MotDePasse->setEchoMode(QLineEdit::Password);
+    MotDePasse->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+
+    OxBouton1 = CreerBouton(BlocLecture1, 639, 68, 55, 24, QStringLiteral("Début"), QStringLiteral("Film AVI"));
+    OxBouton2 = CreerBouton(BlocLecture1, 700, 68, 55, 24, QStringLiteral("Fin"), QStringLiteral("Film AVI"));
+    OxBouton3 = CreerBouton(BlocLecture1, 761, 68, 55, 24, QStringLiteral("Extraire"), QStringLiteral("Film AVI"));
+
+    auto minuterie = [this](int ms, bool actif) {
+        auto* t = new QTimer(this);
+        t->setInterval(ms);
+        if (actif)
+            t->start();
+        return t;
+    };
+    TimerAffichage = minuterie(IntervalleAffichageMs, true);
+    TimerLEO = minuterie(IntervalleOpaciteMs, true);
+    TimerInit = minuterie(IntervalleInitMs, true);
+    TimerPub = minuterie(IntervalleLogoMs, false);
+    TimerPlay = minuterie(IntervalleLogoMs, false);
+    TimerPlay2 = minuterie(IntervalleLogoMs, false);
+
+    OpenDialog1.Filter = FiltreQt(FiltreFilms);
+    SaveDialog1.enregistrer = true;
+    SaveDialog1.Filter = FiltreQt(FiltreFilms);
+    SaveDialog1.DefaultExt = QStringLiteral("mjp");
+
+    using W = TLecteurZR7_Principale;
+    connect(BoutonQuitter, &TOxBouton::OnClick, this, &W::BoutonQuitterClick);
+    connect(BoutonSelection, &TOxBouton::OnClick, this, &W::BoutonSelectionClick);
+    connect(BoutonMasquer, &TOxBouton::OnClick, this, &W::BoutonMasquerClick);
+    connect(BoutonPlay1, &TOxBouton::OnClick, this, &W::BoutonPlay1Click);
+    connect(BoutonStop1, &TOxBouton::OnClick, this, &W::BoutonStop1Click);
+    connect(BoutonDebut1, &TOxBouton::OnClick, this, &W::BoutonDebut1Click);
+    connect(BoutonSonOn1, &TOxBouton::OnClick, this, &W::BoutonSonOn1Click);
+    connect(BoutonSonOff1, &TOxBouton::OnClick, this, &W::BoutonSonOff1Click);
+    connect(BoutonAvi, &TOxBouton::OnClick, this, &W::BoutonAviClick);
+    connect(BoutonPhoto, &TOxBouton::OnClick, this, &W::BoutonPhotoClick);
+    connect(OxBouton1, &TOxBouton::OnClick, this, &W::OxBouton1Click);
+    connect(OxBouton2, &TOxBouton::OnClick, this, &W::OxBouton2Click);
+    connect(OxBouton3, &TOxBouton::OnClick, this, &W::OxBouton3Click);
+    connect(FlagBoucle, &QCheckBox::toggled, this, &W::FlagBoucleClick);
+    connect(FlagEnchainer, &QCheckBox::toggled, this, &W::FlagEnchainerClick);
+    connect(FlagTailleReelle, &QCheckBox::toggled, this, &W::FlagTailleReelleClick);
+    connect(JaugeVitesse, &QSlider::valueChanged, this, &W::JaugeVitesseChange);
+    connect(MotDePasse, &QLineEdit::textChanged, this, &W::MotDePasseChange);
+    connect(CurseurMinutes1, &TCurseurMinutes::SourisRelachee, this, &W::CurseurMinutes1MouseUp);
+    connect(LabelOpacite, &QCheckBox::toggled, this, &W::LabelOpaciteClick);
+    connect(Opacite, &QSlider::valueChanged, this, &W::OpaciteChange);
+    connect(TimerAffichage, &QTimer::timeout, this, &W::TimerAffichageTimer);
+    connect(TimerLEO, &QTimer::timeout, this, &W::TimerLEOTimer);
+    connect(TimerInit, &QTimer::timeout, this, &W::TimerInitTimer);
+    connect(TimerPub, &QTimer::timeout, this, &W::TimerPubTimer);
+    connect(TimerPlay, &QTimer::timeout, this, &W::TimerPlayTimer);
+    connect(TimerPlay2, &QTimer::timeout, this, &W::TimerPlay2Timer);
+}
+
+// ---------------------------------------------------------------- creation
+
+void TLecteurZR7_Principale::FormCreate()
+{
+    ExportPictureBuffer = new (std::nothrow) unsigned char[TailleBufferImage];
+    JpegStream.reset(new QBuffer);
+    JpegPicture.reset(new QImage);
+    BitmapStream.reset(new QBuffer);
+    DecodeBitmap.reset(new QImage);
+
+    LargeurFilm = 320;
+    HauteurFilm = 240;
+    // Deliberately the other way round: the first display tick sees a
+    // change and lays the picture out.
+    HauteurAppliquee = 320;
+    LargeurAppliquee = 240;
+    FlagLectureLancee = 0;
+
+    BoutonSonOn1->hide();
+    BoutonSonOff1->hide();
+    ImageAffichage = Image1;
+    OpenDialog1.InitialDir = Texte(DossierProgramme);
+
+    if (CheminFilm[0]) {
+        // Splash: logo 2, then logo 1, then the film; a missing logo
+        // shortens the sequence.
+        BoutonPlay1->hide();
+        if (ChargerLogo("logo2.jpg")) {
+            TimerPub->start();
+        } else {
+            ChargerLogo("logo1.jpg");
+            TimerPlay->start();
+        }
+    } else {
+        SetUpFilm(false);
+    }
+}
+
+bool TLecteurZR7_Principale::ChargerLogo(const char* nom)
+{
+    char chemin[LongueurDossier + 32];
+    std::snprintf(chemin, sizeof chemin, "%.200s%s", DossierProgramme, nom);
+    return Image1->ChargerFichier(Texte(chemin));
+}
+
+void TLecteurZR7_Principale::FixerFenetresMesures(QWidget* premiere, QWidget* seconde)
+{
+    DMesures1 = premiere;
+    DMesures2 = seconde;
+}
+
+void TLecteurZR7_Principale::TimerInitTimer()
+{
+    TimerInit->stop();
+    for (auto [fenetre, numero] : {std::pair<QWidget*, int>{DMesures1, NumeroPremiereMesure},
+                                   std::pair<QWidget*, int>{DMesures2, NumeroSecondeMesure}}) {
+        if (!fenetre)
+            continue;
+        fenetre->setProperty("Numero", numero);
+        fenetre->hide();
+    }
+}
+
+void TLecteurZR7_Principale::TimerPubTimer()
+{
+    TimerPub->stop();
+    ChargerLogo("logo1.jpg");
+    TimerPlay->start();
+}
+
+void TLecteurZR7_Principale::TimerPlayTimer()
+{
+    TimerPlay->stop();
+    SetUpFilm(true);
+    FlagLireTaille = 1;
+    TimerPlay2->start();
+}
+
+void TLecteurZR7_Principale::TimerPlay2Timer()
+{
+    TimerPlay2->stop();
+    StartPlayback();
+}
+
+void TLecteurZR7_Principale::ShowBlackPicture()
+{
+    std::vector<unsigned char> noir;
+    try {
+        noir = BitmapNoir();
+    } catch (const std::bad_alloc&) {
+        return;
+    }
+    Image1->ChargerBitmap(noir.data(), noir.size());
+}
+
+void TLecteurZR7_Principale::AfficherImage(const unsigned char* bitmapFichier, int taille)
+{
+    if (bitmapFichier && taille > 0)
+        Image1->ChargerBitmap(bitmapFichier, size_t(taille));
+}
+
+// ----------------------------------------------------------------- closing
+
+void TLecteurZR7_Principale::BoutonQuitterClick()
+{
+    close();
+}
+
+void TLecteurZR7_Principale::closeEvent(QCloseEvent* event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TLecteurZR7_Principale::FormClose()
+{
+    if (fermee_)
+        return;
+    StopPlayback();
+    Attendre(AttenteArretLecteurMs);
+    fermee_ = true;
+    // No more pictures: a reader still running finds no target.
+    if (ImageAffichage == Image1)
+        ImageAffichage = nullptr;
+    delete[] ExportPictureBuffer;
+    ExportPictureBuffer = nullptr;
+    JpegStream.reset();
+    JpegPicture.reset();
+    BitmapStream.reset();
+    DecodeBitmap.reset();
+}
+
+// ---------------------------------------------------------- film selection
+
+void TLecteurZR7_Principale::BoutonSelectionClick()
+{
+    StopPlayback();
+    Attendre(AttenteArretLecteurMs);
+    FlagLireTaille = 1;
+    OpenDialog1.Title = QStringLiteral("Choix d'une séquence vidéo");
+    if (!OpenDialog1.Execute(this))
+        return;
+
+    FlagEnchainer->setChecked(false);
+    FlagEnchainer->hide();
+    SecondeDepart = 0;
+    PositionSecondes = 0;
+    CurseurMinutes1->setValue(0);
+
+    char choisi[LongueurCheminFilm + 1];
+    CopierTexte(choisi, sizeof choisi, QFile::encodeName(OpenDialog1.FileName).constData());
+    const DatesFilm dates = LireDatesFilm(choisi);
+    DateDebutFilm = dates.Debut;
+    DateFinFilm = dates.Fin;
+    FlagDatesFilm = dates.Presentes ? 1 : 0;
+
+    CopierTexte(CheminFilm, sizeof CheminFilm, choisi);
+    const int type = TypeFilmPourExtension(CheminFilm);
+    if (type < 0)
+        return;
+    TypeFilm = type;
+
+    FILE* f = std::fopen(CheminFilm, "rb");
+    if (!f) {
+        AfficherMessage("Erreur d'ouverture de fichier", std::string(), this);
+        return;
+    }
+    std::fclose(f);
+    EnteteFilm entete;
+    const int lu = LireEnteteFilm(CheminFilm, entete);
+    NbImagesFilm = entete.NbImages;
+    DureeFilm = entete.DureeMs / 1000;
+    if (lu != 0) {
+        SetUpFilm(false);
+        AfficherMessage("Fichier vidéo incorrect", std::string(), this);
+        return;
+    }
+    SetUpFilm(true);
+
+    MontrerFenetresMesures(false);
+    LabelOpacite->hide();
+    Opacite->hide();
+    Voies[0].FlagMesuresPresentes = 0;
+    if (FichierExiste(NomCompagnon(CheminFilm, "msr").c_str())) {
+        MontrerFenetresMesures(true);
+        LabelOpacite->show();
+        Opacite->show();
+        MontrerMemoMesures(DMesures1);
+        MontrerMemoMesures(DMesures2);
+        Voies[0].FlagMesuresPresentes = 1;
+    }
+
+    if (IsHourlyName()) {
+        FlagEnchainer->setChecked(true);
+        FlagEnchainer->show();
+    }
+}
+
+void TLecteurZR7_Principale::SetUpFilm(bool charge)
+{
+    BoutonDebut1->SetEnabled(charge);
+    BoutonPlay1->SetEnabled(charge);
+    CurseurMinutes1->setEnabled(charge);
+    BoutonSonOn1->hide();
+    BoutonSonOff1->hide();
+    if (!(charge && DureeFilm != 0)) {
+        NomDeLaSequence1->clear();
+        ShowBlackPicture();
+        return;
+    }
+    SecondeDepart = 0;
+    PositionSecondes = 0;
+    {
+        const QSignalBlocker bloque(CurseurMinutes1);
+        CurseurMinutes1->setMaximum(int(DureeFilm));
+        CurseurMinutes1->setTickInterval(EcartGraduations(DureeFilm));
+        CurseurMinutes1->setValue(0);
+    }
+    MontrerLecture();
+
+    // The window shows "Avec le son" for a new film: the sound starts off,
+    // so the flags follow what the button offers.
+    const int r = PrendreMutexVoie(0);
+    Voies[0].FlagRafraichir = 1;
+    Voies[0].FlagSonActif = 0;
+    Voies[0].FlagSonEcoute = 0;
+    if (r == 0)
+        RendreMutexVoie(0);
+
+    CopierTexte(Voies[0].CheminSon, sizeof Voies[0].CheminSon, CheminFilm);
+    if (std::strlen(Voies[0].CheminSon) < 4)
+        return;
+    const std::string son = NomCompagnon(Voies[0].CheminSon, "pcm");
+    CopierTexte(Voies[0].CheminSon, sizeof Voies[0].CheminSon, son.c_str());
+    if (FichierExiste(Voies[0].CheminSon))
+        BoutonSonOn1->show();
+}
+
+void TLecteurZR7_Principale::MontrerLecture()
+{
+    const std::string texte =
+        TexteLectureComplet(CheminFilm, SecondeDepart, CurseurMinutes1->maximum(), DureeFilm, FlagDatesFilm != 0,
+                            DateDebutFilm, DateFinFilm);
+    NomDeLaSequence1->setText(Texte(texte.c_str()));
+    NomDeLaSequence1->adjustSize();
+}
+
+bool TLecteurZR7_Principale::IsHourlyName()
+{
+    return EstNomHoraire(CheminFilm);
+}
+
+bool TLecteurZR7_Principale::NextFilmName()
+{
+    char suivant[LongueurCheminFilm + 1];
+    if (!CalculerFilmSuivant(CheminFilm, suivant, sizeof suivant))
+        return false;
+    // The current film keeps its name when there is no next one, so that
+    // Play still plays a film that exists.
+    if (!FichierExiste(suivant))
+        return false;
+    CopierTexte(CheminFilm, sizeof CheminFilm, suivant);
+    return true;
+}
+
+void TLecteurZR7_Principale::MotDePasseChange()
+{
+    CopierTexte(MotDePasseFilm, sizeof MotDePasseFilm, MotDePasse->text().toUtf8().constData());
+}
+
+// ---------------------------------------------------------------- transport
+
+void TLecteurZR7_Principale::StartPlayback()
+{
+    BoutonPlay1->hide();
+    BoutonStop1->show();
+    BoutonDebut1->SetEnabled(false);
+    FlagLectureLancee = 1;
+    const int r = PrendreMutexVoie(0);
+    Voies[0].FlagLecture = 1;
+    Voies[0].FlagPause = 0;
+    Voies[0].FlagFinDeFilm = 0;
+    Voies[0].FlagRafraichir = 0;
+    if (r == 0)
+        RendreMutexVoie(0);
+}
+
+void TLecteurZR7_Principale::StopPlayback()
+{
+    BoutonPlay1->show();
+    BoutonStop1->hide();
+    BoutonDebut1->SetEnabled(true);
+    FlagLectureLancee = 0;
+    const int r = PrendreMutexVoie(0);
+    Voies[0].FlagLecture = 0;
+    if (r == 0)
+        RendreMutexVoie(0);
+}
+
+void TLecteurZR7_Principale::TogglePause()
+{
+    int r = PrendreMutexVoie(0);
+    const unsigned char pause = Voies[0].FlagPause;
+    if (r == 0)
+        RendreMutexVoie(0);
+    if (pause == 0) {
+        BoutonPlay1->show();
+        BoutonStop1->hide();
+        BoutonDebut1->SetEnabled(true);
+    } else {
+        BoutonPlay1->hide();
+        BoutonStop1->show();
+        BoutonDebut1->SetEnabled(false);
+    }
+    r = PrendreMutexVoie(0);
+    Voies[0].FlagPause = pause ? 0 : 1;
+    if (r == 0)
+        RendreMutexVoie(0);
+}
+
+void TLecteurZR7_Principale::BoutonPlay1Click()
+{
+    MotDePasseChange();
+    if (FlagLectureLancee)
+        TogglePause();
+    else
+        StartPlayback();
+}
+
+void TLecteurZR7_Principale::BoutonStop1Click()
+{
+    const int r = PrendreMutexVoie(0);
+    Voies[0].FlagViderSon = 1;
+    if (r == 0)
+        RendreMutexVoie(0);
+    TogglePause();
+}
+
+void TLecteurZR7_Principale::BoutonDebut1Click()
+{
+    StopPlayback();
+    Attendre(AttenteArretLecteurMs);
+    SecondeDepart = 0;
+    PositionSecondes = 0;
+    {
+        const QSignalBlocker bloque(CurseurMinutes1);
+        CurseurMinutes1->setValue(0);
+    }
+    const int r = PrendreMutexVoie(0);
+    Voies[0].FlagRafraichir = 1;
+    if (r == 0)
+        RendreMutexVoie(0);
+    ViderMesuresVisibles();
+}
+
+void TLecteurZR7_Principale::JaugeVitesseChange()
+{
+    ApplySpeed();
+}
+
+void TLecteurZR7_Principale::ApplySpeed()
+{
+    const CranVitesse cran = VitessePourCran(JaugeVitesse->value());
+    const int r = PrendreMutexGeneral();
+    Vitesse = cran.vitesse;
+    if (r == 0)
+        RendreMutexGeneral();
+    LabelVitesse->setText(QString::fromLatin1(cran.texte));
+    LabelVitesse->adjustSize();
+}
+
+void TLecteurZR7_Principale::FlagBoucleClick()
+{
+    if (FlagBoucle->isChecked())
+        FlagEnchainer->setChecked(false);
+}
+
+void TLecteurZR7_Principale::FlagEnchainerClick()
+{
+    if (FlagEnchainer->isChecked())
+        FlagBoucle->setChecked(false);
+}
+
+void TLecteurZR7_Principale::BoutonSonOn1Click()
+{
+    const int r = PrendreMutexVoie(0);
+    Voies[0].FlagSonActif = 1;
+    Voies[0].FlagSonEcoute = 1;
+    if (r == 0)
+        RendreMutexVoie(0);
+    BoutonSonOn1->hide();
+    BoutonSonOff1->show();
+}
+
+void TLecteurZR7_Principale::BoutonSonOff1Click()
+{
+    const int r = PrendreMutexVoie(0);
+    Voies[0].FlagSonActif = 0;
+    Voies[0].FlagSonEcoute = 0;
+    if (r == 0)
+        RendreMutexVoie(0);
+    BoutonSonOn1->show();
+    BoutonSonOff1->hide();
+}
+
+// The export buttons exist with their looks; their work is added with the
+// export functions.
+void TLecteurZR7_Principale::BoutonAviClick() {}
+void TLecteurZR7_Principale::BoutonPhotoClick() {}
+void TLecteurZR7_Principale::OxBouton1Click() {}
+void TLecteurZR7_Principale::OxBouton2Click() {}
+void TLecteurZR7_Principale::OxBouton3Click() {}
+
+bool TLecteurZR7_Principale::HandleFilmEnd()
+{
+    int r = PrendreMutexVoie(0);
+    const bool lecture = Voies[0].FlagLecture != 0;
+    const bool fin = Voies[0].FlagFinDeFilm != 0;
+    if (r == 0)
+        RendreMutexVoie(0);
+    const FinDeFilm action =
+        DeciderFinDeFilm(lecture, fin, FlagBoucle->isChecked(), FlagEnchainer->isChecked());
+    if (action == FinDeFilm::Continuer)
+        return false;
+    StopPlayback();
+    if (action == FinDeFilm::Arreter)
+        return true;
+
+    TimerAffichage->stop();
+    Attendre(AttenteArretLecteurMs);
+    SecondeDepart = 0;
+    PositionSecondes = 0;
+    {
+        const QSignalBlocker bloque(CurseurMinutes1);
+        CurseurMinutes1->setValue(0);
+    }
+    if (action == FinDeFilm::Enchainer) {
+        char precedent[LongueurCheminFilm + 1];
+        CopierTexte(precedent, sizeof precedent, CheminFilm);
+        if (!NextFilmName() || !RelireFilmEnchaine()) {
+            CopierTexte(CheminFilm, sizeof CheminFilm, precedent);
+            TimerAffichage->start();
+            return true;
+        }
+    }
+    r = PrendreMutexVoie(0);
+    Voies[0].FlagFinDeFilm = 0;
+    if (r == 0)
+        RendreMutexVoie(0);
+    ViderMesuresVisibles();
+    Attendre(AttenteArretLecteurMs);
+    StartPlayback();
+    TimerAffichage->start();
+    return true;
+}
+
+bool TLecteurZR7_Principale::RelireFilmEnchaine()
+{
+    EnteteFilm entete;
+    if (LireEnteteFilm(CheminFilm, entete) != 0)
+        return false;
+    NbImagesFilm = entete.NbImages;
+    DureeFilm = entete.DureeMs / 1000;
+    const DatesFilm dates = LireDatesFilm(CheminFilm);
+    DateDebutFilm = dates.Debut;
+    DateFinFilm = dates.Fin;
+    FlagDatesFilm = dates.Presentes ? 1 : 0;
+    {
+        const QSignalBlocker bloque(CurseurMinutes1);
+        CurseurMinutes1->setMaximum(int(DureeFilm));
+        CurseurMinutes1->setTickInterval(EcartGraduations(DureeFilm));
+        CurseurMinutes1->setValue(0);
+    }
+    const std::string son = NomCompagnon(CheminFilm, "pcm");
+    CopierTexte(Voies[0].CheminSon, sizeof Voies[0].CheminSon, son.c_str());
+    MontrerLecture();
+    return true;
+}
+
+void TLecteurZR7_Principale::ViderMesuresVisibles()
+{
+    for (QWidget* m : {DMesures1, DMesures2})
+        if (m && m->isVisible())
+            ViderMemo2(m);
+}
+
+// ----------------------------------------------------- position and display
+
+void TLecteurZR7_Principale::TimerAffichageTimer()
+{
+    if (HauteurFilm != HauteurAppliquee || LargeurFilm != LargeurAppliquee) {
+        HauteurAppliquee = HauteurFilm;
+        LargeurAppliquee = LargeurFilm;
+        LayoutPicture();
+    }
+    // Read without the lock: a stale value only delays the tick's work.
+    if (Voies[0].FlagLecture == 0 || Voies[0].FlagPause == 1)
+        return;
+    if (HandleFilmEnd())
+        return;
+    const int r = PrendreMutexVoie(0);
+    const double pourcent = Voies[0].PourcentFilm;
+    if (r == 0)
+        RendreMutexVoie(0);
+    const uint32_t p = SecondeJouee(DureeFilm, pourcent);
+    if (int32_t(p) == SecondeDepart)
+        return;
+    SecondeDepart = int32_t(p);
+    {
+        const QSignalBlocker bloque(CurseurMinutes1);
+        CurseurMinutes1->setValue(int(p));
+    }
+    uint32_t position = 0;
+    if (PositionDuCurseur(CurseurMinutes1->value(), CurseurMinutes1->maximum(), DureeFilm, position))
+        PositionSecondes = position;
+    MontrerLecture();
+}
+
+void TLecteurZR7_Principale::CurseurMinutes1MouseUp()
+{
+    StopPlayback();
+    Attendre(AttenteArretLecteurMs);
+    SecondeDepart = CurseurMinutes1->value();
+    uint32_t position = 0;
+    if (PositionDuCurseur(CurseurMinutes1->value(), CurseurMinutes1->maximum(), DureeFilm, position))
+        PositionSecondes = position;
+    const int r = PrendreMutexVoie(0);
+    Voies[0].FlagRafraichir = 1;
+    if (r == 0)
+        RendreMutexVoie(0);
+    MontrerLecture();
+}
+
+// ------------------------------------------------------------ picture area
+
+void TLecteurZR7_Principale::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    FormResize();
+}
+
+void TLecteurZR7_Principale::FormResize()
+{
+    LayoutPicture();
+}
+
+void TLecteurZR7_Principale::LayoutPicture()
+{
+    const int hauteurPied = FlagMasque ? 0 : HauteurPied;
+    Pied->setVisible(!FlagMasque);
+    Pied->setGeometry(0, height() - HauteurPied, width(), HauteurPied);
+    Corps->setGeometry(0, 0, width(), height() - hauteurPied);
+    PanelImage->setGeometry(Biseau, Biseau, Corps->width() - 2 * Biseau, Corps->height() - 2 * Biseau);
+
+    const Rapport r = RapportAffichage(LargeurFilm, HauteurFilm);
+    if (!FlagMasque && FlagTailleReelle->isChecked()) {
+        const Boite b = BoiteTailleReelle(r, LargeurFilm, HauteurFilm, PanelImage->width(), PanelImage->height());
+        Scroll->setWidgetResizable(false);
+        Scroll->setGeometry(0, 0, PanelImage->width(), PanelImage->height());
+        Image1->setFixedSize(b.largeur, b.hauteur);
+    } else {
+        const Boite b = BoiteAjustee(r, PanelImage->width(), PanelImage->height());
+        Image1->setMinimumSize(0, 0);
+        Image1->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        Scroll->setWidgetResizable(true);
+        Scroll->setGeometry(b.gauche, b.haut, b.largeur, b.hauteur);
+    }
+    if (!FlagMasque) {
+        const LargeursPied l = CalculerLargeursPied(Pied->width(), CurseurMinutes1->x());
+        BlocLecture1->resize(l.blocLecture, BlocLecture1->height());
+        CurseurMinutes1->resize(l.curseur, CurseurMinutes1->height());
+    }
+    PlaceMeasureWindows();
+}
+
+void TLecteurZR7_Principale::PlaceMeasureWindows()
+{
+    const QPoint coin = Scroll->mapToGlobal(QPoint(0, 0));
+    const Boite scroll{coin.x(), coin.y(), Scroll->width(), Scroll->height()};
+    // The measure windows lie over the lower third of the picture itself.
+    for (QWidget* m : {DMesures1, DMesures2}) {
+        if (!m)
+            continue;
+        m->setGeometry(scroll.gauche, scroll.haut + scroll.hauteur * 2 / 3, scroll.largeur, scroll.hauteur / 3);
+    }
+}
+
+void TLecteurZR7_Principale::BoutonMasquerClick()
+{
+    FlagMasque = 1;
+    LayoutPicture();
+}
+
+void TLecteurZR7_Principale::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape)
+        FormKeyPress(CaractereEchap);
+    QWidget::keyPressEvent(event);
+}
+
+void TLecteurZR7_Principale::FormKeyPress(int caractere)
+{
+    if (caractere == CaractereEchap && FlagMasque) {
+        FlagMasque = 0;
+        LayoutPicture();
+    }
+}
+
+void TLecteurZR7_Principale::Image1DblClick()
+{
+    FlagMasque = FlagMasque ? 0 : 1;
+    LayoutPicture();
+}
+
+void TLecteurZR7_Principale::FlagTailleReelleClick()
+{
+    LayoutPicture();
+}
+
+void TLecteurZR7_Principale::MontrerFenetresMesures(bool visibles)
+{
+    for (QWidget* m : {DMesures1, DMesures2})
+        if (m)
+            m->setVisible(visibles);
+}
+
+void TLecteurZR7_Principale::LabelOpaciteClick()
+{
+    MontrerFenetresMesures(LabelOpacite->isChecked());
+}
+
+void TLecteurZR7_Principale::OpaciteChange()
+{
+    TimerLEO->start();
+}
+
+void TLecteurZR7_Principale::TimerLEOTimer()
+{
+    TimerLEO->stop();
+    for (QWidget* m : {DMesures1, DMesures2})
+        if (m)
+            m->setWindowOpacity(Opacite->value() / 255.0);
 }

@@ -1,0 +1,86 @@
+#include "ui/dialogues.h"
+
+#include <QCoreApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLibraryInfo>
+#include <QStringList>
+#include <QTranslator>
+
+#include <mutex>
+
+namespace {
+
+std::mutex GestionnaireMutex;
+GestionnaireDialogues Gestionnaire;
+
+QString DialogueReel(const DemandeFichier& d)
+{
+    QFileDialog dialogue(d.parent, d.titre, d.dossier, d.filtre);
+    dialogue.setAcceptMode(d.enregistrer ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialogue.setFileMode(d.enregistrer ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (!d.extensionDefaut.isEmpty())
+        dialogue.setDefaultSuffix(d.extensionDefaut);
+    if (dialogue.exec() != QDialog::Accepted || dialogue.selectedFiles().isEmpty())
+        return QString();
+    return dialogue.selectedFiles().first();
+}
+
+} // namespace
+
+QString DemanderFichier(const DemandeFichier& demande)
+{
+    GestionnaireDialogues g;
+    {
+        std::lock_guard<std::mutex> verrou(GestionnaireMutex);
+        g = Gestionnaire;
+    }
+    return g ? g(demande) : DialogueReel(demande);
+}
+
+GestionnaireDialogues RemplacerGestionnaireDialogues(GestionnaireDialogues g)
+{
+    std::lock_guard<std::mutex> verrou(GestionnaireMutex);
+    GestionnaireDialogues ancien = std::move(Gestionnaire);
+    Gestionnaire = std::move(g);
+    return ancien;
+}
+
+QString FiltreQt(const char* filtreParPaires)
+{
+    const QStringList morceaux = QString::fromUtf8(filtreParPaires ? filtreParPaires : "").split('|');
+    QStringList entrees;
+    for (int i = 0; i + 1 < morceaux.size(); i += 2) {
+        QString motifs = morceaux[i + 1];
+        motifs.replace(';', ' ');
+        entrees << QStringLiteral("%1 (%2)").arg(morceaux[i], motifs);
+    }
+    return entrees.join(QStringLiteral(";;"));
+}
+
+bool ChargerTraductionQt()
+{
+    auto* traduction = new QTranslator(QCoreApplication::instance());
+    if (!traduction->load(QStringLiteral("qtbase_fr"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete traduction;
+        return false;
+    }
+    QCoreApplication::installTranslator(traduction);
+    return true;
+}
+
+bool TDialogueFichier::Execute(QWidget* parent)
+{
+    DemandeFichier d;
+    d.enregistrer = enregistrer;
+    d.titre = Title;
+    d.dossier = InitialDir;
+    d.filtre = Filter;
+    d.extensionDefaut = DefaultExt;
+    d.parent = parent;
+    const QString choisi = DemanderFichier(d);
+    if (choisi.isEmpty())
+        return false;
+    FileName = choisi;
+    return true;
+}

@@ -1,0 +1,45 @@
+// The one place where the main window asks for a file name. Tests replace
+// the handler so that no test ever waits on a modal dialog.
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+struct DemandeFichier {
+    bool enregistrer = false; // save dialog instead of open dialog
+    QString titre;
+    QString dossier;          // initial folder
+    QString filtre;           // Qt form: "Description (*.a *.b);;..."
+    QString extensionDefaut;  // added to a saved name given without one
+    QWidget* parent = nullptr;
+};
+
+// Returns the chosen path, empty when the user cancels.
+using GestionnaireDialogues = std::function<QString(const DemandeFichier&)>;
+
+QString DemanderFichier(const DemandeFichier& demande);
+// Replaces the handler (nullptr restores the real dialogs); returns the old one.
+GestionnaireDialogues RemplacerGestionnaireDialogues(GestionnaireDialogues g);
+
+// "Description|*.a;*.b|..." pairs turned into Qt's "Description (*.a *.b);;...".
+QString FiltreQt(const char* filtreParPaires);
+
+// Loads Qt's own French texts (standard buttons, file dialogs) into the
+// application. False when the translation file is missing.
+bool ChargerTraductionQt();
+
+// An open or save dialog of the window: its settings, and the file name
+// chosen by the last Execute.
+struct TDialogueFichier {
+    bool enregistrer = false;
+    QString Title;
+    QString InitialDir;
+    QString Filter;     // Qt form
+    QString DefaultExt; // without the dot
+    QString FileName;
+    // Runs the dialog; true when a file was chosen (then in FileName).
+    bool Execute(QWidget* parent);
+};

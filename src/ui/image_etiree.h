@@ -1,0 +1,52 @@
+// Image1: the picture control of the main window. It holds one picture and
+// stretches it to its own bounds, as fast as possible (no smoothing: the
+// reader delivers up to 25 pictures a second).
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+#include <cstddef>
+#include <vector>
+
+// Bitmap file header in front of the pixel rows: 14-byte file header and
+// 40-byte information header.
+constexpr int TailleEnteteBitmap = 54;
+// The blank picture: black, 160 x 120, 24 bits per pixel.
+constexpr int LargeurImageNoire = 160;
+constexpr int HauteurImageNoire = 120;
+constexpr int TailleImageNoire = TailleEnteteBitmap + LargeurImageNoire * HauteurImageNoire * 3; // 57,654
+
+// The 57,654-byte bitmap file image of the blank picture.
+std::vector<unsigned char> BitmapNoir();
+
+// Turns a 24-bit bitmap file image in memory (rows bottom-up, or top-down
+// for a negative height, each padded to 4 bytes) into a picture. Every
+// header field is checked against `taille` before a pixel is read.
+// 0 ok, -1 for anything else (other depth, compression, truncated data).
+int ImageDepuisBitmap(const unsigned char* fichier, size_t taille, QImage& image);
+
+class TImageEtiree : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit TImageEtiree(QWidget* parent = nullptr);
+
+    const QImage& Picture() const { return image_; }
+    // Shows a bitmap file image; 0 ok, -1 (picture unchanged) when it
+    // cannot be read.
+    int ChargerBitmap(const unsigned char* fichier, size_t taille);
+    // Shows a picture file (the logos); false when it cannot be read.
+    bool ChargerFichier(const QString& chemin);
+    void FixerImage(const QImage& image);
+
+signals:
+    void DoubleClic();
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+private:
+    QImage image_;
+};
