@@ -110,6 +110,12 @@ int TImageEtiree::ChargerBitmap(const unsigned char* fichier, size_t taille)
     return 0;
 }
 
+void TImageEtiree::AfficherImage(const unsigned char* bitmapFichier, int taille)
+{
+    if (taille > 0)
+        ChargerBitmap(bitmapFichier, size_t(taille));
+}
+
 bool TImageEtiree::ChargerFichier(const QString& chemin)
 {
     QImage nouvelle;

@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include "engine/cible_image.h"
+
 #include <cstddef>
 #include <vector>
 
@@ -26,11 +28,16 @@ std::vector<unsigned char> BitmapNoir();
 // 0 ok, -1 for anything else (other depth, compression, truncated data).
 int ImageDepuisBitmap(const unsigned char* fichier, size_t taille, QImage& image);
 
-class TImageEtiree : public QWidget
+// The reader thread hands its pictures to this control (ImageAffichage).
+class TImageEtiree : public QWidget, public CibleImage
 {
     Q_OBJECT
 public:
     explicit TImageEtiree(QWidget* parent = nullptr);
+
+    // Picture target of the reader: a 24-bit bitmap file image; a picture
+    // that cannot be read leaves the current one.
+    void AfficherImage(const unsigned char* bitmapFichier, int taille) override;
 
     const QImage& Picture() const { return image_; }
     // Shows a bitmap file image; 0 ok, -1 (picture unchanged) when it

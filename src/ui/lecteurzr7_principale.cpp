@@ -209,6 +209,8 @@ TLecteurZR7_Principale::~TLecteurZR7_Principale()
         delete[] ExportPictureBuffer;
         ExportPictureBuffer = nullptr;
     }
+    // Kept registered until now: the reader's destruction, which comes
+    // before, runs the hand-overs still addressed to Image1.
     if (ImageAffichage == Image1)
         ImageAffichage = nullptr;
 }
@@ -470,8 +472,7 @@ void TLecteurZR7_Principale::ShowBlackPicture()
 
 void TLecteurZR7_Principale::AfficherImage(const unsigned char* bitmapFichier, int taille)
 {
-    if (bitmapFichier && taille > 0)
-        Image1->ChargerBitmap(bitmapFichier, size_t(taille));
+    Image1->AfficherImage(bitmapFichier, taille);
 }
 
 // ----------------------------------------------------------------- closing
@@ -494,9 +495,6 @@ void TLecteurZR7_Principale::FormClose()
     StopPlayback();
     Attendre(AttenteArretLecteurMs);
     fermee_ = true;
-    // No more pictures: a reader still running finds no target.
-    if (ImageAffichage == Image1)
-        ImageAffichage = nullptr;
     delete[] ExportPictureBuffer;
     ExportPictureBuffer = nullptr;
     JpegStream.reset();
