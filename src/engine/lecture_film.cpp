@@ -92,14 +92,17 @@ OuvertureFlux FluxFilm::Ouvrir(const char* chemin, int32_t seconde, uint32_t dur
     const PositionDepart depart = PositionPourSeconde(tailleFichier_, nbImages_, dureeSecondes, seconde);
     restant_ = tailleFichier_;
     imageBase_ = depart.ImageEstimee;
+    // Bytes from the read position to the end of the file: all of them are
+    // read, the last picture included.
     if (depart.Octet > TailleEnteteFilm) {
         if (fseeko(fichier_.get(), static_cast<off_t>(depart.Octet), SEEK_SET) != 0) {
             Fermer();
             return FluxMorceauCourt;
         }
         restant_ -= depart.Octet;
+    } else {
+        restant_ -= TailleEnteteFilm;
     }
-    restant_ -= TailleEnteteFilm;
     if (restant_ < 0)
         restant_ = 0;
 
@@ -206,6 +209,13 @@ int32_t DecodeurImages::Synchroniser(int type, unsigned char* d, int32_t n)
     return 0;
 }
 
+void DecodeurImages::NouvelleInstanceJpeg()
+{
+    // After a fatal error the decompressor can stay in a state where it
+    // refuses every later picture: start again from a fresh one.
+    jpeg_.reset(tjInitDecompress());
+}
+
 int DecodeurImages::DecoderJpeg(unsigned char* d, int32_t n, unsigned char* sortie,
                                 int32_t capacite, ImageDecodee& r)
 {
@@ -219,8 +229,10 @@ int DecodeurImages::DecoderJpeg(unsigned char* d, int32_t n, unsigned char* sort
     if (h == nullptr)
         return -1;
     int largeur = 0, hauteur = 0, sousEch = 0, couleurs = 0;
-    if (tjDecompressHeader3(h, jpeg, taille, &largeur, &hauteur, &sousEch, &couleurs) != 0)
+    if (tjDecompressHeader3(h, jpeg, taille, &largeur, &hauteur, &sousEch, &couleurs) != 0) {
+        NouvelleInstanceJpeg();
         return 0; // rejected by the decoder: a good picture that shows nothing
+    }
     // A header may claim any size up to 65535 x 65535: refuse what the
     // picture buffer cannot hold instead of decoding into it.
     const int32_t tailleBitmap = BitmapTailleFichier(largeur, hauteur);
@@ -234,8 +246,10 @@ int DecodeurImages::DecoderJpeg(unsigned char* d, int32_t n, unsigned char* sort
     if (tjDecompress2(h, jpeg, taille, sortie + KOR_BITMAP_ENTETE, largeur, pas, hauteur, TJPF_BGR,
                       DrapeauxJpeg)
             != 0
-        && tjGetErrorCode(h) != TJERR_WARNING)
+        && tjGetErrorCode(h) != TJERR_WARNING) {
+        NouvelleInstanceJpeg();
         return 0;
+    }
     // Row padding is not written by the decoder: keep it zero as in a file.
     const int utiles = largeur * 3;
     if (pas > utiles) {

@@ -151,6 +151,7 @@ public:
 private:
     int DecoderJpeg(unsigned char* d, int32_t n, unsigned char* sortie, int32_t capacite,
                     ImageDecodee& r);
+    void NouvelleInstanceJpeg();
     struct DetruireTj {
         void operator()(void* h) const;
     };

@@ -256,10 +256,12 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::Run(bool imageUnique)
                 }
                 cadence.maintenant = Maintenant();
                 const int32_t attente = AttenteImageMs(cadence);
-                if (imageUnique) {
+                // A single-picture run ends on the first picture it could
+                // show (a JPEG the decoder rejected shows nothing) and is
+                // not paced.
+                if (imageUnique && image.taille > 0)
                     break;
-                }
-                if (attente > 0 && !Dormir(attente))
+                if (!imageUnique && attente > 0 && !Dormir(attente))
                     return Suite::Fin;
                 flux.Avancer(image.octetsUtilises);
             } else {
@@ -274,8 +276,8 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::Run(bool imageUnique)
                 return Suite::Fin;
             if (!flux.Reste())
                 break;
-            // A single-picture run goes on past failed pictures until it has
-            // one to show, whatever FlagLecture says.
+            // A single-picture run goes on past failed or rejected pictures
+            // until it has one to show, whatever FlagLecture says.
             if (!imageUnique && LireOctetVoie(voie, &::Voie::FlagLecture) == 0)
                 break;
         }

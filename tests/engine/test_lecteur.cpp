@@ -1,0 +1,553 @@
+// The reader thread end to end: small films made by the film maker, played
+// through Th_Lecteur_Magneto to a target that records the picture numbers.
+#include "codecs/bitmap.h"
+#include "core/etat.h"
+#include "engine/cible_image.h"
+#include "engine/lecture_film.h"
+#include "engine/motdepasse.h"
+#include "engine/th_lecteur_magneto.h"
+#include "filmmaker.h"
+#include "numero_image.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QObject>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Waits of the reader cut down for tests.
+constexpr int DemarrageEssaiMs = 10;
+constexpr int GardeEssaiMs = 10;
+// Generous limit for anything the reader should do within a second or two.
+constexpr int LimiteMs = 20000;
+constexpr int ImageNoire = -2; // number recorded for the blank picture
+
+QElapsedTimer Horloge;
+
+struct Remise {
+    int numero;   // picture number, ImageNoire, or -1 when unreadable
+    int taille;
+    qint64 ms;
+};
+
+class CibleEnregistreuse : public QObject, public CibleImage
+{
+public:
+    std::vector<Remise> remises; // touched on the main thread only
+
+    void AfficherImage(const unsigned char* bitmap, int taille) override
+    {
+        int numero = LireNumeroBitmap(bitmap, static_cast<size_t>(taille));
+        if (taille == KOR_BITMAP_NOIRE_TAILLE
+            && std::all_of(bitmap + KOR_BITMAP_ENTETE, bitmap + taille, [](unsigned char o) { return o == 0; }))
+            numero = ImageNoire;
+        remises.push_back({numero, taille, Horloge.elapsed()});
+    }
+
+    std::vector<int> Numeros() const
+    {
+        std::vector<int> n;
+        for (const Remise& r : remises)
+            if (r.numero != ImageNoire)
+                n.push_back(r.numero);
+        return n;
+    }
+    int NbNoires() const
+    {
+        return static_cast<int>(std::count_if(remises.begin(), remises.end(),
+                                              [](const Remise& r) { return r.numero == ImageNoire; }));
+    }
+};
+
+// Runs the main thread's events until `condition` holds; false on timeout.
+bool Attendre(const std::function<bool()>& condition, int ms = LimiteMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!condition()) {
+        if (t.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+void Patienter(int ms)
+{
+    Attendre([] { return false; }, ms);
+}
+
+void EcrireVoie(const std::function<void(Voie&)>& f)
+{
+    const int r = PrendreMutexVoie(0);
+    f(Voies[0]);
+    if (r == 0)
+        RendreMutexVoie(0);
+}
+
+template <typename T>
+T LireVoie(T Voie::*champ)
+{
+    const int r = PrendreMutexVoie(0);
+    const T v = Voies[0].*champ;
+    if (r == 0)
+        RendreMutexVoie(0);
+    return v;
+}
+
+void ChangerVitesse(double v)
+{
+    const int r = PrendreMutexGeneral();
+    Vitesse = v;
+    if (r == 0)
+        RendreMutexGeneral();
+}
+
+std::vector<int> Suite(int premier, int dernier)
+{
+    std::vector<int> s;
+    for (int i = premier; i <= dernier; ++i)
+        s.push_back(i);
+    return s;
+}
+
+std::vector<unsigned char> LireFichier(const std::string& chemin)
+{
+    std::ifstream f(chemin, std::ios::binary);
+    return std::vector<unsigned char>(std::istreambuf_iterator<char>(f), {});
+}
+
+void EcrireFichier(const std::string& chemin, const std::vector<unsigned char>& o)
+{
+    std::ofstream f(chemin, std::ios::binary | std::ios::trunc);
+    f.write(reinterpret_cast<const char*>(o.data()), static_cast<std::streamsize>(o.size()));
+}
+
+// Offsets of the JPEG start markers (FF D8 FF) of an MJPEG film file.
+std::vector<size_t> DebutsJpeg(const std::vector<unsigned char>& f)
+{
+    std::vector<size_t> d;
+    for (size_t i = 8; i + 2 < f.size(); ++i)
+        if (f[i] == 0xFF && f[i + 1] == 0xD8 && f[i + 2] == 0xFF)
+            d.push_back(i);
+    return d;
+}
+
+class Lecteur : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ReinitialiserEtat();
+        CreerMutexVoie(0);
+        CreerMutexGeneral();
+        image_.reset(new unsigned char[TailleBufferImage]);
+        Voies[0].BufferImage = Voies[0].ImageSortie = image_.get();
+        ImageAffichage = &cible_;
+        std::string modele = (fs::temp_directory_path() / "zr7lect_XXXXXX").string();
+        ASSERT_NE(mkdtemp(modele.data()), nullptr);
+        dossier_ = modele;
+        SilencerCodecs();
+    }
+    void TearDown() override
+    {
+        EcrireVoie([](Voie& v) { v.FlagLecture = 0; });
+        lecteur_.reset();
+        ImageAffichage = nullptr;
+        Voies[0].BufferImage = Voies[0].ImageSortie = nullptr;
+        std::error_code ec;
+        fs::remove_all(dossier_, ec);
+    }
+
+    // Makes a film and selects it as the window would.
+    std::string Film(int type, OptionsFilm o, const char* nom = "film")
+    {
+        static const char* const extensions[] = {".mp4", ".mjp", ".264"};
+        const std::string chemin = dossier_ + "/" + nom + extensions[type];
+        ResultatFilm res;
+        EXPECT_EQ(FabriquerFilm(chemin, o, &res), 0);
+        Selectionner(chemin, type, res.nbImages, res.dureeMs);
+        return chemin;
+    }
+    void Selectionner(const std::string& chemin, int type, uint32_t nbImages, uint32_t dureeMs)
+    {
+        CopierTexte(CheminFilm, sizeof CheminFilm, chemin.c_str());
+        TypeFilm = type;
+        NbImagesFilm = nbImages;
+        DureeFilm = dureeMs / 1000;
+        FlagLireTaille = 1;
+    }
+
+    void Demarrer() { lecteur_ = std::make_unique<Th_Lecteur_Magneto>(0, DemarrageEssaiMs, GardeEssaiMs); }
+    void Jouer()
+    {
+        EcrireVoie([](Voie& v) {
+            v.FlagLecture = 1;
+            v.FlagPause = 0;
+            v.FlagFinDeFilm = 0;
+            v.FlagRafraichir = 0;
+        });
+    }
+    bool AttendreFin()
+    {
+        return Attendre([] { return LireVoie(&Voie::FlagFinDeFilm) != 0; });
+    }
+    // Plays the selected film to its end and stops.
+    void JouerJusquALaFin()
+    {
+        Demarrer();
+        Jouer();
+        ASSERT_TRUE(AttendreFin());
+        EcrireVoie([](Voie& v) { v.FlagLecture = 0; });
+    }
+
+    CibleEnregistreuse cible_;
+    std::unique_ptr<unsigned char[]> image_;
+    std::unique_ptr<Th_Lecteur_Magneto> lecteur_;
+    std::string dossier_;
+};
+
+OptionsFilm Petit(int nbImages, double cadence)
+{
+    OptionsFilm o;
+    o.largeur = 160;
+    o.hauteur = 120;
+    o.nbImages = nbImages;
+    o.cadence = cadence;
+    return o;
+}
+
+// ---- Whole films, from their first decoding point to their end.
+
+struct CasFilm {
+    int type;
+    int sauter;         // body cut before this picture
+    int premierAttendu; // first picture that can be shown
+};
+
+class LecteurFilm : public Lecteur, public ::testing::WithParamInterface<CasFilm>
+{
+};
+
+TEST_P(LecteurFilm, MontreChaqueImageDansLOrdre)
+{
+    const CasFilm cas = GetParam();
+    OptionsFilm o = Petit(40, 30.0);
+    o.sauter = cas.sauter;
+    Film(cas.type, o);
+    ChangerVitesse(2.0);
+    JouerJusquALaFin();
+
+    EXPECT_EQ(cible_.Numeros(), Suite(cas.premierAttendu, 39));
+    EXPECT_EQ(cible_.NbNoires(), 0);
+    const double attendu = (40.0 - cas.premierAttendu) * 100.0 / (40 - cas.sauter);
+    EXPECT_DOUBLE_EQ(LireVoie(&Voie::PourcentFilm), attendu);
+    EXPECT_EQ(FlagLireTaille, 0);
+    EXPECT_EQ(HauteurFilm, 120);
+    EXPECT_EQ(LargeurFilm, 160);
+}
+
+INSTANTIATE_TEST_SUITE_P(Genres, LecteurFilm,
+                         ::testing::Values(CasFilm{1, 0, 0}, CasFilm{0, 0, 0}, CasFilm{2, 0, 0},
+                                           // Taken mid-stream: MJPEG resumes at the next
+                                           // picture, the others at the next key picture.
+                                           CasFilm{1, 3, 3}, CasFilm{0, 3, 10}, CasFilm{2, 3, 10}));
+
+// ---- Start positions.
+
+TEST_F(Lecteur, DepartALaSecondeProportionnelle)
+{
+    const std::string chemin = Film(1, Petit(40, 10.0)); // 4 s
+    SecondeDepart = 2;
+    ChangerVitesse(8.0);
+    JouerJusquALaFin();
+
+    const std::vector<unsigned char> f = LireFichier(chemin);
+    const size_t octet = f.size() * 2 / 4;
+    const std::vector<size_t> debuts = DebutsJpeg(f);
+    ASSERT_EQ(debuts.size(), 40u);
+    const int premier = static_cast<int>(std::lower_bound(debuts.begin(), debuts.end(), octet) - debuts.begin());
+    const std::vector<int> vus = cible_.Numeros();
+    EXPECT_EQ(vus, Suite(premier, 39));
+    // 20 pictures are counted as played before the start.
+    EXPECT_DOUBLE_EQ(LireVoie(&Voie::PourcentFilm), (vus.size() + 20) * 100.0 / 40);
+}
+
+TEST_F(Lecteur, DepartH264SurUneImageCle)
+{
+    OptionsFilm o = Petit(40, 10.0);
+    o.gop = 8;
+    Film(2, o);
+    SecondeDepart = 2;
+    ChangerVitesse(8.0);
+    JouerJusquALaFin();
+    const std::vector<int> vus = cible_.Numeros();
+    ASSERT_FALSE(vus.empty());
+    EXPECT_EQ(vus.front() % 8, 0);
+    EXPECT_GE(vus.front(), 16);
+    EXPECT_LE(vus.front(), 24);
+    EXPECT_EQ(vus, Suite(vus.front(), 39));
+    EXPECT_DOUBLE_EQ(LireVoie(&Voie::PourcentFilm), (vus.size() + 20) * 100.0 / 40);
+}
+
+// ---- Commands during a run.
+
+TEST_F(Lecteur, PauseSansRafaleALaReprise)
+{
+    Film(1, Petit(30, 20.0)); // 50 ms between pictures
+    Demarrer();
+    Jouer();
+    ASSERT_TRUE(Attendre([&] { return cible_.Numeros().size() >= 5; }));
+    EcrireVoie([](Voie& v) { v.FlagPause = 1; });
+    Patienter(300);
+    const size_t pendantPause = cible_.remises.size();
+    Patienter(400);
+    EXPECT_EQ(cible_.remises.size(), pendantPause);
+    EXPECT_LT(pendantPause, 30u);
+
+    const qint64 reprise = Horloge.elapsed();
+    EcrireVoie([](Voie& v) { v.FlagPause = 0; });
+    ASSERT_TRUE(AttendreFin());
+    EXPECT_EQ(cible_.Numeros(), Suite(0, 29));
+    // Absolute pacing would show the overdue pictures at once; relative
+    // pacing keeps about 50 ms between them.
+    ASSERT_GE(cible_.remises.size(), pendantPause + 4);
+    EXPECT_GE(cible_.remises[pendantPause + 3].ms - reprise, 100);
+}
+
+TEST_F(Lecteur, ChangementDeVitesse)
+{
+    Film(1, Petit(40, 10.0)); // 100 ms between pictures, 4 s at x 1
+    Demarrer();
+    Jouer();
+    ASSERT_TRUE(Attendre([&] { return cible_.Numeros().size() >= 3; }));
+    const qint64 changement = Horloge.elapsed();
+    ChangerVitesse(8.0);
+    ASSERT_TRUE(AttendreFin());
+    EXPECT_EQ(cible_.Numeros(), Suite(0, 39));
+    EXPECT_EQ(Voies[0].IntervalleImage, 12); // (4000.5 / (40 x 8))
+    // At x 1 the remaining 37 pictures would take 3.7 s.
+    EXPECT_LT(cible_.remises.back().ms - changement, 2500);
+}
+
+// ---- Protected films.
+
+TEST_F(Lecteur, FilmProtegeBonMotDePasse)
+{
+    OptionsFilm o = Petit(20, 20.0);
+    o.motDePasse = "zebre12";
+    Film(1, o);
+    CopierTexte(MotDePasseFilm, sizeof MotDePasseFilm, "zebre12");
+    ChangerVitesse(4.0);
+    JouerJusquALaFin();
+    EXPECT_EQ(cible_.Numeros(), Suite(0, 19));
+}
+
+TEST_F(Lecteur, FilmProtegeMauvaisMotDePasse)
+{
+    OptionsFilm o = Petit(20, 20.0);
+    o.motDePasse = "zebre12";
+    Film(1, o);
+    CopierTexte(MotDePasseFilm, sizeof MotDePasseFilm, "zebre13");
+    ChangerVitesse(4.0);
+    JouerJusquALaFin();
+    EXPECT_TRUE(cible_.Numeros().empty());
+}
+
+// The stream across several chunks: every byte comes out descrambled once,
+// and a password change takes effect at the next chunk read.
+TEST_F(Lecteur, FluxDesembrouilleChaqueMorceauUneFois)
+{
+    const std::string chemin = dossier_ + "/long.mjp";
+    const size_t corps = 3 * TailleMorceauFlux + 12345;
+    std::vector<unsigned char> f(8 + corps);
+    const uint32_t mots[2] = {100, 10000};
+    std::memcpy(f.data(), mots, 8);
+    auto clair = [](size_t i) { return static_cast<unsigned char>(i * 7 + i / 1000); };
+    for (size_t i = 0; i < corps; ++i)
+        f[8 + i] = clair(i);
+    Embrouiller(f.data() + 8, static_cast<int>(corps));
+    EcrireFichier(chemin, f);
+    ASSERT_EQ(EcrireFichierMotDePasse(chemin, "pw"), 0);
+
+    FluxFilm flux;
+    ASSERT_EQ(flux.Ouvrir(chemin.c_str(), 0, 10, "pw"), FluxOuvert);
+    EXPECT_EQ(flux.NbImages(), 100u);
+    size_t position = 0, erreurs = 0, erreursApresChangement = 0;
+    const char* motDePasse = "pw";
+    size_t changement = 0;
+    while (flux.Reste()) {
+        if (flux.Remplir(motDePasse) > 0 && position > 2 * TailleMorceauFlux && changement == 0) {
+            // Bytes already held stay as read; the next chunk is read as stored.
+            motDePasse = "faux";
+            changement = position + flux.Disponibles();
+        }
+        const int32_t pas = std::min<int32_t>(flux.Disponibles(), 70001);
+        for (int32_t i = 0; i < pas; ++i, ++position) {
+            const unsigned char o = flux.Donnees()[i];
+            if (changement == 0 || position < changement)
+                erreurs += o != clair(position);
+            else
+                erreursApresChangement += o != static_cast<unsigned char>(clair(position) + 17);
+        }
+        flux.Avancer(pas);
+        flux.Compacter();
+        ASSERT_LE(flux.Tamponne(), TailleTamponFlux);
+    }
+    EXPECT_EQ(position, corps);
+    EXPECT_GT(changement, 0u);
+    EXPECT_EQ(erreurs, 0u);
+    EXPECT_EQ(erreursApresChangement, 0u);
+
+    // From second 5 of 10: half the file.
+    ASSERT_EQ(flux.Ouvrir(chemin.c_str(), 5, 10, "pw"), FluxOuvert);
+    EXPECT_EQ(flux.ImageBase(), 50u);
+    EXPECT_EQ(flux.Donnees()[0], clair(f.size() / 2 - 8));
+}
+
+// ---- Failures.
+
+TEST_F(Lecteur, FilmAbsentSignaleLaFinToutesLes50Ms)
+{
+    Selectionner(dossier_ + "/absent.mjp", 1, 10, 1000);
+    Demarrer();
+    Jouer();
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(AttendreFin()) << i;
+        EcrireVoie([](Voie& v) { v.FlagFinDeFilm = 0; });
+    }
+    ASSERT_TRUE(AttendreFin());
+    EXPECT_GE(cible_.NbNoires(), 3);
+    EXPECT_TRUE(cible_.Numeros().empty());
+    // Stopped: the attempts end.
+    EcrireVoie([](Voie& v) { v.FlagLecture = 0; });
+    Patienter(150);
+    const size_t remises = cible_.remises.size();
+    Patienter(300);
+    EXPECT_EQ(cible_.remises.size(), remises);
+}
+
+// A JPEG header may claim a picture far larger than the picture buffer:
+// such pictures are skipped, the others shown, also after a picture the
+// JPEG decoder refused.
+TEST_F(Lecteur, ImagesJpegDemesureesSautees)
+{
+    const std::string chemin = Film(1, Petit(12, 12.0));
+    std::vector<unsigned char> f = LireFichier(chemin);
+    const std::vector<size_t> debuts = DebutsJpeg(f);
+    ASSERT_EQ(debuts.size(), 12u);
+    auto redimensionner = [&](int image, int largeur, int hauteur) {
+        for (size_t i = debuts[image]; i + 9 < f.size(); ++i)
+            if (f[i] == 0xFF && (f[i + 1] == 0xC0 || f[i + 1] == 0xC2)) {
+                f[i + 5] = static_cast<unsigned char>(hauteur >> 8);
+                f[i + 6] = static_cast<unsigned char>(hauteur);
+                f[i + 7] = static_cast<unsigned char>(largeur >> 8);
+                f[i + 8] = static_cast<unsigned char>(largeur);
+                return;
+            }
+        FAIL() << "pas de SOF";
+    };
+    redimensionner(0, 60000, 60000);
+    redimensionner(5, 3000, 3000);   // under 8192, but 27 MB of bitmap
+    redimensionner(8, 65535, 65535); // refused by the JPEG decoder itself
+    EcrireFichier(chemin, f);
+    ChangerVitesse(4.0);
+    JouerJusquALaFin();
+    std::vector<int> attendus = Suite(1, 11);
+    attendus.erase(std::find(attendus.begin(), attendus.end(), 8));
+    attendus.erase(std::find(attendus.begin(), attendus.end(), 5));
+    EXPECT_EQ(cible_.Numeros(), attendus);
+}
+
+// ---- Single pictures while stopped (seek, film loading).
+
+TEST_F(Lecteur, ImageUniqueApresLImageNoire)
+{
+    const std::string chemin = Film(1, Petit(40, 10.0));
+    SecondeDepart = 1;
+    Demarrer();
+    EcrireVoie([](Voie& v) { v.FlagRafraichir = 1; });
+    ASSERT_TRUE(AttendreFin());
+    EXPECT_EQ(LireVoie(&Voie::FlagRafraichir), 0);
+    Patienter(300);
+    ASSERT_EQ(cible_.remises.size(), 2u);
+    EXPECT_EQ(cible_.remises[0].numero, ImageNoire);
+    const std::vector<size_t> debuts = DebutsJpeg(LireFichier(chemin));
+    const size_t octet = fs::file_size(chemin) / 4;
+    const int attendu = static_cast<int>(std::lower_bound(debuts.begin(), debuts.end(), octet) - debuts.begin());
+    EXPECT_EQ(cible_.remises[1].numero, attendu);
+    EXPECT_DOUBLE_EQ(LireVoie(&Voie::PourcentFilm), (1 + 10) * 100.0 / 40);
+
+    // Again at another second.
+    EcrireVoie([](Voie& v) { v.FlagFinDeFilm = 0; });
+    SecondeDepart = 3;
+    EcrireVoie([](Voie& v) { v.FlagRafraichir = 1; });
+    ASSERT_TRUE(AttendreFin());
+    Patienter(200);
+    ASSERT_EQ(cible_.remises.size(), 4u);
+    EXPECT_EQ(cible_.remises[2].numero, ImageNoire);
+    EXPECT_GT(cible_.remises[3].numero, attendu);
+}
+
+// A single picture whose first candidate fails to decode still shows the
+// next good one instead of leaving the blank picture.
+TEST_F(Lecteur, ImageUniquePasseUneImageRatee)
+{
+    const std::string chemin = Film(1, Petit(10, 10.0));
+    std::vector<unsigned char> f = LireFichier(chemin);
+    const std::vector<size_t> debuts = DebutsJpeg(f);
+    for (size_t i = debuts[0]; i + 9 < f.size(); ++i)
+        if (f[i] == 0xFF && f[i + 1] == 0xC0) {
+            f[i + 5] = f[i + 6] = f[i + 7] = f[i + 8] = 0xFF;
+            break;
+        }
+    EcrireFichier(chemin, f);
+    Demarrer();
+    EcrireVoie([](Voie& v) { v.FlagRafraichir = 1; });
+    ASSERT_TRUE(AttendreFin());
+    Patienter(200);
+    ASSERT_EQ(cible_.remises.size(), 2u);
+    EXPECT_EQ(cible_.remises[0].numero, ImageNoire);
+    EXPECT_EQ(cible_.remises[1].numero, 1);
+}
+
+TEST_F(Lecteur, ImageUniqueH264)
+{
+    OptionsFilm o = Petit(40, 10.0);
+    o.gop = 8;
+    Film(2, o);
+    SecondeDepart = 2;
+    Demarrer();
+    EcrireVoie([](Voie& v) { v.FlagRafraichir = 1; });
+    ASSERT_TRUE(AttendreFin());
+    Patienter(200);
+    ASSERT_EQ(cible_.remises.size(), 2u);
+    EXPECT_EQ(cible_.remises[0].numero, ImageNoire);
+    EXPECT_EQ(cible_.remises[1].numero % 8, 0);
+    EXPECT_GE(cible_.remises[1].numero, 16);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    Horloge.start();
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
