@@ -160,14 +160,17 @@ void TexteCentre(const Toile& t, int cx, int cy, int largeurMax, int hauteurMax,
 
 void Fond(const Toile& t, int phase)
 {
+    // One row is worked out, then each row copies it with its own green.
+    std::vector<uint8_t> ligne(static_cast<size_t>(t.largeur) * 3);
+    for (int x = 0; x < t.largeur; ++x) {
+        ligne[3 * x] = static_cast<uint8_t>(110 + ((x * 96 / t.largeur + phase) & 63));
+        ligne[3 * x + 2] = static_cast<uint8_t>(30 + 100 * x / t.largeur);
+    }
     for (int y = 0; y < t.hauteur; ++y) {
-        uint8_t* p = t.pixels + static_cast<ptrdiff_t>(y) * t.pas;
         const uint8_t vert = static_cast<uint8_t>(50 + 90 * y / t.hauteur);
-        for (int x = 0; x < t.largeur; ++x, p += 3) {
-            p[0] = static_cast<uint8_t>(110 + ((x * 96 / t.largeur + phase) & 63));
-            p[1] = vert;
-            p[2] = static_cast<uint8_t>(30 + 100 * x / t.largeur);
-        }
+        for (int x = 0; x < t.largeur; ++x)
+            ligne[3 * x + 1] = vert;
+        memcpy(t.pixels + static_cast<ptrdiff_t>(y) * t.pas, ligne.data(), ligne.size());
     }
 }
 
@@ -250,6 +253,20 @@ int CoderMjpeg(const OptionsFilm& o, std::vector<uint8_t>& corps, std::vector<si
     return 0;
 }
 
+// Appends an H.264 packet with every start code in its four-byte form
+// (00 00 00 01), as the recorders write them; the coder gives three-byte
+// codes to the slices that follow parameter sets. Emulation prevention keeps
+// 00 00 01 out of the NAL payloads, so every such triple is a start code.
+void AjouterAvecCodesLongs(const uint8_t* octets, int nb, std::vector<uint8_t>& corps)
+{
+    for (int i = 0; i < nb; ++i) {
+        if (i + 2 < nb && octets[i] == 0 && octets[i + 1] == 0 && octets[i + 2] == 1
+            && (i == 0 || octets[i - 1] != 0))
+            corps.push_back(0);
+        corps.push_back(octets[i]);
+    }
+}
+
 int RecevoirPaquets(AVCodecContext* ctx, AVPacket* paquet, int nbImages, std::vector<uint8_t>& corps,
                     std::vector<size_t>& debuts)
 {
@@ -264,7 +281,10 @@ int RecevoirPaquets(AVCodecContext* ctx, AVPacket* paquet, int nbImages, std::ve
         const int64_t indice = paquet->pts;
         if (indice >= 0 && indice < nbImages && debuts[indice] == SIZE_MAX)
             debuts[indice] = corps.size();
-        corps.insert(corps.end(), paquet->data, paquet->data + paquet->size);
+        if (ctx->codec_id == AV_CODEC_ID_H264)
+            AjouterAvecCodesLongs(paquet->data, paquet->size, corps);
+        else
+            corps.insert(corps.end(), paquet->data, paquet->data + paquet->size);
         av_packet_unref(paquet);
     }
 }

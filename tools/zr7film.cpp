@@ -25,47 +25,49 @@ const char* const Aide =
     "        zr7film --demo DOSSIER\n"
     "        zr7film --logos DOSSIER\n"
     "\n"
-    "Fabrique un film de test pour le lecteur ZR7 : en-tete de 8 octets (nombre\n"
-    "d'images, duree en ms) suivi des images codees. Le type vient de l'extension :\n"
-    ".mjp (MJPEG), .mp4 (MPEG-4 partie 2, flux elementaire), .264 (H.264 Annexe B).\n"
-    "Chaque image porte son numero en grands chiffres et, en bas, sur une rangee\n"
-    "de blocs noirs et blancs (16 bits, parite et blocs de garde) que les tests\n"
-    "relisent. Le chemin du film ecrit est affiche sur la sortie standard.\n"
+    "Fabrique un film de test pour le lecteur ZR7 : en-tête de 8 octets (nombre\n"
+    "d'images, durée en ms) suivi des images codées. Le type vient de l'extension :\n"
+    ".mjp (MJPEG), .mp4 (MPEG-4 partie 2, flux élémentaire), .264 (H.264 Annexe B).\n"
+    "Chaque image porte son numéro en grands chiffres et, en bas, sur une rangée\n"
+    "de blocs noirs et blancs (16 bits, parité et blocs de garde) que les tests\n"
+    "relisent. Le chemin du film écrit est affiché sur la sortie standard.\n"
     "\n"
     "Images :\n"
-    "  -t, --taille LxH        taille des images (defaut 320x240 ; paire pour .mp4 et .264)\n"
-    "  -n, --images N          nombre d'images dessinees et codees (defaut 50)\n"
-    "  -p, --premier N         numero de la premiere image (defaut 0 ; numeros <= 65535)\n"
-    "  -r, --cadence IPS       images par seconde (defaut 10)\n"
-    "  -d, --duree MS          duree des N images en millisecondes (remplace --cadence)\n"
-    "  -g, --gop N             images d'une image cle a la suivante (defaut 10)\n"
-    "  -q, --qualite Q         qualite JPEG de 1 a 100 (defaut 85)\n"
+    "  -t, --taille LxH        taille des images (défaut 320x240 ; paire pour .mp4 et .264)\n"
+    "  -n, --images N          nombre d'images dessinées et codées (défaut 50)\n"
+    "  -p, --premier N         numéro de la première image (défaut 0 ; numéros <= 65535)\n"
+    "  -r, --cadence IPS       images par seconde (défaut 10)\n"
+    "  -d, --duree MS          durée des N images en millisecondes (remplace --cadence)\n"
+    "  -g, --gop N             images d'une image clé à la suivante (défaut 10)\n"
+    "  -q, --qualite Q         qualité JPEG de 1 à 100 (défaut 85)\n"
     "  -s, --sauter K          film pris en cours de flux : le corps commence aux\n"
-    "                          octets de l'image K ; l'en-tete compte les N-K images\n"
-    "                          restantes et leur part de la duree. En .mp4 et .264 le\n"
-    "                          lecteur reprend a l'image cle suivante.\n"
+    "                          octets de l'image K ; l'en-tête compte les N-K images\n"
+    "                          restantes et leur part de la durée. En .mp4 et .264 le\n"
+    "                          décodage reprend à l'image clé suivante.\n"
     "\n"
-    "Fichiers compagnons (meme nom, autre extension) :\n"
+    "Fichiers compagnons (même nom, autre extension) :\n"
     "  -D, --date \"jj/mm/aaaa hh:mm:ss\"\n"
-    "                          ecrit le .hrd : debut a cette date, fin = debut + duree\n"
-    "  -S, --son               ecrit le .pcm : G.711 mu-law, 8000 octets par seconde,\n"
-    "                          une tonalite et un clic a chaque seconde entiere\n"
-    "  -m, --mesures           ecrit le .msr : chaque seconde, temps du film, numero\n"
-    "                          d'image et une temperature (lignes \"tttttt;rang;texte;\")\n"
-    "  -P, --mot-de-passe MDP  film protege : corps embrouille (+17) et fichier .mdp\n"
+    "                          écrit le .hrd : début à cette date, fin = début + durée\n"
+    "  -S, --son               écrit le .pcm : G.711 loi mu, 8000 octets par seconde,\n"
+    "                          une tonalité et un clic à chaque seconde entière\n"
+    "  -m, --mesures           écrit le .msr : chaque seconde, temps du film, numéro\n"
+    "                          d'image et une température (lignes \"tttttt;rang;texte;\")\n"
+    "  -P, --mot-de-passe MDP  film protégé : corps embrouillé (+17) et fichier .mdp\n"
     "\n"
     "Noms et dossiers :\n"
-    "  -H, --horaire DOSSIER   nom horaire DOSSIER/HH/jj-mm-aaaa-HH-MM.ext d'apres\n"
-    "                          --date (defaut 12/05/2014 10:15:00), comme les\n"
+    "  -H, --horaire DOSSIER   nom horaire DOSSIER/HH/jj-mm-aaaa-HH-MM.ext d'après\n"
+    "                          --date (défaut 12/05/2014 10:15:00), comme les\n"
     "                          enregistreurs ; le film de la minute suivante s'y\n"
-    "                          enchaine (10:59 -> DOSSIER/11/...-11-00.ext)\n"
-    "  -T, --type TYPE         type du film horaire : mjp, mp4 ou 264 (defaut mjp)\n"
-    "  -L, --logos DOSSIER     ecrit aussi logo1.jpg et logo2.jpg dans DOSSIER\n"
-    "      --demo DOSSIER      jeu de demonstration : film horaire MJPEG 640x480 de\n"
-    "                          2 minutes a 10 images/s avec dates, son et mesures,\n"
+    "                          enchaîne (10:59 -> DOSSIER/11/...-11-00.ext)\n"
+    "  -T, --type TYPE         type du film horaire : mjp, mp4 ou 264 (défaut mjp)\n"
+    "  -L, --logos DOSSIER     écrit aussi logo1.jpg et logo2.jpg dans DOSSIER\n"
+    "      --demo DOSSIER      jeu de démonstration : film horaire MJPEG 640x480 de\n"
+    "                          2 minutes à 10 images/s avec dates, son et mesures,\n"
     "                          film de la minute suivante (1 minute) et logos ;\n"
     "                          affiche le chemin du premier film\n"
     "  -h, --help              cette aide\n"
+    "\n"
+    "Codes de sortie : 0 réussite, 1 échec d'écriture, 2 arguments incorrects.\n"
     "\n"
     "Exemples :\n"
     "  zr7film -t 176x144 -n 30 -g 5 /tmp/essai.264\n"
@@ -147,7 +149,7 @@ int main(int argc, char** argv)
             break;
         case 'p':
             if (!LireEntier(optarg, 0, NumeroMaxImage, v))
-                return Refuser("numero de premiere image incorrect", optarg);
+                return Refuser("numéro de première image incorrect", optarg);
             o.premierNumero = static_cast<int>(v);
             break;
         case 'r': {
@@ -159,7 +161,7 @@ int main(int argc, char** argv)
         }
         case 'd':
             if (!LireEntier(optarg, 1, 0xFFFFFFFFL, v))
-                return Refuser("duree incorrecte", optarg);
+                return Refuser("durée incorrecte", optarg);
             o.dureeMs = static_cast<uint32_t>(v);
             break;
         case 'g':
@@ -169,12 +171,12 @@ int main(int argc, char** argv)
             break;
         case 'q':
             if (!LireEntier(optarg, 1, 100, v))
-                return Refuser("qualite incorrecte", optarg);
+                return Refuser("qualité incorrecte", optarg);
             o.qualiteJpeg = static_cast<int>(v);
             break;
         case 's':
             if (!LireEntier(optarg, 0, NumeroMaxImage, v))
-                return Refuser("nombre d'images a sauter incorrect", optarg);
+                return Refuser("nombre d'images à sauter incorrect", optarg);
             o.sauter = static_cast<int>(v);
             break;
         case 'D':
@@ -218,7 +220,7 @@ int main(int argc, char** argv)
     if (!dossierDemo.empty()) {
         std::string premier;
         if (FabriquerDemo(dossierDemo, &premier) != 0) {
-            fprintf(stderr, "zr7film : echec de la fabrication du jeu de demonstration dans %s\n",
+            fprintf(stderr, "zr7film : échec de la fabrication du jeu de démonstration dans %s\n",
                     dossierDemo.c_str());
             return SortieErreur;
         }
@@ -240,7 +242,7 @@ int main(int argc, char** argv)
     }
 
     if (!dossierLogos.empty() && EcrireLogos(dossierLogos) != 0) {
-        fprintf(stderr, "zr7film : impossible d'ecrire les logos dans %s\n", dossierLogos.c_str());
+        fprintf(stderr, "zr7film : impossible d'écrire les logos dans %s\n", dossierLogos.c_str());
         return SortieErreur;
     }
     if (chemin.empty())
@@ -252,17 +254,17 @@ int main(int argc, char** argv)
     if (o.sauter >= o.nbImages)
         return Refuser("--sauter doit rester sous le nombre d'images", nullptr);
     if ((o.premierNumero + o.nbImages - 1) > NumeroMaxImage)
-        return Refuser("les numeros d'images depassent 65535", nullptr);
+        return Refuser("les numéros d'images dépassent 65535", nullptr);
 
     ResultatFilm r;
     if (FabriquerFilm(chemin, o, &r) != 0) {
-        fprintf(stderr, "zr7film : echec de la fabrication de %s (taille %dx%d : au moins 64x48, au plus "
+        fprintf(stderr, "zr7film : échec de la fabrication de %s (taille %dx%d : au moins 64x48, au plus "
                         "2560x2048, paire pour .mp4 et .264)\n",
                 chemin.c_str(), o.largeur, o.hauteur);
         return SortieErreur;
     }
     if (r.dureeMs < 1000)
-        fprintf(stderr, "zr7film : attention, duree de %u ms : le lecteur refuse les films de moins d'une "
+        fprintf(stderr, "zr7film : attention, durée de %u ms : le lecteur refuse les films de moins d'une "
                         "seconde\n", r.dureeMs);
     printf("%s\n", chemin.c_str());
     return 0;

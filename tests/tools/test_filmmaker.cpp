@@ -239,6 +239,65 @@ INSTANTIATE_TEST_SUITE_P(TroisSortes, FilmParSorte,
                                            Sorte{FilmH264, ".264"}),
                          [](const ::testing::TestParamInfo<Sorte>& i) { return std::string(i.param.extension + 1) == "264" ? std::string("h264") : std::string(i.param.extension + 1); });
 
+// Start codes of an elementary stream: offset of the byte after 00 00 01.
+std::vector<size_t> CodesDepart(const std::vector<uint8_t>& corps)
+{
+    std::vector<size_t> codes;
+    for (size_t i = 0; i + 3 < corps.size(); ++i)
+        if (corps[i] == 0 && corps[i + 1] == 0 && corps[i + 2] == 1)
+            codes.push_back(i + 3);
+    return codes;
+}
+
+TEST(FilmMaker, H264KeyPicturesCarryParameterSetsBehindFourByteStartCodes)
+{
+    DossierTemporaire dossier;
+    ASSERT_EQ(FabriquerFilm(dossier / "film.264", Petit()), 0);  // 30 pictures, groups of 5
+    const std::vector<uint8_t> corps = Corps(LireTout(dossier / "film.264"));
+    int sps = 0, pps = 0, idr = 0, tranches = 0;
+    for (size_t pos : CodesDepart(corps)) {
+        ASSERT_GE(pos, 4u);
+        EXPECT_EQ(corps[pos - 4], 0) << "three-byte start code at " << pos - 3;
+        const int type = corps[pos] & 0x1F;
+        sps += type == 7;
+        pps += type == 8;
+        idr += type == 5;
+        tranches += type == 1 || type == 5;
+        if (type == 5) {
+            EXPECT_GE(sps, idr) << "IDR picture without its parameter sets";
+        }
+    }
+    EXPECT_EQ(tranches, 30);
+    EXPECT_EQ(idr, 6);
+    EXPECT_EQ(sps, 6);
+    EXPECT_EQ(pps, 6);
+}
+
+TEST(FilmMaker, Mpeg4IntraPicturesFollowASequenceHeader)
+{
+    DossierTemporaire dossier;
+    ASSERT_EQ(FabriquerFilm(dossier / "film.mp4", Petit()), 0);
+    const std::vector<uint8_t> corps = Corps(LireTout(dossier / "film.mp4"));
+    int sequences = 0, intra = 0, images = 0;
+    bool sequenceAvant = false;
+    for (size_t pos : CodesDepart(corps)) {
+        if (corps[pos] == 0xB0) {
+            ++sequences;
+            sequenceAvant = true;
+        } else if (corps[pos] == 0xB6 && pos + 1 < corps.size()) {
+            ++images;
+            if ((corps[pos + 1] & 0xC0) == 0) {  // intra-coded picture
+                ++intra;
+                EXPECT_TRUE(sequenceAvant) << "intra picture " << images - 1 << " without a sequence header";
+            }
+            sequenceAvant = false;
+        }
+    }
+    EXPECT_EQ(images, 30);
+    EXPECT_EQ(intra, 6);
+    EXPECT_EQ(sequences, 6);
+}
+
 TEST(FilmMaker, RefusesWhatItCannotMake)
 {
     DossierTemporaire dossier;
