@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "codecs/korcodecs.h"
@@ -295,6 +296,56 @@ TEST_F(Decodeurs, TwoInstancesAtOnce) {
             *x.pos += utiles;
         }
     }
+}
+
+TEST_F(Decodeurs, InstancesUsedFromTwoThreads) {
+    // The reader and the export decode on their own threads at the same time.
+    FluxEssai a, b;
+    ASSERT_TRUE(FabriquerFlux(Genre::H264, 176, 144, 30, 10, a));
+    ASSERT_TRUE(FabriquerFlux(Genre::H264, 64, 48, 30, 10, b));
+    ASSERT_EQ(KORH264_InitDecodeur(0), 0);
+    ASSERT_EQ(KORH264_InitDecodeur(1), 0);
+    std::vector<Image> ia, ib;
+    int ea = 0, eb = 0;
+    Sortie sa, sb;
+    std::thread t([&] { ib = LireH264(1, b, 0, &eb, sb); });
+    ia = LireH264(0, a, 0, &ea, sa);
+    t.join();
+    for (const auto* images : {&ia, &ib}) {
+        EXPECT_EQ(images->size(), 30u);
+        for (const Image& im : *images) EXPECT_LT(im.ecart, EcartAdmis);
+    }
+    EXPECT_EQ(ea + eb, 0);
+}
+
+TEST_F(Decodeurs, ExportWritePassLeavesOutTheLastPicture) {
+    // The export walks the body: safe start, then for each picture it checks
+    // that another picture starts after it, decodes and advances.
+    FluxEssai f;
+    ASSERT_TRUE(FabriquerFlux(Genre::H264, 64, 48, 25, 10, f));
+    ASSERT_EQ(KORH264_InitDecodeur(1), 0);
+    Sortie s;
+    unsigned char* d = f.octets.data();
+    const int32_t n = static_cast<int32_t>(f.octets.size());
+    int32_t nombre = 0;
+    int32_t p = KORH264_ChercheImageRef(d, n, &nombre);
+    ASSERT_GE(p, 0);
+    int ecrites = 0;
+    while (p < n) {
+        const int32_t u = KORH264_ChercheImage(d + p, n - p);
+        if (u < 0) break;
+        if (KORH264_ChercheImage(d + p + u + 1, n - p - u - 1) < 0) break;
+        p += u;
+        int32_t taille = 0, utiles = 0, l = 0, h = 0;
+        ASSERT_EQ(KORH264_DecodePaquet(1, d + p, std::min(FenetreH264, n - p), s.data(), &taille, &utiles,
+                                       0, &h, &l),
+                  0);
+        EXPECT_LT(EcartMoyen(s.data(), taille, f.bgr[static_cast<size_t>(ecrites)], 64, 48), EcartAdmis);
+        ++ecrites;
+        ASSERT_GE(utiles, 1);
+        p += utiles;
+    }
+    EXPECT_EQ(ecrites, 24);
 }
 
 TEST_F(Decodeurs, StreamEnteredInTheMiddleOfAGroup) {
