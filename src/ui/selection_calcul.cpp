@@ -84,11 +84,12 @@ bool CalculerFilmSuivant(const char* chemin, char* suivant, size_t taille)
     if (longueur <= size_t(LongueurFinHoraire))
         return false;
     const size_t garde = longueur - LongueurFinHoraire;
-    if (garde + 1 > taille)
-        return false;
     char fin[LongueurFinHoraire + 16];
-    std::snprintf(fin, sizeof fin, "%02d/%02d-%02d-%04d-%02d-%02d%.4s", n.heure, n.jour, n.mois, n.annee,
-                  n.heure, n.minute, chemin + longueur - 4);
+    const int longueurFin = std::snprintf(fin, sizeof fin, "%02d/%02d-%02d-%04d-%02d-%02d%.4s", n.heure, n.jour, n.mois,
+                                    n.annee, n.heure, n.minute, chemin + longueur - 4);
+    // A cut name would name another file: refuse rather than truncate.
+    if (longueurFin < 0 || size_t(longueurFin) >= sizeof fin || garde + size_t(longueurFin) + 1 > taille)
+        return false;
     std::snprintf(suivant, taille, "%.*s%s", int(garde), chemin, fin);
     return true;
 }
