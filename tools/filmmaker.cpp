@@ -617,13 +617,23 @@ double JoursDepuis1899(const DateHeure& d)
 
 int LireDateHeure(const char* texte, DateHeure& date)
 {
+    if (!texte)
+        return -1;
     DateHeure d;
     d.seconde = 0;
-    char reste = 0;
-    const int n = texte ? sscanf(texte, "%d/%d/%d %d:%d:%d %c", &d.jour, &d.mois, &d.annee, &d.heure, &d.minute,
-                                 &d.seconde, &reste)
-                        : 0;
-    if (n < 5 || n > 6)
+    int lus = 0;
+    if (sscanf(texte, " %d/%d/%d %d:%d%n", &d.jour, &d.mois, &d.annee, &d.heure, &d.minute, &lus) != 5)
+        return -1;
+    const char* reste = texte + lus;
+    if (*reste == ':') {
+        int encore = 0;
+        if (sscanf(reste, ":%d%n", &d.seconde, &encore) != 1)
+            return -1;
+        reste += encore;
+    }
+    while (*reste == ' ')
+        ++reste;
+    if (*reste)
         return -1;
     if (d.jour < 1 || d.jour > 31 || d.mois < 1 || d.mois > 12 || d.annee < 1 || d.annee > 9999
         || d.heure < 0 || d.heure > 23 || d.minute < 0 || d.minute > 59 || d.seconde < 0 || d.seconde > 59)

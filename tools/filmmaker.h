@@ -78,6 +78,7 @@ uint8_t EncoderMuLaw(int16_t echantillon);
 
 // ".msr" of the film: each whole second, row 1 the film time, row 2 the
 // picture number due, row 3 a made-up temperature; a clearing line at 0.
+// Lines stop at TempsMaxMesure, the latest time the reader can take.
 int EcrireMesures(const std::string& cheminFilm, uint32_t dureeMs, double cadence, int premierNumero);
 
 // "logo1.jpg" and "logo2.jpg" in `dossier`.

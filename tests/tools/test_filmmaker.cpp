@@ -16,7 +16,6 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -47,8 +46,13 @@ private:
 
 std::vector<uint8_t> LireTout(const std::string& chemin)
 {
-    std::ifstream f(chemin, std::ios::binary);
-    return std::vector<uint8_t>(std::istreambuf_iterator<char>(f), {});
+    std::ifstream f(chemin, std::ios::binary | std::ios::ate);
+    if (!f)
+        return {};
+    std::vector<uint8_t> octets(static_cast<size_t>(f.tellg()));
+    f.seekg(0);
+    f.read(reinterpret_cast<char*>(octets.data()), static_cast<std::streamsize>(octets.size()));
+    return octets;
 }
 
 uint32_t Mot(const std::vector<uint8_t>& f, size_t pos)
@@ -456,7 +460,8 @@ TEST(Dates, DayCountsAndParsing)
         EXPECT_DOUBLE_EQ(JoursDepuis1899(d), c.jours) << c.texte;
     }
     for (const char* faux : {"", "12/05/2014", "32/05/2014 10:00:00", "12/13/2014 10:00:00", "12/05/2014 24:00:00",
-                             "12/05/2014 10:60:00", "12/05/2014 10:15:00 plus"}) {
+                             "12/05/2014 10:60:00", "12/05/2014 10:15:00 plus",
+                             "12/05/2014 10:15 x", "12/05/2014 10:15:"}) {
         DateHeure d;
         EXPECT_EQ(LireDateHeure(faux, d), -1) << faux;
     }
