@@ -289,15 +289,6 @@ int RecevoirPaquets(AVCodecContext* ctx, AVPacket* paquet, int nbImages, std::ve
     }
 }
 
-} // namespace
-
-void SilencerCodecs()
-{
-    av_log_set_level(AV_LOG_ERROR);
-}
-
-namespace {
-
 int CoderAvcodec(int type, const OptionsFilm& o, std::vector<uint8_t>& corps, std::vector<size_t>& debuts)
 {
     const AVCodec* codec = type == FilmMpeg4 ? avcodec_find_encoder(AV_CODEC_ID_MPEG4)
@@ -466,6 +457,11 @@ void DessinerImage(int numero, double secondes, int largeur, int hauteur, uint8_
         const uint8_t v = BlocCodeBlanc(numero, i) ? 255 : 0;
         Rectangle(t, xa, yHaut, xb, yBas, v, v, v);
     }
+}
+
+void SilencerCodecs()
+{
+    av_log_set_level(AV_LOG_ERROR);
 }
 
 int CoderCorps(int type, const OptionsFilm& options, std::vector<uint8_t>& corps, std::vector<size_t>* debutsImages)
