@@ -205,10 +205,7 @@ TLecteurZR7_Principale::~TLecteurZR7_Principale()
 {
     // A window destroyed without being closed (tests) still gives back what
     // it took.
-    if (!fermee_) {
-        delete[] ExportPictureBuffer;
-        ExportPictureBuffer = nullptr;
-    }
+    LibererTamponExport();
     // Kept registered until now: the reader's destruction, which comes
     // before, runs the hand-overs still addressed to Image1.
     if (ImageAffichage == Image1)
@@ -379,7 +376,8 @@ void TLecteurZR7_Principale::CreerControles()
 
 void TLecteurZR7_Principale::FormCreate()
 {
-    ExportPictureBuffer = new (std::nothrow) unsigned char[TailleBufferImage];
+    tamponExport_ = new (std::nothrow) unsigned char[TailleBufferImage];
+    ExportPictureBuffer = tamponExport_;
     JpegStream.reset(new QBuffer);
     JpegPicture.reset(new QImage);
     BitmapStream.reset(new QBuffer);
@@ -418,6 +416,14 @@ bool TLecteurZR7_Principale::ChargerLogo(const char* nom)
     char chemin[LongueurDossier + 32];
     std::snprintf(chemin, sizeof chemin, "%.200s%s", DossierProgramme, nom);
     return Image1->ChargerFichier(Texte(chemin));
+}
+
+void TLecteurZR7_Principale::LibererTamponExport()
+{
+    if (ExportPictureBuffer == tamponExport_)
+        ExportPictureBuffer = nullptr;
+    delete[] tamponExport_;
+    tamponExport_ = nullptr;
 }
 
 void TLecteurZR7_Principale::FixerFenetresMesures(QWidget* premiere, QWidget* seconde)
@@ -495,8 +501,7 @@ void TLecteurZR7_Principale::FormClose()
     StopPlayback();
     Attendre(AttenteArretLecteurMs);
     fermee_ = true;
-    delete[] ExportPictureBuffer;
-    ExportPictureBuffer = nullptr;
+    LibererTamponExport();
     JpegStream.reset();
     JpegPicture.reset();
     BitmapStream.reset();
@@ -638,7 +643,15 @@ bool TLecteurZR7_Principale::NextFilmName()
 
 void TLecteurZR7_Principale::MotDePasseChange()
 {
-    CopierTexte(MotDePasseFilm, sizeof MotDePasseFilm, MotDePasse->text().toUtf8().constData());
+    // Whole characters only: a cut inside a multi-byte character would
+    // make a password that nobody can type.
+    QString texte = MotDePasse->text();
+    QByteArray octets = texte.toUtf8();
+    while (octets.size() > LongueurMotDePasse) {
+        texte.chop(1);
+        octets = texte.toUtf8();
+    }
+    CopierTexte(MotDePasseFilm, sizeof MotDePasseFilm, octets.constData());
 }
 
 // ---------------------------------------------------------------- transport

@@ -56,6 +56,9 @@ public:
     // The two measure windows, created after this window by start-up.
     void FixerFenetresMesures(QWidget* premiere, QWidget* seconde);
 
+    // Gives back the export buffer if it is still this window's.
+    void LibererTamponExport();
+
     // Operations shared by the handlers.
     void ShowBlackPicture();
     void SetUpFilm(bool charge);
@@ -177,5 +180,7 @@ private:
     std::unique_ptr<QImage> JpegPicture;
     std::unique_ptr<QBuffer> BitmapStream;
     std::unique_ptr<QImage> DecodeBitmap;
+    // This window's export buffer, published as ExportPictureBuffer.
+    unsigned char* tamponExport_ = nullptr;
     bool fermee_ = false;
 };

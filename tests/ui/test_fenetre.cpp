@@ -301,6 +301,9 @@ TEST_F(Fenetre, LecturePauseRepriseRetourAuDebut)
     Selectionner(Film("f.mjp", o));
     w->MotDePasse->setText(QStringLiteral("secret-de-plus-de-vingt"));
     EXPECT_STREQ(MotDePasseFilm, "secret-de-plus-de-vi");
+    w->MotDePasse->setText(QString(15, QChar(0xE9))); // 2 bytes each: 10 fit
+    EXPECT_EQ(QString::fromUtf8(MotDePasseFilm), QString(10, QChar(0xE9)));
+    w->MotDePasse->setText(QStringLiteral("secret"));
 
     Voies[0].FlagFinDeFilm = 1;
     w->BoutonPlay1Click();
@@ -436,9 +439,10 @@ TEST_F(Fenetre, DemarrageAvecFilmEtLogos)
     // Without logos the film comes after one step.
     QFile::remove(dossier.path() + "/logo1.jpg");
     QFile::remove(dossier.path() + "/logo2.jpg");
-    Creer();
+    Creer(); // the new window is made before the old one goes
     EXPECT_FALSE(w->TimerPub->isActive());
     EXPECT_TRUE(w->TimerPlay->isActive());
+    EXPECT_NE(ExportPictureBuffer, nullptr);
 }
 
 TEST_F(Fenetre, MesuresNumeroteesEtFermetureEnLecture)
