@@ -9,7 +9,7 @@ if [ -x "$build/zr7film" ]; then
     mkdir -p "$build/demo"
     mv "$build/demo.film.tmp" "$build/demo/film.txt"
   fi
-  film=$(head -n 1 "$build/demo/film.txt")
+  film=$(readlink -f "$(head -n 1 "$build/demo/film.txt")")
   # The logos are read from the program folder.
   for logo in logo1.jpg logo2.jpg; do
     [ -f "$build/demo/$logo" ] && cp -f "$build/demo/$logo" "$build/$logo"
