@@ -1,6 +1,8 @@
 #include "engine/motdepasse.h"
 #include "engine/fichierfilm.h"
 
+#include "commun/fichiers_essai.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,47 +17,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-using Octets = std::vector<unsigned char>;
-
-// A fresh folder per test, removed with everything in it afterwards.
-class DossierTemporaire {
-public:
-    DossierTemporaire()
-    {
-        std::string modele = testing::TempDir();
-        if (modele.empty() || modele.back() != '/')
-            modele += '/';
-        modele += "zr7mdp_XXXXXX";
-        std::vector<char> tampon(modele.begin(), modele.end());
-        tampon.push_back('\0');
-        if (mkdtemp(tampon.data()))
-            chemin_ = tampon.data();
-    }
-    ~DossierTemporaire()
-    {
-        std::error_code err;
-        if (!chemin_.empty())
-            fs::remove_all(chemin_, err);
-    }
-    bool Pret() const { return !chemin_.empty(); }
-    std::string operator/(const std::string& nom) const { return chemin_ + "/" + nom; }
-
-private:
-    std::string chemin_;
-};
-
-void EcrireOctets(const std::string& chemin, const Octets& octets)
-{
-    std::ofstream f(chemin, std::ios::binary | std::ios::trunc);
-    f.write(reinterpret_cast<const char*>(octets.data()), static_cast<std::streamsize>(octets.size()));
-}
-
-Octets LireOctets(const std::string& chemin)
-{
-    std::ifstream f(chemin, std::ios::binary);
-    return Octets(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-}
 
 // A record built by hand from plain field bytes (each exactly its width),
 // independently of EcrireFichierMotDePasse.
