@@ -7,9 +7,6 @@ namespace {
 constexpr int MargePanneau = 6;
 // Footer width not given to the play block (sound, speed and size controls).
 constexpr int PiedReserve = 249;
-// Offsets between the main window's outer corner and its client area.
-constexpr int DecalageMesuresHaut = 29;
-constexpr int DecalageMesuresGauche = 8;
 } // namespace
 
 Rapport RapportAffichage(int w, int h)
@@ -71,12 +68,12 @@ LargeursPied CalculerLargeursPied(int largeurPied, int gaucheCurseur)
     return l;
 }
 
-Boite PlaceFenetreMesures(int gaucheFenetre, int hautFenetre, Boite scroll)
+Boite PlaceFenetreMesures(Boite scrollEcran)
 {
     Boite b{};
-    b.largeur = scroll.largeur;
-    b.hauteur = scroll.hauteur / 3;
-    b.haut = hautFenetre + scroll.haut + scroll.hauteur * 2 / 3 + DecalageMesuresHaut;
-    b.gauche = gaucheFenetre + scroll.gauche + DecalageMesuresGauche;
+    b.largeur = scrollEcran.largeur;
+    b.hauteur = scrollEcran.hauteur / 3;
+    b.haut = scrollEcran.haut + scrollEcran.hauteur * 2 / 3;
+    b.gauche = scrollEcran.gauche;
     return b;
 }

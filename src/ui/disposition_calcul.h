@@ -35,6 +35,6 @@ struct LargeursPied {
 // slider the block less its left margin twice.
 LargeursPied CalculerLargeursPied(int largeurPied, int gaucheCurseur);
 
-// Place of a measure window over the lower third of the picture area, in
-// screen coordinates from the main window's outer corner.
-Boite PlaceFenetreMesures(int gaucheFenetre, int hautFenetre, Boite scroll);
+// Place of a measure window: the lower third of the picture area, whose
+// box is given in screen coordinates.
+Boite PlaceFenetreMesures(Boite scrollEcran);

@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
+#include <QMoveEvent>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QThread>
@@ -219,14 +220,19 @@ void TLecteurZR7_Principale::CreerControles()
     Scroll = new QScrollArea(PanelImage);
     Scroll->setFrameShape(QFrame::NoFrame);
     Scroll->setGeometry(319, 40, 306, 257);
-    Scroll->setAlignment(Qt::AlignCenter);
     QPalette noir = Scroll->palette();
     noir.setColor(QPalette::Window, Qt::black);
     Scroll->setPalette(noir);
     Scroll->setBackgroundRole(QPalette::Window);
     Scroll->setAutoFillBackground(true);
-    Image1 = new TImageEtiree;
-    Scroll->setWidget(Image1);
+    // The scroll box's content is a black canvas: LayoutPicture places
+    // Image1 on it, filling it when fitted, at its own size and centred
+    // otherwise.
+    toileImage_ = new QWidget;
+    toileImage_->setGeometry(0, 0, 306, 257);
+    Image1 = new TImageEtiree(toileImage_);
+    Image1->setGeometry(0, 0, 306, 257);
+    Scroll->setWidget(toileImage_);
     Scroll->setWidgetResizable(true);
     connect(Image1, &TImageEtiree::DoubleClic, this, &TLecteurZR7_Principale::Image1DblClick);
 
@@ -332,6 +338,7 @@ void TLecteurZR7_Principale::CreerControles()
     };
     TimerAffichage = minuterie(IntervalleAffichageMs, true);
     TimerLEO = minuterie(IntervalleOpaciteMs, true);
+    TimerLEO->setSingleShot(true);
     TimerInit = minuterie(IntervalleInitMs, true);
     TimerPub = minuterie(IntervalleLogoMs, false);
     TimerPlay = minuterie(IntervalleLogoMs, false);
@@ -884,6 +891,11 @@ void TLecteurZR7_Principale::TimerAffichageTimer()
         return;
     if (HandleFilmEnd())
         return;
+    // While the user holds the slider it is theirs: moving it under the
+    // mouse would make the release seek to the playback position instead
+    // of where it was dropped.
+    if (CurseurMinutes1->isSliderDown())
+        return;
     const int r = PrendreMutexVoie(0);
     const double pourcent = Voies[0].PourcentFilm;
     if (r == 0)
@@ -940,16 +952,25 @@ void TLecteurZR7_Principale::LayoutPicture()
 
     const Rapport r = RapportAffichage(LargeurFilm, HauteurFilm);
     if (!FlagMasque && FlagTailleReelle->isChecked()) {
+        // Real size: the scroll box takes the whole panel and the picture
+        // keeps its own size; scroll bars appear when it is larger.
         const Boite b = BoiteTailleReelle(r, LargeurFilm, HauteurFilm, PanelImage->width(), PanelImage->height());
+        Scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        Scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
         Scroll->setWidgetResizable(false);
         Scroll->setGeometry(0, 0, PanelImage->width(), PanelImage->height());
-        Image1->setFixedSize(b.largeur, b.hauteur);
+        Image1->setGeometry(b.gauche, b.haut, b.largeur, b.hauteur);
+        toileImage_->resize(b.gauche + b.largeur, b.haut + b.hauteur);
     } else {
+        // Fitted (also in full screen): the scroll box is the picture's box
+        // and never scrolls.
         const Boite b = BoiteAjustee(r, PanelImage->width(), PanelImage->height());
-        Image1->setMinimumSize(0, 0);
-        Image1->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        Scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        Scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         Scroll->setWidgetResizable(true);
         Scroll->setGeometry(b.gauche, b.haut, b.largeur, b.hauteur);
+        toileImage_->resize(b.largeur, b.hauteur);
+        Image1->setGeometry(0, 0, b.largeur, b.hauteur);
     }
     if (!FlagMasque) {
         const LargeursPied l = CalculerLargeursPied(Pied->width(), CurseurMinutes1->x());
@@ -959,15 +980,34 @@ void TLecteurZR7_Principale::LayoutPicture()
     PlaceMeasureWindows();
 }
 
+void TLecteurZR7_Principale::moveEvent(QMoveEvent* event)
+{
+    QWidget::moveEvent(event);
+    FormEndDock();
+}
+
+// The window cannot be docked here; moving it is what leaves the measure
+// windows behind, so they follow each move.
+void TLecteurZR7_Principale::FormEndDock()
+{
+    PlaceMeasureWindows();
+}
+
 void TLecteurZR7_Principale::PlaceMeasureWindows()
 {
+    // The scroll box's own place on the screen: the window system's frame
+    // around the main window then needs no fixed allowance, and the
+    // measure windows cover exactly the lower third of the picture area.
     const QPoint coin = Scroll->mapToGlobal(QPoint(0, 0));
-    const Boite scroll{coin.x(), coin.y(), Scroll->width(), Scroll->height()};
-    // The measure windows lie over the lower third of the picture itself.
+    const Boite place = PlaceFenetreMesures(Boite{coin.x(), coin.y(), Scroll->width(), Scroll->height()});
     for (QWidget* m : {DMesures1, DMesures2}) {
         if (!m)
             continue;
-        m->setGeometry(scroll.gauche, scroll.haut + scroll.hauteur * 2 / 3, scroll.largeur, scroll.hauteur / 3);
+        try {
+            m->setGeometry(place.gauche, place.haut, place.largeur, place.hauteur);
+        } catch (...) {
+            // A measure window that cannot be placed stays where it is.
+        }
     }
 }
 
@@ -1017,7 +1057,10 @@ void TLecteurZR7_Principale::LabelOpaciteClick()
 
 void TLecteurZR7_Principale::OpaciteChange()
 {
-    TimerLEO->start();
+    // A running timer is left to fire: changes made meanwhile are applied
+    // together, and a long drag does not put the change off.
+    if (!TimerLEO->isActive())
+        TimerLEO->start();
 }
 
 void TLecteurZR7_Principale::TimerLEOTimer()

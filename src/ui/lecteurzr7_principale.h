@@ -159,6 +159,7 @@ public slots:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -166,6 +167,7 @@ private:
     void FormCreate();
     void FormClose();
     void FormResize();
+    void FormEndDock();
     void FormKeyPress(int caractere);
     bool ChargerLogo(const char* nom);
     void MontrerLecture();
@@ -180,6 +182,9 @@ private:
     std::unique_ptr<QImage> JpegPicture;
     std::unique_ptr<QBuffer> BitmapStream;
     std::unique_ptr<QImage> DecodeBitmap;
+    // Content of Scroll: Image1 lies on it at its computed place, so that a
+    // real-size picture larger than the area can be scrolled.
+    QWidget* toileImage_ = nullptr;
     // This window's export buffer, published as ExportPictureBuffer.
     unsigned char* tamponExport_ = nullptr;
     bool fermee_ = false;

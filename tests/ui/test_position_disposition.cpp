@@ -116,6 +116,9 @@ TEST(Disposition, PiedEtFenetresDeMesures)
     const LargeursPied p = CalculerLargeursPied(1280, 12);
     EXPECT_EQ(p.blocLecture, 1031);
     EXPECT_EQ(p.curseur, 1007);
-    const Boite m = PlaceFenetreMesures(100, 50, Boite{327, 0, 422, 317});
-    EXPECT_EQ(m, (Boite{100 + 327 + 8, 50 + 0 + 211 + 29, 422, 105}));
+    // The lower third of the picture box, its bottom edge within a pixel
+    // or two of the box's.
+    const Boite m = PlaceFenetreMesures(Boite{427, 50, 422, 317});
+    EXPECT_EQ(m, (Boite{427, 50 + 211, 422, 105}));
+    EXPECT_LE(50 + 317 - (m.haut + m.hauteur), 2);
 }
