@@ -247,6 +247,9 @@ void TLecteurZR7_Principale::CreerControles()
 
     BlocLecture1 = CreerPanneau(Pied, Qt::white, true);
     BlocLecture1->setGeometry(248, 5, 825, 115);
+    // "Taille réelle" lies over the play block, in its free space between
+    // the speed gauge and the extraction buttons: it must stay above it.
+    FlagTailleReelle->raise();
     NomDeLaSequence1 = CreerEtiquette(BlocLecture1, 18, 6, QString());
     {
         QPalette p = NomDeLaSequence1->palette();

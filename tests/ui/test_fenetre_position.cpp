@@ -290,7 +290,11 @@ TEST_F(FenetrePosition, TailleReelle)
     LargeurFilm = 704;
     HauteurFilm = 576;
     w->TimerAffichageTimer();
-    w->FlagTailleReelle->setChecked(true);
+    // The check box lies over the play block and takes the click.
+    const QPoint caseTaille = w->FlagTailleReelle->geometry().center();
+    ASSERT_EQ(w->Pied->childAt(caseTaille), w->FlagTailleReelle);
+    QTest::mouseClick(w->FlagTailleReelle, Qt::LeftButton, {}, QPoint(8, w->FlagTailleReelle->height() / 2));
+    ASSERT_TRUE(w->FlagTailleReelle->isChecked());
     // No ratio matches 704 x 576: 4:3 brings its height to 528.
     EXPECT_EQ(w->Scroll->geometry(), QRect(0, 0, 1083, 317));
     EXPECT_EQ(w->Image1->geometry(), QRect((1077 - 704) / 2, 0, 704, 528));
