@@ -4,6 +4,7 @@
 # process exits with status 0 within 2 seconds.
 # Usage: fenetre_xvfb.sh PLAYER CLOSER  (run inside xvfb-run)
 set -u
+. "$(dirname "$0")/../commun/xvfb_commun.sh"
 lecteur=$1
 fermer=$2
 dossier=$(mktemp -d)
@@ -13,13 +14,7 @@ printf '\xfa\x00\x00\x00\x10\x27\x00\x00corps' > "$dossier/cam1.mjp"
 
 "$lecteur" "$dossier/cam1.mjp" > "$dossier/sortie.txt" 2>&1 &
 pid=$!
-fenetre=""
-for _ in $(seq 100); do
-  fenetre=$(xdotool search --onlyvisible --name "VelmoraZR7 : Lecteur autonome" 2>/dev/null | head -n 1)
-  [ -n "$fenetre" ] && break
-  sleep 0.1
-done
-if [ -z "$fenetre" ]; then
+if ! attendre_fenetre; then
   echo "ÉCHEC : pas de fenêtre principale"; cat "$dossier/sortie.txt"; kill -9 $pid; exit 1
 fi
 sleep 1.5 # let the workers run for a while

@@ -4,6 +4,7 @@
 # closes cleanly.
 # Usage: lecture_xvfb.sh PLAYER FILM_MAKER NUMBER_READER CLOSER  (inside xvfb-run)
 set -u
+. "$(dirname "$0")/../commun/xvfb_commun.sh"
 lecteur=$1
 fabrique=$2
 lire=$3
@@ -17,13 +18,7 @@ film=$("$fabrique" -n 300 -r 10 "$dossier/cam1.mjp") || { echo "ÉCHEC : film no
 
 "$lecteur" "$film" > "$dossier/sortie.txt" 2>&1 &
 pid=$!
-fenetre=""
-for _ in $(seq 100); do
-  fenetre=$(xdotool search --onlyvisible --name "VelmoraZR7 : Lecteur autonome" 2>/dev/null | head -n 1)
-  [ -n "$fenetre" ] && break
-  sleep 0.1
-done
-if [ -z "$fenetre" ]; then
+if ! attendre_fenetre; then
   echo "ÉCHEC : pas de fenêtre principale"; cat "$dossier/sortie.txt"; kill -9 $pid; exit 1
 fi
 

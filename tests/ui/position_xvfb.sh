@@ -4,6 +4,7 @@
 # a film larger than the area shown at its real size.
 # Usage: position_xvfb.sh PLAYER FILM_MAKER NUMBER_READER CLOSER  (inside xvfb-run)
 set -u
+. "$(dirname "$0")/../commun/xvfb_commun.sh"
 lecteur=$1
 fabrique=$2
 lire=$3
@@ -32,13 +33,7 @@ echec() {
 demarrer() {
   "$lecteur" "$1" > "$dossier/sortie.txt" 2>&1 &
   pid=$!
-  fenetre=""
-  for _ in $(seq 100); do
-    fenetre=$(xdotool search --onlyvisible --name "VelmoraZR7 : Lecteur autonome" 2>/dev/null | head -n 1)
-    [ -n "$fenetre" ] && break
-    sleep 0.1
-  done
-  [ -n "$fenetre" ] || echec "pas de fenêtre principale"
+  attendre_fenetre || echec "pas de fenêtre principale"
   eval "$(xdotool getwindowgeometry --shell "$fenetre")" # X, Y, WIDTH, HEIGHT
   haut_pied=$((Y + HEIGHT - hauteur_pied))
 }
