@@ -9,7 +9,7 @@ PAQUETS=(
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
   libturbojpeg0-dev libsdl2-dev libgtest-dev libgmock-dev
   ffmpeg xvfb xauth xcompmgr dbus imagemagick x11-utils xdotool
-  fonts-dejavu-core fonts-liberation2
+  fonts-dejavu-core fonts-dejavu-extra fonts-liberation2
 )
 
 manquants=()
