@@ -19,16 +19,9 @@ if ! attendre_fenetre; then
 fi
 sleep 1.5 # let the workers run for a while
 debut=$(date +%s%N)
-"$fermer" "$fenetre"
-for _ in $(seq 50); do
-  kill -0 $pid 2>/dev/null || break
-  sleep 0.05
-done
-if kill -0 $pid 2>/dev/null; then
-  echo "ÉCHEC : toujours en vie 2,5 s après la fermeture"; kill -9 $pid; exit 1
+if ! fermer_et_attendre "$fermer" 50; then
+  echo "ÉCHEC : toujours en vie 2,5 s après la fermeture"; exit 1
 fi
-wait $pid
-statut=$?
 ms=$(( ($(date +%s%N) - debut) / 1000000 ))
 echo "fermé en ${ms} ms, statut ${statut}"
 [ $statut -eq 0 ] || { cat "$dossier/sortie.txt"; exit 1; }

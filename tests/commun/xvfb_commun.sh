@@ -11,3 +11,21 @@ attendre_fenetre() {
   done
   return 1
 }
+
+# Closes $fenetre with the closer program $1 (as a window manager's close
+# button does) and waits up to $2 x 50 ms for process $pid to end. Sets
+# $statut to its exit status; returns 1 (after killing it) if it is still
+# alive then.
+fermer_et_attendre() {
+  "$1" "$fenetre"
+  for _ in $(seq "$2"); do
+    kill -0 "$pid" 2>/dev/null || break
+    sleep 0.05
+  done
+  if kill -0 "$pid" 2>/dev/null; then
+    kill -9 "$pid"
+    return 1
+  fi
+  wait "$pid"
+  statut=$?
+}

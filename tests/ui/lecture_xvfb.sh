@@ -46,16 +46,9 @@ for _ in $(seq 40); do
 done
 echo "images lues : $premier puis $second"
 
-"$fermer" "$fenetre"
-for _ in $(seq 100); do
-  kill -0 $pid 2>/dev/null || break
-  sleep 0.05
-done
-if kill -0 $pid 2>/dev/null; then
-  echo "ÉCHEC : toujours en vie après la fermeture"; kill -9 $pid; exit 1
+if ! fermer_et_attendre "$fermer" 100; then
+  echo "ÉCHEC : toujours en vie après la fermeture"; exit 1
 fi
-wait $pid
-statut=$?
 [ "$second" -gt "$premier" ] 2>/dev/null || { echo "ÉCHEC : les images n'avancent pas"; exit 1; }
 [ $statut -eq 0 ] || { echo "ÉCHEC : statut $statut"; cat "$dossier/sortie.txt"; exit 1; }
 echo "1 passed, 0 failed"

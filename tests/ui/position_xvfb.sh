@@ -39,14 +39,8 @@ demarrer() {
 }
 
 arreter() {
-  "$fermer" "$fenetre"
-  for _ in $(seq 100); do
-    kill -0 $pid 2>/dev/null || break
-    sleep 0.05
-  done
-  kill -0 $pid 2>/dev/null && echec "toujours en vie après la fermeture"
-  wait $pid
-  local statut=$?
+  local statut
+  fermer_et_attendre "$fermer" 100 || echec "toujours en vie après la fermeture"
   pid=""
   [ $statut -eq 0 ] || echec "statut $statut"
 }
