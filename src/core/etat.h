@@ -83,6 +83,15 @@ struct Voie {
     int32_t HauteurImage = 0, LargeurImage = 0; // reader thread only (last MJPEG picture)
     unsigned char FlagRafraichir = 0;         // UI seek/return/loading sets; reader reads and clears
     int32_t FlagMesuresPresentes = 0;         // UI at film selection; measure reader reads. No lock
+
+    // ---- Run identity and the picture on screen, under MutexVoie. They let
+    // the display tick, the sound and the measures tell the current run's
+    // progress from a finished one's, and follow the picture actually shown.
+    uint32_t NumeroDemande = 0;   // UI: incremented at every start, seek, refresh or stop command
+    uint32_t NumeroRun = 0;       // reader: the NumeroDemande its current run started from
+    int64_t ImageMontree = -1;    // reader: film picture number of the last picture handed over (-1: none)
+    int64_t MsImageMontree = 0;   // reader: that picture's film time in milliseconds
+    uint32_t RunImageMontree = 0; // reader: NumeroRun of the run that handed it over
 };
 extern Voie Voies[NbVoies];
 
