@@ -291,3 +291,9 @@ int64_t TailleFichier(const std::string& chemin)
         return -1;
     return static_cast<int64_t>(taille);
 }
+
+bool EstFichierOrdinaire(const std::string& chemin)
+{
+    std::error_code err;
+    return !chemin.empty() && std::filesystem::is_regular_file(chemin, err);
+}

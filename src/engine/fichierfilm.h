@@ -128,3 +128,7 @@ int EcrireOctetsFichier(const std::string& chemin, const void* octets, size_t nb
 
 // Size in bytes of a regular file, -1 if it is missing or not a file.
 int64_t TailleFichier(const std::string& chemin);
+
+// True for a regular file (symbolic links followed). Every opener of a film
+// asks first: a FIFO would block the opener, a device or folder is no film.
+bool EstFichierOrdinaire(const std::string& chemin);
