@@ -6,6 +6,7 @@
 #include "engine/cadence.h"
 #include "engine/cible_image.h"
 #include "engine/fichierfilm.h"
+#include "engine/lecture_exacte.h"
 #include "engine/reperes.h"
 
 #include <chrono>
@@ -172,7 +173,9 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::Run(bool imageUnique)
         CopierTexte(motDePasse, sizeof motDePasse, MotDePasseFilm);
         const int type = TypeFilm;
 
-        const OuvertureFlux ouverture = flux.Ouvrir(chemin, seconde, dureeSecondes, motDePasse);
+        SuiviExact suivi;
+        const OuvertureFlux ouverture =
+            OuvrirFluxDuRun(flux, suivi, voie, chemin, seconde, dureeSecondes, imageUnique, motDePasse);
         if (ouverture != FluxOuvert) {
             if (ouverture == FluxSansFichier)
                 MontrerImageNoire();
@@ -235,7 +238,14 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::Run(bool imageUnique)
                               static_cast<double>(octetsDepuisRepos_ - flux.Tamponne() + 4));
                 EcrireJournal(Journal::Magneto, 0, ligne);
             }
-            if (res == 0) {
+            if (res == 0 && !suivi.AMontrer()) {
+                // A picture before the one asked for: decoded for the
+                // pictures that refer to it, neither shown nor paced.
+                flux.Avancer(image.octetsUtilises);
+            } else if (res == 0) {
+                // Pacing starts from the picture asked for.
+                if (suivi.Exact() && cadence.imagesDecodees == 0)
+                    cadence.debutRun = cadence.debutImage;
                 if (image.taille > 0) {
                     v.TailleImageSortie = image.taille;
                     RemettreImage(v.ImageSortie, image.taille);
@@ -246,14 +256,17 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::Run(bool imageUnique)
                     FlagLireTaille = 0;
                 }
                 ++cadence.imagesDecodees;
-                const double pourcent =
-                    PourcentagePourImages(cadence.imagesDecodees, flux.ImageBase(), cadence.nbImages);
+                const int64_t nbImages = suivi.Exact() ? suivi.Depart().nbImages : cadence.nbImages;
+                const double pourcent = PourcentagePourImages(cadence.imagesDecodees, flux.ImageBase(),
+                                                              static_cast<uint32_t>(nbImages));
                 {
                     const int r = PrendreMutexVoie(voie);
                     v.PourcentFilm = pourcent;
                     if (r == 0)
                         RendreMutexVoie(voie);
                 }
+                NoterImageMontree(voie, static_cast<int64_t>(flux.ImageBase()) + cadence.imagesDecodees - 1,
+                                  suivi.Exact(), cadence.dureeMs, nbImages);
                 cadence.maintenant = Maintenant();
                 const int32_t attente = AttenteImageMs(cadence);
                 // A single-picture run ends on the first picture it could
