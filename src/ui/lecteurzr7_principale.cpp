@@ -5,6 +5,7 @@
 #include "engine/fichierfilm.h"
 #include "ui/icones.h"
 #include "ui/image_etiree.h"
+#include "ui/navigation.h"
 #include "ui/oxbouton.h"
 #include "ui/position_calcul.h"
 #include "ui/disposition_calcul.h"
@@ -199,6 +200,7 @@ TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent
     resize(LargeurConception, HauteurConception);
     setWindowState(Qt::WindowMaximized);
     CreerControles();
+    NavigationFenetre = new Navigation(this);
     FormCreate();
 }
 
@@ -605,6 +607,7 @@ void TLecteurZR7_Principale::SetUpFilm(bool charge)
         CurseurMinutes1->setValue(0);
     }
     MontrerLecture();
+    NavigationFenetre->FilmCharge();
 
     // The window shows "Avec le son" for a new film: the sound starts off,
     // so the flags follow what the button offers.
@@ -734,6 +737,7 @@ void TLecteurZR7_Principale::BoutonStop1Click()
 
 void TLecteurZR7_Principale::BoutonDebut1Click()
 {
+    NavigationFenetre->OublierImageDemandee();
     StopPlayback();
     Attendre(AttenteArretLecteurMs);
     SecondeDepart = 0;
@@ -870,6 +874,7 @@ bool TLecteurZR7_Principale::RelireFilmEnchaine()
     const std::string son = NomCompagnon(CheminFilm, "pcm");
     CopierTexte(Voies[0].CheminSon, sizeof Voies[0].CheminSon, son.c_str());
     MontrerLecture();
+    NavigationFenetre->FilmCharge();
     return true;
 }
 
