@@ -83,9 +83,9 @@ bool Navigation::eventFilter(QObject* objet, QEvent* evenement)
     auto* widget = qobject_cast<QWidget*>(objet);
     if (widget == nullptr || widget->window() != f_)
         return false;
-    // Typing in the password or rate field keeps its keys.
-    if (qobject_cast<QLineEdit*>(QApplication::focusWidget()) != nullptr
-        || qobject_cast<QLineEdit*>(widget) != nullptr)
+    // Typing in the password or rate field keeps its keys (key presses go
+    // to the widget with the focus).
+    if (qobject_cast<QLineEdit*>(widget) != nullptr)
         return false;
     auto* touche = static_cast<QKeyEvent*>(evenement);
     const Qt::KeyboardModifiers m = touche->modifiers();
