@@ -7,6 +7,7 @@
 #include "engine/cible_image.h"
 #include "engine/fichierfilm.h"
 #include "engine/lecture_exacte.h"
+#include "engine/th_indexeur.h"
 #include "engine/reperes.h"
 
 #include <chrono>
@@ -121,7 +122,10 @@ void Th_Lecteur_Magneto::run()
                 Dormir(AttenteReposMs);
                 continue;
             }
-            MontrerImageNoire();
+            // With the film's index the picture asked for follows at once:
+            // no blank flash between two picture steps.
+            if (!IndexFilm(CheminFilm))
+                MontrerImageNoire();
             imageUnique = true;
         }
         if (Run(imageUnique) == Suite::Fin)

@@ -924,8 +924,13 @@ void TLecteurZR7_Principale::TimerAffichageTimer()
 
 void TLecteurZR7_Principale::CurseurMinutes1MouseUp()
 {
+    // The wait lets the running passes of the reader, sound and measures
+    // see the stop before the position moves; a stopped channel has none,
+    // and a seek or picture step from there goes at once.
+    const bool enCours = Voies[0].FlagLecture != 0; // written by this thread only
     StopPlayback();
-    Attendre(AttenteArretLecteurMs);
+    if (enCours)
+        Attendre(AttenteArretLecteurMs);
     SecondeDepart = CurseurMinutes1->value();
     uint32_t position = 0;
     if (PositionDuCurseur(CurseurMinutes1->value(), CurseurMinutes1->maximum(), DureeFilm, position))
