@@ -18,6 +18,7 @@ constexpr size_t LongueurJpeg = 2;
 constexpr size_t Jointure = 16;
 
 constexpr unsigned char CodeImageMpeg4 = 0xB6;
+constexpr unsigned char CodeCoucheMin = 0x20, CodeCoucheMax = 0x2F; // video object layer
 constexpr int NalNonIdr = 1, NalIdr = 5, NalSei = 6, NalSps = 7, NalFinFlux = 11;
 
 } // namespace
@@ -37,7 +38,8 @@ ScanneurImages::ScanneurImages(int type, int64_t origine) : type_(type), positio
 
 void ScanneurImages::Noter(int64_t octet, bool cle)
 {
-    index_.entrees.push_back(static_cast<EntreeIndex>(octet) << 1 | (cle ? 1u : 0u));
+    index_.entrees.push_back(FaireEntree(octet, cle, entetes_));
+    entetes_ = false;
 }
 
 void ScanneurImages::CodeDebut(const unsigned char* b, size_t p, int64_t origine)
@@ -53,6 +55,8 @@ void ScanneurImages::CodeDebut(const unsigned char* b, size_t p, int64_t origine
         } else {
             if (enAttente_ < 0)
                 enAttente_ = ici;
+            if (code >= CodeCoucheMin && code <= CodeCoucheMax)
+                entetes_ = true;
             if (index_.debutEntetes < 0 && index_.entrees.empty())
                 index_.debutEntetes = enAttente_;
         }
@@ -73,6 +77,8 @@ void ScanneurImages::CodeDebut(const unsigned char* b, size_t p, int64_t origine
     } else if (nal >= NalSei && nal <= NalFinFlux) {
         if (enAttente_ < 0)
             enAttente_ = unite;
+        if (nal == NalSps)
+            entetes_ = true;
         if (nal == NalSps && index_.debutEntetes < 0 && index_.entrees.empty())
             index_.debutEntetes = enAttente_;
     }

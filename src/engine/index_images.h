@@ -20,9 +20,15 @@
 #include <utility>
 #include <vector>
 
-// One picture: its file offset shifted left by one, the key flag in bit 0.
-// Eight bytes a picture: a one-hour film at 25 pictures/s takes 720 kB.
+// One picture: its file offset shifted left by two, in bit 1 whether
+// sequence headers (object layer, sequence parameter set) come with it, in
+// bit 0 whether it is a key picture. Eight bytes a picture: a one-hour film
+// at 25 pictures/s takes 720 kB.
 using EntreeIndex = uint64_t;
+inline EntreeIndex FaireEntree(int64_t octet, bool cle, bool entetes = false)
+{
+    return static_cast<EntreeIndex>(octet) << 2 | (entetes ? 2u : 0u) | (cle ? 1u : 0u);
+}
 
 struct IndexImages {
     std::vector<EntreeIndex> entrees;
@@ -34,8 +40,9 @@ struct IndexImages {
     int64_t finEntetes = -1;
 
     int64_t Nombre() const { return static_cast<int64_t>(entrees.size()); }
-    int64_t Octet(int64_t k) const { return static_cast<int64_t>(entrees[static_cast<size_t>(k)] >> 1); }
+    int64_t Octet(int64_t k) const { return static_cast<int64_t>(entrees[static_cast<size_t>(k)] >> 2); }
     bool Cle(int64_t k) const { return (entrees[static_cast<size_t>(k)] & 1u) != 0; }
+    bool AvecEntetes(int64_t k) const { return (entrees[static_cast<size_t>(k)] & 2u) != 0; }
     // Last key picture at or before k (k is clamped into the index); -1
     // when there is none.
     int64_t CleAuPlusTard(int64_t k) const;
@@ -64,6 +71,7 @@ private:
     size_t Balayer(const unsigned char* b, size_t n, size_t debut, size_t fin, int64_t origine);
     void CodeDebut(const unsigned char* b, size_t p, int64_t origine);
     void Noter(int64_t octet, bool cle);
+    bool entetes_ = false;        // sequence headers met since the last picture
 
     int type_;
     int64_t position_;            // file offset of the next byte given

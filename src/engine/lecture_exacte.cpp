@@ -17,7 +17,7 @@ DepartExact CalculerDepartExact(const IndexImages* index, int32_t seconde, uint3
     if (d.cle < 0)
         return DepartExact();
     d.octet = index->Octet(d.cle);
-    if (d.cle > 0 && index->debutEntetes >= 0 && index->finEntetes > index->debutEntetes
+    if (d.cle > 0 && !index->AvecEntetes(d.cle) && index->debutEntetes >= 0 && index->finEntetes > index->debutEntetes
         && d.octet >= index->finEntetes) {
         d.debutEntetes = index->debutEntetes;
         d.finEntetes = index->finEntetes;

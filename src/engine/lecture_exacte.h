@@ -17,7 +17,8 @@ struct DepartExact {
     int64_t octet = 0;       // file offset of that key picture
     int64_t nbImages = 0;    // N', pictures in the index
     // Sequence headers to put before the key picture: set when decoding
-    // starts past the first picture (the key picture may not repeat them).
+    // starts past the first picture on a key picture that does not repeat
+    // them (a decoder opened for the run has not seen them).
     int64_t debutEntetes = -1, finEntetes = -1;
 };
 

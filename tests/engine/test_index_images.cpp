@@ -78,6 +78,8 @@ TEST(IndexImages, Mpeg4CodesEtEntetes)
     Ajouter(c, {0x00, 0x00, 0x01, 0xB6});               // cut inside its start code: no picture
     VerifierTousBlocs(0, c, {{vos, true}, {p1, false}, {g2, true}, {s3, false}});
     const IndexImages index = IndexerOctets(0, c.data(), c.size(), 8, 3);
+    EXPECT_TRUE(index.AvecEntetes(0));  // its object layer
+    EXPECT_FALSE(index.AvecEntetes(2)); // a group header only
     EXPECT_EQ(index.debutEntetes, vos);
     EXPECT_EQ(index.finEntetes, i0);
 }
@@ -101,6 +103,9 @@ TEST(IndexImages, H264TranchesEtImagesCles)
     Ajouter(c, {0x00, 0x00, 0x01, 0x41});               // cut before the slice header: no picture
     VerifierTousBlocs(2, c, {{i0, true}, {p1, false}, {p2, false}, {i3, true}});
     const IndexImages index = IndexerOctets(2, c.data(), c.size(), 8, 2);
+    EXPECT_TRUE(index.AvecEntetes(0));  // SPS
+    EXPECT_FALSE(index.AvecEntetes(2)); // SEI only
+    EXPECT_FALSE(index.AvecEntetes(3)); // delimiter only
     EXPECT_EQ(index.debutEntetes, i0);
     EXPECT_EQ(index.finEntetes, tranche0);
 }
@@ -119,7 +124,7 @@ TEST(IndexImages, ImagesDesSecondesEtClesPrecedentes)
 
     IndexImages index;
     for (int i = 0; i < 12; ++i)
-        index.entrees.push_back(static_cast<EntreeIndex>(100 + i) << 1 | (i % 5 == 1 ? 1u : 0u));
+        index.entrees.push_back(FaireEntree(100 + i, i % 5 == 1));
     EXPECT_EQ(index.CleAuPlusTard(0), -1); // before the first key picture
     EXPECT_EQ(index.CleAuPlusTard(1), 1);
     EXPECT_EQ(index.CleAuPlusTard(5), 1);
@@ -149,6 +154,8 @@ TEST(IndexImages, FilmsDuFabricant)
             for (int i = 0; i < o.nbImages; ++i) {
                 EXPECT_EQ(index.Octet(i), static_cast<int64_t>(debuts[i]) + 8) << "type " << type << " image " << i;
                 EXPECT_EQ(index.Cle(i), type == FilmMjpeg || i % o.gop == 0) << "type " << type << " image " << i;
+                // The maker repeats the sequence headers at every key picture.
+                EXPECT_EQ(index.AvecEntetes(i), type != FilmMjpeg && i % o.gop == 0) << "type " << type << " image " << i;
             }
         }
         // Memory: eight bytes a picture.

@@ -65,7 +65,7 @@ TEST(DepartExact, DepuisLIndex)
     IndexImages index;
     // 30 pictures, key pictures every 10, headers before the first.
     for (int i = 0; i < 30; ++i)
-        index.entrees.push_back(static_cast<EntreeIndex>(1000 + 100 * i) << 1 | (i % 10 == 0 ? 1u : 0u));
+        index.entrees.push_back(FaireEntree(1000 + 100 * i, i % 10 == 0, i == 20));
     index.debutEntetes = 990;
     index.finEntetes = 1000;
     EXPECT_FALSE(CalculerDepartExact(nullptr, 5, 10, -1).exact);
@@ -86,6 +86,10 @@ TEST(DepartExact, DepuisLIndex)
     EXPECT_EQ(d.octet, 990 + 10); // the first picture's own offset
     EXPECT_EQ(d.debutEntetes, -1);
     EXPECT_EQ(CalculerDepartExact(&index, 5, 10, 99).image, 29);
+    // Picture 20 carries its own headers: none are put before it.
+    d = CalculerDepartExact(&index, 5, 10, 25);
+    EXPECT_EQ(d.cle, 20);
+    EXPECT_EQ(d.debutEntetes, -1);
 
     index.entrees[0] &= ~EntreeIndex(1); // no key picture before 10
     EXPECT_FALSE(CalculerDepartExact(&index, 0, 10, 3).exact);
