@@ -1,5 +1,6 @@
 #include "engine/fichierfilm.h"
 #include "core/ouverture.h"
+#include "engine/lecture_film.h"
 #include "engine/motdepasse.h"
 
 #include "commun/fichiers_essai.h"
@@ -274,6 +275,13 @@ TEST(FichiersOrdinaires, FifoFolderAndDeviceAreRefusedWithoutBlocking)
     }
     EXPECT_FALSE(LireDatesFilm(d / "f.mjp").Presentes);
     EXPECT_EQ(EcrireFilm(d / "copie.mjp", 1, 1000, d / "f.mjp", 0, 100), -1);
+    FluxFilm flux;
+    EXPECT_EQ(flux.Ouvrir((d / "f.mjp").c_str(), 0, 10, ""), FluxSansFichier);
+    EXPECT_EQ(flux.Ouvrir((d / "dossier.mjp").c_str(), 0, 10, ""), FluxSansFichier);
+    // A FIFO password record is no record: the film reads as unprotected.
+    EcrireOctets(d / "g.mjp", Entete(1, 1000));
+    ASSERT_EQ(mkfifo((d / "g.mdp").c_str(), 0600), 0);
+    EXPECT_EQ(VerifierMotDePasse((d / "g.mjp").c_str(), "pw"), 0);
     EXPECT_FALSE(fs::exists(d / "copie.mjp"));
     alarm(0);
 

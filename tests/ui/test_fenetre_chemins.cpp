@@ -103,6 +103,29 @@ TEST_F(FenetreChemins, CheminsDeTroisCentsOctetsEtAuDela)
     EXPECT_STREQ(Voies[0].CheminSon, NomCompagnon(juste, "pcm").c_str());
 }
 
+// Chaining between hourly films of 300-byte paths names the next film's
+// sound from its whole path too.
+TEST_F(FenetreChemins, EnchainementDeCheminsDeTroisCentsOctets)
+{
+    Creer();
+    const std::string base = DossierDeLongueur(dossier.Chemin(), 300 - 23);
+    ASSERT_FALSE(base.empty());
+    o.son = true;
+    const std::string premier = base + "10/12-05-2014-10-59.mjp";
+    const std::string suivant = base + "11/12-05-2014-11-00.mjp";
+    ASSERT_EQ(suivant.size(), 300u);
+    ASSERT_EQ(FabriquerFilm(premier, o), 0);
+    ASSERT_EQ(FabriquerFilm(suivant, o), 0);
+    Selectionner(premier);
+    ASSERT_TRUE(w->FlagEnchainer->isChecked());
+    w->BoutonPlay1Click();
+    Voies[0].FlagFinDeFilm = 1;
+    w->TimerAffichageTimer();
+    EXPECT_STREQ(CheminFilm, suivant.c_str());
+    EXPECT_STREQ(Voies[0].CheminSon, NomCompagnon(suivant, "pcm").c_str());
+    EXPECT_EQ(Voies[0].FlagLecture, 1);
+}
+
 // A FIFO, a folder or a device named like a film is refused with the
 // opening message, at once; chaining never moves onto one.
 TEST_F(FenetreChemins, FichiersQuiNeSontPasDesFichiersOrdinaires)
