@@ -88,9 +88,10 @@ protected:
         return chemin;
     }
 
-    // The reader's progress seen by the next display tick.
+    // The progress of the reader's current run seen by the next display tick.
     void Tic(double pourcent)
     {
+        Voies[0].NumeroRun = Voies[0].NumeroDemande;
         Voies[0].PourcentFilm = pourcent;
         w->TimerAffichageTimer();
     }
