@@ -61,3 +61,11 @@ int64_t MsDeLImage(int64_t numero, uint32_t dureeMs, uint32_t nbImages)
         return 0;
     return numero * int64_t(dureeMs) / int64_t(nbImages);
 }
+
+bool BipPermis(int64_t maintenantMs, int64_t& dernierBipMs)
+{
+    if (maintenantMs - dernierBipMs < IntervalleBipMs)
+        return false;
+    dernierBipMs = maintenantMs;
+    return true;
+}

@@ -43,20 +43,13 @@ std::function<void()> BipEchecImage;
 
 void BipSysteme()
 {
-    // The beep belongs to the application's thread.
-    if (QCoreApplication* app = QCoreApplication::instance())
+    // The beep belongs to the application's thread, and needs a window
+    // system (a console application has none).
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))
         QMetaObject::invokeMethod(app, [] { QApplication::beep(); }, Qt::QueuedConnection);
 }
 
 } // namespace
-
-bool BipPermis(int64_t maintenantMs, int64_t& dernierBipMs)
-{
-    if (maintenantMs - dernierBipMs < IntervalleBipMs)
-        return false;
-    dernierBipMs = maintenantMs;
-    return true;
-}
 
 std::function<void()> RemplacerBipEchecImage(std::function<void()> bip)
 {

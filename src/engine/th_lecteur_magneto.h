@@ -18,13 +18,12 @@
 #pragma once
 
 #include "core/travail.h"
+#include "engine/cadence.h"
 #include "engine/lecture_film.h"
 
 #include <cstdint>
 #include <functional>
 #include <memory>
-
-struct EtatCadence;
 
 // Waits of the reader, in milliseconds.
 constexpr int AttenteDemarrageLecteurMs = 1000; // lets the window come up before the first look
@@ -39,14 +38,6 @@ constexpr int AttenteEchecH264Ms = 10;          // after a failed H.264 picture
 // the reader busy for as long as the whole film takes to fail.
 constexpr int64_t RechercheImageMaxOctets = 2000000;
 constexpr int RechercheImageMaxEchecs = 300;
-
-// A failed H.264 picture sounds the system beep, at most once in this time
-// so that a damaged film does not ring continuously.
-constexpr int64_t IntervalleBipMs = 1000;
-
-// True when a beep may sound at `maintenantMs`, the last one having sounded
-// at `dernierBipMs` (updated when it may). Steady clock milliseconds.
-bool BipPermis(int64_t maintenantMs, int64_t& dernierBipMs);
 
 // The beep of a failed picture, called on the reader's thread. By default
 // it queues the system beep to the application's thread; tests count it.
