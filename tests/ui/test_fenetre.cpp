@@ -610,4 +610,32 @@ TEST_F(FenetreEtLecteur, BouclePuisEnchainement)
     EXPECT_STREQ(CheminFilm, second.c_str());
 }
 
+// What a person does: selects a protected film, types its password and
+// presses Play; later drags the slider and presses Play at once. The film
+// plays each time, to its end.
+TEST_F(FenetreEtLecteur, MotDePasseTapeApresLaSelectionPuisGlisserEtLire)
+{
+    OptionsFilm o;
+    o.nbImages = 40;
+    o.cadence = 20;
+    o.gop = 5;
+    o.motDePasse = "loutre7";
+    const std::string film = Film("protege.264", o);
+    Demarrer();
+    Selectionner(film);
+    QTest::qWait(300);
+    w->MotDePasse->setText(QStringLiteral("loutre7"));
+    w->BoutonPlay1Click();
+    EXPECT_TRUE(Attendre([&] { return Numero() >= 0; }, 8000)) << "no picture after Play";
+    EXPECT_TRUE(Attendre([&] { return Voies[0].FlagLecture == 0; }, 15000));
+
+    w->CurseurMinutes1->setValue(1);
+    w->CurseurMinutes1MouseUp();
+    w->BoutonPlay1Click();
+    EXPECT_TRUE(Attendre([&] { const int n = Numero(); return n >= 0 && n < 35; }, 8000)) << "no seek";
+    int plusGrand = -1;
+    EXPECT_TRUE(Attendre([&] { plusGrand = std::max(plusGrand, Numero()); return plusGrand >= 38; }, 15000))
+        << "stopped at " << plusGrand;
+}
+
 } // namespace
