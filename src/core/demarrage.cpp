@@ -125,7 +125,7 @@ void FixerDossiers(const std::string& cheminExecutable)
     } else {
         // Installed where the user cannot write, or too deep: the per-user
         // data folder, private to the user.
-        const QString base = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+        const QString base = QDir::cleanPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
         const std::string perso = base.isEmpty() ? std::string() : base.toStdString() + "/" + NomDossierDonnees;
         if (!perso.empty() && perso.size() <= static_cast<size_t>(LongueurDossier) &&
             QDir().mkpath(base) && DossierInscriptible(perso, 0700))

@@ -337,7 +337,7 @@ TEST_F(Mesures, DossierDuProgrammeInutilisableRepli)
     mkdir(prog.c_str(), 0755);
     Ecrire(prog + "/DONNEES", "un fichier"); // what root cannot be kept from
     const std::string perso =
-        QStandardPaths::writableLocation(QStandardPaths::AppDataLocation).toStdString() + "/DONNEES";
+        QDir::cleanPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).toStdString() + "/DONNEES";
     FixerDossiers(prog + "/lecteurzr7");
     EXPECT_EQ(std::string(DossierProgramme), prog + "/");
     EXPECT_EQ(std::string(DossierDonnees), perso);
