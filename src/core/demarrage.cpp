@@ -39,9 +39,10 @@ const char* const NomDossierDonnees = "DONNEES";
 bool DossierInscriptible(const std::string& dossier, mode_t mode)
 {
     struct stat st;
-    if (lstat(dossier.c_str(), &st) != 0)
+    if (stat(dossier.c_str(), &st) != 0)
         mkdir(dossier.c_str(), mode);
-    if (lstat(dossier.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    // A link to a folder, set up by whoever installed the player, is kept.
+    if (stat(dossier.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
         return false;
     const std::string essai = dossier + "/.essai_ecriture_" + std::to_string(getpid());
     const int fd = open(essai.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
