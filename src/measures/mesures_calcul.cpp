@@ -113,8 +113,10 @@ std::vector<RepereMesure> IndexerMesures(const char* image, size_t taille)
         if (longueur == 0)
             break;
         if (longueur > LongueurLigneIgnoree) {
+            // A pass starts on a whole second: the first line at or after
+            // it is the first of its second to exceed every earlier line.
             const uint32_t t = static_cast<uint32_t>(LireTempsMesure(image + debut, longueur));
-            if (index.empty() || t > index.back().tempsMs)
+            if (index.empty() || t / 1000 > index.back().tempsMs / 1000)
                 index.push_back({t, debut});
         }
         debut += longueur;
@@ -122,10 +124,11 @@ std::vector<RepereMesure> IndexerMesures(const char* image, size_t taille)
     return index;
 }
 
-size_t DebutDePasse(const std::vector<RepereMesure>& index, uint32_t debutMs, size_t taille)
+size_t DebutDePasse(const std::vector<RepereMesure>& index, uint32_t secondeDebut, size_t taille)
 {
+    const uint64_t debutMs = uint64_t(secondeDebut) * 1000;
     const auto it = std::lower_bound(index.begin(), index.end(), debutMs,
-                                     [](const RepereMesure& r, uint32_t t) { return r.tempsMs < t; });
+                                     [](const RepereMesure& r, uint64_t t) { return r.tempsMs < t; });
     return it == index.end() ? taille : it->debut;
 }
 

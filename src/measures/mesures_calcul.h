@@ -45,18 +45,18 @@ LigneMesure AnalyserLigneMesure(const char* ligne, size_t longueur);
 // follows within the image.
 size_t LongueurLigne(const char* image, size_t taille, size_t debut);
 
-// Where a pass that starts at `debutMs` may begin reading: every line before
-// it is earlier than `debutMs` and would be skipped. The index holds, in file
-// order, each considered line whose time (unsigned) exceeds every earlier
-// one; it is built once per file, so a pass does not read the file from its
-// start again.
+// Where a pass that starts at second `secondeDebut` may begin reading:
+// every line before it is earlier than the pass start and would be skipped.
+// The index holds, in file order, the first considered line of each new
+// whole second reached (times compared unsigned); it is built once per
+// file, so that a pass does not walk the file from its start again.
 struct RepereMesure {
     uint32_t tempsMs;
     size_t debut;
 };
 std::vector<RepereMesure> IndexerMesures(const char* image, size_t taille);
 // Offset to start from; `taille` when no line remains.
-size_t DebutDePasse(const std::vector<RepereMesure>& index, uint32_t debutMs, size_t taille);
+size_t DebutDePasse(const std::vector<RepereMesure>& index, uint32_t secondeDebut, size_t taille);
 
 // "ZR7_MESURES;0;row;text;" (text " " for a row of 0 or less).
 std::string TexteAvisMesure(int32_t rang, const std::string& texte);

@@ -129,7 +129,7 @@ ThMagnetoMesures::FinPasse ThMagnetoMesures::Passe(uint32_t secondeDebut)
     const uint64_t debutMs = uint64_t(secondeDebut) * 1000;
     const size_t limite = taille_ > MargeFinMesures ? taille_ - MargeFinMesures : 0;
     // Every line before this one is earlier than the pass start and would be skipped.
-    size_t offset = DebutDePasse(index_, debutMs > UINT32_MAX ? UINT32_MAX : uint32_t(debutMs), taille_);
+    size_t offset = DebutDePasse(index_, secondeDebut, taille_);
     const ::Voie& voie = Voies[Voie()];
     while (offset < limite) {
         if (DoitSArreter())

@@ -91,14 +91,19 @@ TEST(LigneMesure, DebutDePasseSansRelireLeDebut)
                               "003000;1;trois;\r\n"
                               "9;1;x;\r\n";             // starts within the last 12 bytes
     const auto index = IndexerMesures(image.data(), image.size());
-    ASSERT_EQ(index.size(), 4u);
+    EXPECT_EQ(index.size(), 4u); // one mark per second reached
     const size_t l1000 = image.find("001000"), l2000 = image.find("002000"), l3000 = image.find("003000");
     EXPECT_EQ(DebutDePasse(index, 0, image.size()), 0u);
-    EXPECT_EQ(DebutDePasse(index, 500, image.size()), l1000);
-    EXPECT_EQ(DebutDePasse(index, 1000, image.size()), l1000);
-    EXPECT_EQ(DebutDePasse(index, 2000, image.size()), l2000);
-    EXPECT_EQ(DebutDePasse(index, 2001, image.size()), l3000);
-    EXPECT_EQ(DebutDePasse(index, 4000, image.size()), image.size());
+    EXPECT_EQ(DebutDePasse(index, 1, image.size()), l1000);
+    EXPECT_EQ(DebutDePasse(index, 2, image.size()), l2000);
+    EXPECT_EQ(DebutDePasse(index, 3, image.size()), l3000);
+    EXPECT_EQ(DebutDePasse(index, 4, image.size()), image.size());
+    // Times within a second and out of order: the first line at or after the start.
+    const std::string desordre = "002500;1;a;\r\n001200;1;b;\r\n002100;1;c;\r\n003000;1;d;\r\n000000;0;;\r\n";
+    const auto i2 = IndexerMesures(desordre.data(), desordre.size());
+    EXPECT_EQ(DebutDePasse(i2, 1, desordre.size()), 0u);
+    EXPECT_EQ(DebutDePasse(i2, 2, desordre.size()), 0u);
+    EXPECT_EQ(DebutDePasse(i2, 3, desordre.size()), desordre.find("003000"));
 
     // A lone line shorter than 13 bytes within the last 12: nothing.
     const std::string court = "1;1;a;\r\n";
