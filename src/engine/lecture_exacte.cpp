@@ -44,19 +44,6 @@ DepartExact DepartExactDuRun(int voie, const char* chemin, int32_t seconde, uint
     return CalculerDepartExact(index.get(), seconde, dureeSecondes, demandee);
 }
 
-void NoterImageMontree(int voie, int64_t image, bool exacte, uint32_t dureeMs, int64_t nbImages)
-{
-    const int64_t ms = MsPourImage(image, dureeMs, nbImages);
-    const int r = PrendreMutexVoie(voie);
-    Voie& v = Voies[voie];
-    v.ImageMontree = image;
-    v.MsImageMontree = ms;
-    v.ImageMontreeExacte = exacte ? 1 : 0;
-    v.RunImageMontree = v.NumeroRun;
-    if (r == 0)
-        RendreMutexVoie(voie);
-}
-
 OuvertureFlux OuvrirFluxDuRun(FluxFilm& flux, SuiviExact& suivi, int voie, const char* chemin, int32_t seconde,
                               uint32_t dureeSecondes, bool imageUnique, const char* motDePasse)
 {

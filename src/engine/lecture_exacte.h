@@ -72,8 +72,3 @@ enum OuvertureFlux : int;
 // is set up for the run either way.
 OuvertureFlux OuvrirFluxDuRun(FluxFilm& flux, SuiviExact& suivi, int voie, const char* chemin, int32_t seconde,
                               uint32_t dureeSecondes, bool imageUnique, const char* motDePasse);
-
-// Writes the picture on screen into the channel (under MutexVoie):
-// ImageMontree, MsImageMontree (film time, from the index's spread when
-// exact), ImageMontreeExacte and RunImageMontree = NumeroRun.
-void NoterImageMontree(int voie, int64_t image, bool exacte, uint32_t dureeMs, int64_t nbImages);
