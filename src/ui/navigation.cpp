@@ -153,6 +153,13 @@ bool Navigation::Pas(int sens)
     const std::shared_ptr<const IndexImages> index = IndexFilm(CheminFilm);
     if (!index)
         return false;
+    // A step while playing pauses first: the reader is stopped before the
+    // picture on screen is read, so that the step starts from the last
+    // picture it showed.
+    if (Voies[0].FlagLecture != 0) { // written by this thread only
+        f_->StopPlayback();
+        f_->Attendre(AttenteArretLecteurMs);
+    }
     int r = PrendreMutexVoie(0);
     const int64_t montree = Voies[0].ImageMontree;
     if (r == 0)

@@ -252,6 +252,7 @@ TEST_F(FenetreNavigation, TouchesPasEtSauts)
     QTest::keyClick(w->BoutonSelection, Qt::Key_Space);
     EXPECT_EQ(Voies[0].FlagLecture, 1);
     ASSERT_TRUE(Attendre([&] { return Numero() >= 3; }, 20000));
+    const int avantPas = Numero();
     QTest::keyClick(w->BoutonSelection, Qt::Key_Period);
     EXPECT_EQ(Voies[0].FlagLecture, 0);
     ASSERT_TRUE(Attendre([&] { return w->NavigationFenetre->LabelImage->isVisible(); }, 20000));
@@ -261,6 +262,10 @@ TEST_F(FenetreNavigation, TouchesPasEtSauts)
         k = Numero();
         return k >= 4 && Montre(static_cast<int>(k));
     }, 20000));
+    // The picture after the last one the reader showed before it stopped
+    // (at most one more picture came during the stop).
+    EXPECT_GE(k, avantPas + 1);
+    EXPECT_LE(k, avantPas + 2);
     const int64_t apresPas = k;
     QTest::keyClick(w->BoutonSelection, Qt::Key_Space);
     EXPECT_EQ(Voies[0].FlagLecture, 1);
