@@ -173,3 +173,24 @@ int32_t DebutImageRefH264(const unsigned char* d, int32_t n, int32_t* nbIdr) {
     if (nbIdr) *nbIdr = compte;
     return premiereIdr;
 }
+
+bool ImageIntraMpeg4(const unsigned char* d, int32_t n) {
+    bool couche = false;
+    for (int32_t pos = ChercherCodeDebut(d, n, 0); pos >= 0 && static_cast<int64_t>(pos) + 4 < n;
+         pos = ChercherCodeDebut(d, n, pos + 3)) {
+        const unsigned char code = d[pos + 3];
+        if (code >= 0x20 && code <= 0x2F) couche = true;  // video object layer
+        if (code == CodeImage) return couche && (d[pos + 4] >> 6) == 0;  // vop_coding_type I
+    }
+    return false;
+}
+
+bool ImageIdrH264(const unsigned char* d, int32_t n) {
+    for (int32_t pos = ChercherCodeDebut(d, n, 0); pos >= 0; pos = ChercherCodeDebut(d, n, pos + 3)) {
+        const Nal u = LireNal(d, n, pos);
+        if (u.type < 0) break;
+        if (u.type == NalIdr) return true;
+        if (EstTranche(u.type)) return false;
+    }
+    return false;
+}

@@ -42,3 +42,10 @@ int32_t FinPremiereImageH264(const unsigned char* d, int32_t n);
 // receives the number of IDR pictures met up to the one chosen (all of
 // them when the result is -1 or no IDR carries parameter sets).
 int32_t DebutImageRefH264(const unsigned char* d, int32_t n, int32_t* nbIdr);
+
+// True when the first picture of the data is coded without reference to
+// earlier ones, so that a decoder's past no longer matters from there on:
+// an intra video object plane after its video object layer header
+// (MPEG-4), an IDR picture (H.264).
+bool ImageIntraMpeg4(const unsigned char* d, int32_t n);
+bool ImageIdrH264(const unsigned char* d, int32_t n);
