@@ -3,9 +3,10 @@
 // or hand-over, against the ffmpeg program decoding the same body to BGR24
 // with the same number of threads; then the reader thread's pacing at x 16.
 //
-X
-// per picture, no B-pictures, a key picture every 50), as recorders write
-// them, and kept in a folder so that later runs reuse them:
+// The films are made by ffmpeg itself with its encoders' defaults (one slice
+// per picture, a key picture every 50), without B-pictures as recorders
+// write them (libx264 would add some: -bf 0), and kept in a folder so that
+// later runs reuse them:
 //   bench_decodage [FOLDER [PASSES [FILE]]]   (default: a temporary folder, 5 passes)
 // With FILE (one of the film file names) only the reader decodes that film:
 // a run to profile.
@@ -156,9 +157,19 @@ int main(int argc, char** argv)
             std::string film, corps;
             if (std::strcmp(argv[3], f.fichier) != 0 || !PreparerFilm(dossier, f, film, corps))
                 continue;
-            for (int p = 0; p < passes; ++p)
-                std::printf("%s : %d images\n", f.nom,
-                            DecoderFilmSansCadence(film.c_str(), f.type, "", 0, sortie.get(), TailleBufferImage, nullptr));
+            // A print of every picture shown (a byte in 61), to compare builds.
+            uint64_t empreinte = 0;
+            const auto image = [&](const ImageDecodee& r, const unsigned char* b) {
+                for (int32_t i = 0; b != nullptr && i < r.taille; i += 61)
+                    empreinte = (empreinte ^ b[i]) * 1099511628211ull;
+            };
+            for (int p = 0; p < passes; ++p) {
+                empreinte = 1469598103934665603ull;
+                const int images =
+                    DecoderFilmSansCadence(film.c_str(), f.type, "", 0, sortie.get(), TailleBufferImage, image);
+                std::printf("%s : %d images, empreinte %016llx\n", f.nom, images,
+                            static_cast<unsigned long long>(empreinte));
+            }
         }
         return 0;
     }

@@ -89,7 +89,9 @@ struct Decodeur {
     AVCodecID codec = AV_CODEC_ID_NONE;
     bool (*intra)(const unsigned char*, int32_t) = nullptr;
     bool cleVue = false;   // an intra picture has come out since opening
+    bool (*autonome)(const unsigned char*, int32_t) = nullptr;
     bool direct = false;   // one packet in, its picture out (slice threads)
+    bool reordonne = false;  // the stream reorders its pictures: direct for good
     bool vidange = false;  // drained: sending needs a flush first
     bool attentePleine = false;
     int64_t numero = 0;    // number of the next packet sent
@@ -99,6 +101,7 @@ struct Decodeur {
     // Pictures asked for since the last intra one, in order.
     std::deque<Octets> historique;
     size_t octetsHistorique = 0;
+    Octets entetes;  // the latest sequence headers asked for
 
     void Fermer() {
         ctx.reset();
@@ -109,6 +112,7 @@ struct Decodeur {
         conversion.Liberer();
         cleVue = false;
         direct = false;
+        reordonne = false;
         Oublier();
     }
 
@@ -120,6 +124,7 @@ struct Decodeur {
         octetsAvance.clear();
         historique.clear();
         octetsHistorique = 0;
+        entetes.clear();
     }
 
     int OuvrirContexte(bool tranches) {
@@ -137,6 +142,13 @@ struct Decodeur {
             x->thread_type = FF_THREAD_FRAME;
         }
         x->max_pixels = PixelsMax;
+        // The latest headers seen, for streams that carry them only once.
+        if (!entetes.empty()) {
+            x->extradata = static_cast<uint8_t*>(av_mallocz(entetes.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+            if (x->extradata == nullptr) return -1;
+            std::memcpy(x->extradata, entetes.data(), entetes.size());
+            x->extradata_size = static_cast<int>(entetes.size());
+        }
         if (avcodec_open2(x.get(), c, nullptr) < 0) return -1;
         ctx = std::move(x);
         direct = tranches;
@@ -151,6 +163,7 @@ struct Decodeur {
         Fermer();
         codec = id;
         intra = id == AV_CODEC_ID_H264 ? ImageIdrH264 : ImageIntraMpeg4;
+        autonome = id == AV_CODEC_ID_H264 ? ImageIdrAvecParametresH264 : ImageIntraMpeg4;
         FramePtr f(av_frame_alloc());
         FramePtr g(av_frame_alloc());
         FramePtr a(av_frame_alloc());
@@ -182,8 +195,11 @@ struct Decodeur {
         return -1;
     }
 
-    // Notes a picture asked for, for later rewinds.
+    // Notes a picture asked for, for later rewinds, and its headers.
     void Retenir(const unsigned char* donnees, int32_t longueur) {
+        const int32_t e = codec == AV_CODEC_ID_H264 ? EntetesH264(donnees, longueur)
+                                                    : EntetesMpeg4(donnees, longueur);
+        if (e > 0) entetes.assign(donnees, donnees + e);
         if (intra(donnees, longueur)) {
             historique.clear();
             octetsHistorique = 0;
@@ -305,9 +321,15 @@ struct Decodeur {
     // `total` bytes) into `image`.
     int DecoderImage(const unsigned char* donnees, int32_t longueur, int32_t total,
                      int32_t (*finImage)(const unsigned char*, int32_t)) {
-        if (direct) {
+        if (direct && (reordonne || !autonome(donnees, longueur))) {
             Retenir(donnees, longueur);
             return DecoderDirect(donnees, longueur);
+        }
+        if (direct) {
+            // Back to frame threads at a picture that carries all it needs.
+            if (OuvrirContexte(false) != 0) return -1;
+            historique.clear();
+            octetsHistorique = 0;
         }
         int64_t voulu;
         if (SuitLAvance(donnees, longueur)) {
@@ -321,8 +343,13 @@ struct Decodeur {
             Retenir(donnees, longueur);
         }
         const int r = Obtenir(voulu, donnees + longueur, total - longueur, finImage);
-        // Pictures that come out of order need the decoder one packet at a time.
-        if (ctx->has_b_frames > 0) return PasserEnDirect();
+        // Pictures that come out of order need the decoder one packet at a
+        // time. So do damaged ones: the picture after a damaged one may read
+        // it while its concealment is still being drawn; until the next
+        // picture that needs nothing earlier, one packet at a time keeps the
+        // results those of a single decoder.
+        if (ctx->has_b_frames > 0) reordonne = true;
+        if (reordonne || r != 0 || image->decode_error_flags != 0) return PasserEnDirect();
         return r;
     }
 
