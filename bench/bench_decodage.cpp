@@ -9,7 +9,7 @@
 // later runs reuse them:
 //   bench_decodage [FOLDER [PASSES [FILE]]]   (default: a temporary folder, 5 passes)
 // With FILE (one of the film file names) only the reader decodes that film:
-// a run to profile.
+// a run to profile; a fifth argument prints a fingerprint of the pictures.
 #include "commun_bench.h"
 
 #include <QCoreApplication>
@@ -165,8 +165,9 @@ int main(int argc, char** argv)
             };
             for (int p = 0; p < passes; ++p) {
                 empreinte = 1469598103934665603ull;
-                const int images =
-                    DecoderFilmSansCadence(film.c_str(), f.type, "", 0, sortie.get(), TailleBufferImage, image);
+                const int images = DecoderFilmSansCadence(film.c_str(), f.type, "", 0, sortie.get(),
+                                                          TailleBufferImage,
+                                                          argc > 4 ? std::function<void(const ImageDecodee&, const unsigned char*)>(image) : nullptr);
                 std::printf("%s : %d images, empreinte %016llx\n", f.nom, images,
                             static_cast<unsigned long long>(empreinte));
             }

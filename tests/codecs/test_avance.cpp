@@ -217,13 +217,20 @@ TEST(DecoupageIntra, IntraAndIdrPicturesAreToldApart) {
             const int32_t fin = i + 1 < f.debuts.size() ? f.debuts[i + 1] : static_cast<int32_t>(f.octets.size());
             const unsigned char* d = f.octets.data() + f.debuts[i];
             const bool intra = g == Genre::H264 ? ImageIdrH264(d, fin - f.debuts[i]) : ImageIntraMpeg4(d, fin - f.debuts[i]);
-            EXPECT_EQ(intra, f.cles[i] && (g == Genre::H264 || i % 4 == 0)) << i;
+            const int32_t n = fin - f.debuts[i];
+            EXPECT_EQ(intra, f.cles[i]) << i;
+            // Key pictures carry the headers a new decoder starts from.
+            const int32_t entetes = g == Genre::H264 ? EntetesH264(d, n) : EntetesMpeg4(d, n);
+            EXPECT_EQ(entetes > 0, f.cles[i]) << i;
+            if (g == Genre::H264) EXPECT_EQ(ImageIdrAvecParametresH264(d, n), f.cles[i]) << i;
         }
     }
     const unsigned char sansCouche[] = {0, 0, 1, 0xB6, 0x10, 0x20};  // an I-VOP without its layer header
     EXPECT_FALSE(ImageIntraMpeg4(sansCouche, sizeof sansCouche));
+    EXPECT_EQ(EntetesMpeg4(sansCouche, sizeof sansCouche), -1);
     const unsigned char tronque[] = {0, 0, 0, 1};
     EXPECT_FALSE(ImageIdrH264(tronque, sizeof tronque));
+    EXPECT_EQ(EntetesH264(tronque, sizeof tronque), -1);
 }
 
 }  // namespace
