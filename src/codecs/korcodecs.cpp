@@ -44,7 +44,7 @@ constexpr int64_t Retard = FilsImages - 1;  // packets a picture comes out behin
 constexpr int FilsTranches = 2;
 // Pictures kept for a rewind; a longer run without intra picture keeps the
 // latest ones only (the rewind then starts from the oldest kept).
-constexpr size_t HistoriqueMaxOctets = size_t{64} << 20;
+constexpr size_t HistoriqueMaxOctets = size_t{16} << 20;
 // Bound on the receive loop of one call (each turn takes a queued outcome).
 constexpr int ToursMax = 256;
 
