@@ -599,9 +599,9 @@ BilanAvi ExportAvi(const ParametresAvi& p, const SuiviAvi& suivi)
         return bilan;
     try {
         const bool protege = VerifierMotDePasse(p.cheminFilm.c_str(), p.motDePasse.c_str()) == 1;
-        // A film whose size is not found is still written (MPEG-4 copy) or
-        // gives an AVI without samples, as long as it can be read.
-        if (SonderDimensionsAvi(p.cheminFilm, p.type, protege, &bilan.largeur, &bilan.hauteur) == -2) {
+        // A film that cannot be read, or in which no picture decodes (a
+        // wrong password...), gives no AVI rather than one without samples.
+        if (SonderDimensionsAvi(p.cheminFilm, p.type, protege, &bilan.largeur, &bilan.hauteur) != 0) {
             bilan.resultat = ResultatAvi::ErreurLecture;
             return bilan;
         }

@@ -97,7 +97,7 @@ struct SuiviAvi {
 enum class ResultatAvi {
     Enregistre,   // 0: the AVI is in place
     NonDemarre,   // no film, no picture rate, bad path: no file
-    ErreurLecture,// the film cannot be opened or read: no file
+    ErreurLecture,// the film cannot be read, or none of its pictures decodes: no file
     ErreurEcriture, // the AVI could not be written (full disk...): no file
     Annule,       // stopped by the user: no file
 };
