@@ -115,6 +115,8 @@ int MarquesCurseur::Abscisse(bool pose, int32_t valeur) const
 {
     if (!pose || valeur < curseur_->minimum() || valeur > curseur_->maximum())
         return -1;
+    // The style's sizes are those of the polished slider, as painted.
+    curseur_->ensurePolished();
     QStyleOptionSlider opt;
     opt.initFrom(curseur_);
     opt.orientation = curseur_->orientation();
@@ -169,7 +171,8 @@ void ExportsFenetre::BoutonAviClick()
 {
     w_->StopPlayback();
     w_->MotDePasseChange();
-    w_->SaveDialog1.Filter = FiltreQt("Film (*.avi)|*.avi");
+    // The descriptions carry their pattern already: they are Qt filters as they stand.
+    w_->SaveDialog1.Filter = QStringLiteral("Film (*.avi)");
     if (!w_->SaveDialog1.Execute(w_))
         return;
     ParametresAvi p;
@@ -202,6 +205,8 @@ void ExportsFenetre::BoutonAviClick()
     depuis.start();
     connect(&dialogue, &QProgressDialog::canceled, this, [&travail] { travail.annuler = true; });
     connect(&travail, &TravailAvi::Progression, this, [&](qint64 fait, qint64 total) {
+        if (dialogue.wasCanceled())
+            return;
         if (total > dialogue.maximum() || fait > dialogue.maximum())
             dialogue.setMaximum(int(std::min<qint64>(std::max(total, fait), INT32_MAX)));
         dialogue.setValue(int(std::min<qint64>(fait, INT32_MAX)));
@@ -209,6 +214,8 @@ void ExportsFenetre::BoutonAviClick()
             QString::fromStdString(TexteProgressionAvi(fait, total, depuis.elapsed() / 1000.0)));
         if (surProgression)
             surProgression(&dialogue);
+        if (dialogue.wasCanceled())
+            travail.annuler = true;
     });
     QEventLoop boucle;
     connect(&travail, &QThread::finished, &boucle, &QEventLoop::quit);
@@ -227,7 +234,7 @@ void ExportsFenetre::BoutonAviClick()
 
 void ExportsFenetre::BoutonPhotoClick()
 {
-    w_->SaveDialog1.Filter = FiltreQt("Images (*.jpg)|*.jpg");
+    w_->SaveDialog1.Filter = QStringLiteral("Images (*.jpg)");
     w_->SaveDialog1.InitialDir = QFile::decodeName(DossierProgramme);
     w_->SaveDialog1.DefaultExt = QStringLiteral("jpg");
     if (!w_->SaveDialog1.Execute(w_))
@@ -283,7 +290,7 @@ void ExportsFenetre::OxBouton3Click()
     if (MarqueDebut >= MarqueFin || DureeFilm == 0)
         return;
     const std::string extension = ExtensionExtraction(CheminFilm);
-    w_->SaveDialog1.Filter = FiltreQt(FiltreExtraction(extension).c_str());
+    w_->SaveDialog1.Filter = QString::fromStdString(FiltreExtraction(extension)).section(QLatin1Char('|'), 0, 0);
     w_->SaveDialog1.DefaultExt = QString::fromStdString(extension.substr(1));
     if (!w_->SaveDialog1.Execute(w_))
         return;
