@@ -12,6 +12,10 @@
 
 #include <unistd.h>
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 namespace {
 
 // A terminal's progress line is rewritten at most this often.
@@ -179,6 +183,9 @@ bool ExecuterCommandeExport(int argc, char** argv, int* statut, std::FILE* sorti
     if (argc < 2 || !argv || !argv[1])
         return false;
     const std::string commande = argv[1];
+    // Damaged pictures are skipped; the codec library's own reports would
+    // bury the progress line.
+    av_log_set_level(AV_LOG_FATAL);
     if (commande == "--help" || commande == "-h") {
         std::fputs(Aide, sortie);
         *statut = SortieReussie;
