@@ -78,7 +78,10 @@ struct ParametresAvi {
     std::string cheminAvi;      // from CheminAvi
 };
 
-// Followers of an export, all optional, called on the exporting thread.
+// Followers of an export, all optional. They are called one at a time,
+// never concurrently: the source observer on the thread that walks the film
+// (the decoding thread for MJPEG and H.264), the others on the calling
+// thread.
 struct SuiviAvi {
     // Polled between pictures: true stops the export (partial file removed).
     std::function<bool()> annuler;
@@ -116,7 +119,8 @@ struct BilanAvi {
 const char* MessageAvi(ResultatAvi r);
 
 // Probe pass: the width and height of the first picture that decodes.
-// 0 ok (both known), -1 when the film cannot be read or no picture decodes.
+// 0 ok (both known), -1 when no picture decodes, -2 when the film cannot be
+// read.
 int SonderDimensionsAvi(const std::string& cheminFilm, int type, bool protege, int32_t* largeur,
                         int32_t* hauteur);
 
