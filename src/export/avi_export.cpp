@@ -347,13 +347,16 @@ void CopierMpeg4(VueFilm& v, Ecriture& w)
 // again here.
 void Recoder(VueFilm& v, int type, int32_t largeur, int32_t hauteur, Ecriture& w)
 {
+    // A size the encoder refuses would give an AVI without samples: a
+    // failure, not a film.
     const int32_t tailleBitmap = BitmapTailleFichier(largeur, hauteur);
-    if (tailleBitmap <= 0)
+    if (tailleBitmap <= 0
+        || KORMP4_ENC_InitEncoderMPEG4(0, largeur, hauteur, DebitEncodeurAvi, CadenceEncodeurAvi,
+                                       SecondesEntreClesAvi)
+               != 0) {
+        w.erreur = true;
         return;
-    if (KORMP4_ENC_InitEncoderMPEG4(0, largeur, hauteur, DebitEncodeurAvi, CadenceEncodeurAvi,
-                                    SecondesEntreClesAvi)
-        != 0)
-        return;
+    }
     std::unique_ptr<unsigned char[]> sortie(new unsigned char[TailleSortieEncodeur]);
     // Pictures of another size than the probed one cannot be coded: room
     // for the probed size is all a picture needs.
