@@ -1,5 +1,6 @@
 #include "export/extraction.h"
 
+#include "core/ouverture.h"
 #include "export/fichier_temporaire.h"
 
 #include <cstdio>
@@ -80,7 +81,7 @@ ResultatExtraction ExtraireSegment(const std::string& source, const std::string&
     Fichier sortie(std::fopen(temp.c_str(), "r+b"));
     if (!sortie)
         return echec(ResultatExtraction::ErreurCreation);
-    Fichier film(EstFichierOrdinaire(source) ? std::fopen(source.c_str(), "rb") : nullptr);
+    Fichier film(OuvrirFichierOrdinaire(source.c_str()));
     if (!film)
         return echec(ResultatExtraction::ErreurOuverture);
     const int64_t taille = TailleFichier(source);

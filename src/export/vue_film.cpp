@@ -44,13 +44,13 @@ void VueFilm::Fermer()
 int VueFilm::Ouvrir(const std::string& chemin, bool desembrouiller, ObservateurOctets observateur)
 {
     Fermer();
-    if (!EstFichierOrdinaire(chemin))
-        return -1;
-    const int fd = open(chemin.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, and the type checked on the opened descriptor: a FIFO
+    // named like a film must not hang the export.
+    const int fd = open(chemin.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return -1;
     struct stat st;
-    if (fstat(fd, &st) != 0 || st.st_size < TailleEnteteFilm) {
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size < TailleEnteteFilm) {
         close(fd);
         return -1;
     }

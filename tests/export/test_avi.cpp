@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -206,6 +207,11 @@ TEST_F(Avi, RefusSansFichier)
     EXPECT_EQ(ExportAvi(p).resultat, ResultatAvi::ErreurLecture);
     fs::create_directory(film);
     EXPECT_EQ(ExportAvi(p).resultat, ResultatAvi::ErreurLecture);
+    // A FIFO named like the film: refused at once, never waited on.
+    fs::remove(film);
+    ASSERT_EQ(mkfifo(film.c_str(), 0600), 0);
+    EXPECT_EQ(ExportAvi(p).resultat, ResultatAvi::ErreurLecture);
+    fs::remove(film);
     EXPECT_STREQ(MessageAvi(ResultatAvi::ErreurLecture), "Erreur de création");
     EXPECT_STREQ(MessageAvi(ResultatAvi::Enregistre), "Le film est enregistré");
     EXPECT_TRUE(SeulementFilms());

@@ -16,6 +16,7 @@
 #include <filesystem>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -97,6 +98,8 @@ TEST(Extraction, Echecs)
     EXPECT_EQ(ExtraireSegment(source, sortie, 0, 2500, 0, 10), ResultatExtraction::RienAFaire);
     EXPECT_EQ(ExtraireSegment(source, d / "absent/seg.mjp", 100, 2500, 0, 10), ResultatExtraction::ErreurCreation);
     EXPECT_EQ(ExtraireSegment(d / "absent.mjp", sortie, 100, 2500, 0, 10), ResultatExtraction::ErreurOuverture);
+    ASSERT_EQ(mkfifo((d / "fifo.mjp").c_str(), 0600), 0);
+    EXPECT_EQ(ExtraireSegment(d / "fifo.mjp", sortie, 100, 2500, 0, 10), ResultatExtraction::ErreurOuverture);
     EcrireOctets(d / "vide.mjp", Octets());
     EXPECT_EQ(ExtraireSegment(d / "vide.mjp", sortie, 100, 2500, 0, 10), ResultatExtraction::ErreurAcces);
     EXPECT_FALSE(fs::exists(sortie));
