@@ -7,12 +7,12 @@ set -e
 racine=$(cd "$(dirname "$0")/.." && pwd)
 construction=${1:-$racine/build-lecteur}
 passes=${2:-5}
-cmake -S "$racine" -B "$construction" -G Ninja -DZR7_SEULEMENT="core;codecs;engine;tools;bench" >/dev/null
-ninja -C "$construction" -j2 bench_decodage bench_cadence bench_memoire
+cmake -S "$racine" -B "$construction" -G Ninja -DZR7_SEULEMENT="core;codecs;engine;export;tools;bench" >/dev/null
+ninja -C "$construction" -j2 bench_decodage bench_cadence bench_memoire bench_export
 statut=0
 echo "== bench_decodage"
 "$construction/bench_decodage" "$construction/films_bench" "$passes" || statut=1
-for mesure in bench_cadence bench_memoire; do
+for mesure in bench_cadence bench_memoire bench_export; do
   echo "== $mesure"
   "$construction/$mesure" || statut=1
 done
