@@ -1,5 +1,7 @@
 #include "ui/dialogues.h"
 
+#include "ui/reglages.h"
+
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -35,7 +37,13 @@ QString DemanderFichier(const DemandeFichier& demande)
         std::lock_guard<std::mutex> verrou(GestionnaireMutex);
         g = Gestionnaire;
     }
-    return g ? g(demande) : DialogueReel(demande);
+    DemandeFichier d = demande;
+    const QString dernier = DernierDossier();
+    if (!dernier.isEmpty())
+        d.dossier = dernier;
+    const QString choisi = g ? g(d) : DialogueReel(d);
+    RetenirDossier(choisi);
+    return choisi;
 }
 
 GestionnaireDialogues RemplacerGestionnaireDialogues(GestionnaireDialogues g)
@@ -71,6 +79,12 @@ bool ChargerTraductionQt()
 
 bool TDialogueFichier::Execute(QWidget* parent)
 {
+    if (!ReponseImposee.isEmpty()) {
+        FileName = ReponseImposee;
+        ReponseImposee.clear();
+        RetenirDossier(FileName);
+        return true;
+    }
     DemandeFichier d;
     d.enregistrer = enregistrer;
     d.titre = Title;

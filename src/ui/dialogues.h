@@ -17,7 +17,9 @@ struct DemandeFichier {
     QWidget* parent = nullptr;
 };
 
-// Returns the chosen path, empty when the user cancels.
+// Returns the chosen path, empty when the user cancels. With the settings
+// on (reglages.h), the dialog starts in the last folder used and the folder
+// of the chosen path is remembered.
 using GestionnaireDialogues = std::function<QString(const DemandeFichier&)>;
 
 QString DemanderFichier(const DemandeFichier& demande);
@@ -40,6 +42,9 @@ struct TDialogueFichier {
     QString Filter;     // Qt form
     QString DefaultExt; // without the dot
     QString FileName;
+    // An answer known before asking (a film dropped on the window): the
+    // next Execute takes it instead of showing the dialog, then forgets it.
+    QString ReponseImposee;
     // Runs the dialog; true when a file was chosen (then in FileName).
     bool Execute(QWidget* parent);
 };
