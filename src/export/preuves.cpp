@@ -47,7 +47,7 @@ std::string HachageSource::Resultat()
 CrochetImageAvi CrochetIncrustation(const FilmSource& film)
 {
     return [film](unsigned char* bitmap, int32_t taille, int32_t, int32_t, int64_t numero) {
-        const double t = film.SecondesImage(numero > 0 ? numero - 1 : 0);
+        const double t = film.SecondesImage(numero > 0 ? numero : 0);
         IncrusterBitmap(bitmap, size_t(taille > 0 ? taille : 0),
                         TexteIncrustation(film.dates, film.dateDebut, film.dateFin, film.DureeSecondes(), t));
     };

@@ -46,8 +46,8 @@ private:
 };
 
 // Picture hook of the AVI export that burns the wall-clock time (film time
-// without dates) of each picture into it. `numero` counts the pictures
-// decoded so far, the picture being handed over included.
+// without dates) of each picture into it. `numero` is the picture's place
+// among the pictures decoded (0 for the first).
 using CrochetImageAvi =
     std::function<void(unsigned char* bitmap, int32_t taille, int32_t largeur, int32_t hauteur, int64_t numero)>;
 CrochetImageAvi CrochetIncrustation(const FilmSource& film);

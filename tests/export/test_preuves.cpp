@@ -54,10 +54,10 @@ TEST(Preuves, IncrustationDeChaqueImageASonHeure)
     EXPECT_DOUBLE_EQ(film.SecondesImage(25), 2.5);
     EXPECT_EQ(TexteDateHeure(film.DateA(2.5)), "12/05/2014 10:15:02");
 
-    // The hook's picture 26 (the 26th decoded) is film picture 25.
+    // The hook's picture 25 (the 26th decoded) is film picture 25.
     const CrochetImageAvi crochet = CrochetIncrustation(film);
     auto image = Bitmap(320, 240), attendu = Bitmap(320, 240);
-    crochet(image.data(), int32_t(image.size()), 320, 240, 26);
+    crochet(image.data(), int32_t(image.size()), 320, 240, 25);
     IncrusterBitmap(attendu.data(), attendu.size(), "12/05/2014 10:15:02");
     EXPECT_EQ(image, attendu);
 
@@ -66,7 +66,7 @@ TEST(Preuves, IncrustationDeChaqueImageASonHeure)
     sansDates.dates = false;
     EXPECT_FALSE(IncrustationParDefaut(sansDates));
     auto image2 = Bitmap(320, 240), attendu2 = Bitmap(320, 240);
-    CrochetIncrustation(sansDates)(image2.data(), int32_t(image2.size()), 320, 240, 14);
+    CrochetIncrustation(sansDates)(image2.data(), int32_t(image2.size()), 320, 240, 13);
     IncrusterBitmap(attendu2.data(), attendu2.size(), "00:00:01.3");
     EXPECT_EQ(image2, attendu2);
 }

@@ -15,6 +15,8 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QSignalSpy>
@@ -289,4 +291,35 @@ TEST_F(Confort, UnSecondDemarrageRetrouveLeDernierDossierEtLaFenetre)
     EXPECT_TRUE(LireReglage(QStringLiteral("fenetre/maximisee")).toBool());
     QDir(Chemin("films")).removeRecursively();
     EXPECT_TRUE(DernierDossier().isEmpty());
+}
+
+TEST(Dialogues, CasesEtNomProposeDansLeVraiDialogue)
+{
+    QTemporaryDir dossier;
+    RemplacerGestionnaireDialogues(nullptr);
+    TDialogueFichier d;
+    d.enregistrer = true;
+    d.InitialDir = dossier.path();
+    d.NomPropose = QStringLiteral("film_12-05-2014_10-15-00.jpg");
+    d.Cases = {CaseDialogue{QStringLiteral("Rapport d'intégrité"), true},
+               CaseDialogue{QStringLiteral("Incruster la date"), false}};
+    QStringList vues;
+    QString propose;
+    // The modal dialog is driven from the event loop it runs.
+    QTimer::singleShot(100, [&] {
+        auto* dialogue = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialogue, nullptr);
+        for (QCheckBox* c : dialogue->findChildren<QCheckBox*>()) {
+            vues << c->text() + (c->isChecked() ? "+" : "-");
+            c->setChecked(!c->isChecked());
+        }
+        propose = dialogue->selectedFiles().value(0);
+        QMetaObject::invokeMethod(dialogue, "accept");
+    });
+    ASSERT_TRUE(d.Execute(nullptr));
+    EXPECT_EQ(vues, (QStringList{"Rapport d'intégrité+", "Incruster la date-"}));
+    EXPECT_EQ(QFileInfo(propose).fileName(), "film_12-05-2014_10-15-00.jpg");
+    EXPECT_EQ(QFileInfo(d.FileName).fileName(), "film_12-05-2014_10-15-00.jpg");
+    EXPECT_FALSE(d.Cases[0].cochee);
+    EXPECT_TRUE(d.Cases[1].cochee);
 }
