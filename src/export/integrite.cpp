@@ -230,7 +230,8 @@ std::string TexteSommes(const InfosRapport& infos)
                                     .parent_path()
                                     .string();
     std::string texte = LigneSomme(infos.sortie.sha256, NomPourSomme(dossier, infos.sortie.chemin));
-    texte += LigneSomme(infos.source.sha256, NomPourSomme(dossier, infos.source.chemin));
+    if (!infos.source.chemin.empty())
+        texte += LigneSomme(infos.source.sha256, NomPourSomme(dossier, infos.source.chemin));
     for (const FichierHache& c : infos.compagnons)
         texte += LigneSomme(c.sha256, NomPourSomme(dossier, c.chemin));
     return texte;
@@ -254,8 +255,12 @@ std::string TexteRapport(const InfosRapport& i)
     ligne("Date de l'export (UTC) : " + Instant(i.instant, true));
     ligne("Date de l'export (heure locale) : " + Instant(i.instant, false));
     ligne("");
-    fichier("Film source : ", i.source);
-    ligne(std::string("Film protégé par mot de passe : ") + (i.protege ? "oui" : "non"));
+    if (i.source.chemin.empty()) {
+        ligne("Film source : aucun (image affichée sans film ouvert)");
+    } else {
+        fichier("Film source : ", i.source);
+        ligne(std::string("Film protégé par mot de passe : ") + (i.protege ? "oui" : "non"));
+    }
     for (const FichierHache& c : i.compagnons)
         fichier("Fichier associé : ", c);
     ligne("");
@@ -290,9 +295,12 @@ int EcrireRapportIntegrite(InfosRapport& infos)
         infos.version = VersionLecteur();
     if (infos.instant == 0)
         infos.instant = std::time(nullptr);
-    if (Hacher(infos.sortie) != 0 || Hacher(infos.source) != 0)
+    // A snapshot of the logo has no film behind it: the report covers the
+    // output alone. A film that was named must be hashed.
+    const bool source = !infos.source.chemin.empty();
+    if (Hacher(infos.sortie) != 0 || (source && Hacher(infos.source) != 0))
         return -1;
-    if (infos.compagnons.empty()) {
+    if (source && infos.compagnons.empty()) {
         for (const std::string& c : CompagnonsPresents(infos.source.chemin))
             infos.compagnons.push_back(FichierHache{c, -1, {}});
     }

@@ -105,6 +105,8 @@ std::string TexteRapport(const InfosRapport& infos);
 // The text of "OUT.sha256": output, source, companions.
 std::string TexteSommes(const InfosRapport& infos);
 
+// An empty source path (a snapshot with no film open) gives a report of the
+// output alone.
 // Fills what is missing (sizes and hashes of the output, of the source when
 // the export did not hash it while reading, and of the companions present;
 // version and instant when unset), then writes both files, each under a

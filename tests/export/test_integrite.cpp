@@ -205,4 +205,13 @@ TEST(Integrite, RapportImpossibleEchoueEtGardeLaSortie)
     sansSource.source.chemin = d / "disparu.mjp";
     EXPECT_EQ(EcrireRapportIntegrite(sansSource), -1);
     EXPECT_NE(std::string(MessageRapportImpossible).find("conservé"), std::string::npos);
+
+    // No film at all (a snapshot of the logo): the output alone.
+    std::filesystem::remove(d / "film.avi.rapport.txt");
+    InfosRapport seule;
+    seule.genre = GenreExport::Photo;
+    seule.sortie.chemin = d / "film.avi";
+    ASSERT_EQ(EcrireRapportIntegrite(seule), 0);
+    EXPECT_EQ(LireTexte(d / "film.avi.sha256"), LigneSomme(seule.sortie.sha256, "film.avi"));
+    EXPECT_NE(LireTexte(d / "film.avi.rapport.txt").find("Film source : aucun"), std::string::npos);
 }
