@@ -14,14 +14,17 @@ class QWidget;
 std::string JoindreArguments(int argc, char** argv);
 
 // Recognises a film named on the command line: text of at least 5
-// characters ending exactly in ".mjp", ".mp4" or ".264", naming a file with
-// a valid header. Sets TypeFilm (-1 when the extension is not recognised),
+// characters ending exactly in ".mjp", ".mp4" or ".264", at most 300 bytes
+// long (never cut), naming a regular file with a valid header (a FIFO or
+// device is refused without blocking). Sets TypeFilm (-1 when the extension is not recognised),
 // NbImagesFilm, DureeFilm and CheminFilm; reports nothing.
 void AnalyserLigneCommande(const std::string& texte);
 
 // Sets DossierProgramme (folder of the executable, trailing '/') and
-// DossierDonnees (cut to 180 characters + "DONNEES"), creating that folder
-// when no file or folder of that name exists. Failure is ignored.
+// DossierDonnees: the program folder's "DONNEES", created when nothing has
+// that name. When it cannot be created or written, or does not fit its field
+// whole, the per-user data folder's "DONNEES" instead (created private); empty
+// when neither can be used. The folder used goes into the log.
 void FixerDossiers(const std::string& cheminExecutable);
 
 // What start-up builds; the player passes its real classes, tests their own.

@@ -2,6 +2,8 @@
 
 #include "core/boitemessage.h"
 #include "core/etat.h"
+#include "core/ouverture.h"
+#include "engine/cadence.h"
 #include "engine/fichierfilm.h"
 #include "ui/icones.h"
 #include "ui/image_etiree.h"
@@ -9,6 +11,7 @@
 #include "ui/position_calcul.h"
 #include "ui/disposition_calcul.h"
 #include "ui/selection_calcul.h"
+#include "ui/chemins_calcul.h"
 #include "ui/transport_calcul.h"
 #include "ui/depot_film.h"
 #include "ui/zoom_image.h"
@@ -28,6 +31,7 @@
 #include <QSignalBlocker>
 #include <QThread>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <cstdio>
 #include <cstring>
@@ -83,7 +87,7 @@ QColor Couleur(uint32_t v)
     return CouleurPlateforme(v);
 }
 
-bool FichierExiste(const char* chemin)
+[[maybe_unused]] bool FichierExiste(const char* chemin)
 {
     struct stat st;
     return chemin && chemin[0] && stat(chemin, &st) == 0;
@@ -186,6 +190,16 @@ void TCurseurMinutes::mouseReleaseEvent(QMouseEvent* event)
 {
     QSlider::mouseReleaseEvent(event);
     emit SourisRelachee();
+}
+
+void TCurseurMinutes::wheelEvent(QWheelEvent* event)
+{
+    const int avant = value();
+    QSlider::wheelEvent(event);
+    // A wheel step is a seek, as a release is: the slider never shows a
+    // place the film is not at.
+    if (value() != avant)
+        emit SourisRelachee();
 }
 
 TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent)
@@ -320,7 +334,7 @@ void TLecteurZR7_Principale::CreerControles()
     Opacite->setPageStep(OpacitePas);
     Opacite->setTickInterval(OpacitePas);
     Opacite->setTickPosition(QSlider::TicksAbove);
-    Opacite->setFocusPolicy(Qt::NoFocus);
+    Opacite->setFocusPolicy(Qt::ClickFocus); // not a tab stop, but its keys work once clicked
     Opacite->setCursor(Qt::PointingHandCursor);
     Opacite->setToolTip(QStringLiteral("seuil"));
     Opacite->hide();
@@ -428,9 +442,9 @@ void TLecteurZR7_Principale::FormCreate()
 
 bool TLecteurZR7_Principale::ChargerLogo(const char* nom)
 {
-    char chemin[LongueurDossier + 32];
-    std::snprintf(chemin, sizeof chemin, "%.200s%s", DossierProgramme, nom);
-    return Image1->ChargerFichier(Texte(chemin));
+    std::string chemin;
+    return CheminLogo(DossierProgramme, nom, chemin) && EstFichierOrdinaire(chemin)
+           && Image1->ChargerFichier(Texte(chemin.c_str()));
 }
 
 void TLecteurZR7_Principale::LibererTamponExport()
@@ -469,7 +483,13 @@ void TLecteurZR7_Principale::TimerPubTimer()
 void TLecteurZR7_Principale::TimerPlayTimer()
 {
     TimerPlay->stop();
-    SetUpFilm(true);
+    // The command-line film is loaded as a selected one, silently: if it
+    // has gone meanwhile the window is left without a film.
+    if (!ChargerFilm(std::string(CheminFilm), false)) {
+        SetUpFilm(false);
+        BoutonPlay1->show();
+        return;
+    }
     FlagLireTaille = 1;
     TimerPlay2->start();
 }
@@ -527,36 +547,57 @@ void TLecteurZR7_Principale::FormClose()
 
 void TLecteurZR7_Principale::BoutonSelectionClick()
 {
+    // The splash must not load and start the launch film under the film
+    // being chosen: its timers stop first. A cancelled dialog leaves the
+    // launch film loaded, not started.
+    const bool splash = TimerPub->isActive() || TimerPlay->isActive() || TimerPlay2->isActive();
+    TimerPub->stop();
+    TimerPlay->stop();
+    TimerPlay2->stop();
     StopPlayback();
     Attendre(AttenteArretLecteurMs);
     FlagLireTaille = 1;
     OpenDialog1.Title = QStringLiteral("Choix d'une séquence vidéo");
-    if (!OpenDialog1.Execute(this))
+    if (!OpenDialog1.Execute(this)) {
+        if (splash && !ChargerFilm(std::string(CheminFilm), false))
+            SetUpFilm(false);
         return;
+    }
+    ChargerFilm(QFile::encodeName(OpenDialog1.FileName).toStdString(), true);
+}
 
+bool TLecteurZR7_Principale::ChargerFilm(const std::string& choisi, bool signaler)
+{
     FlagEnchainer->setChecked(false);
     FlagEnchainer->hide();
     SecondeDepart = 0;
     PositionSecondes = 0;
     CurseurMinutes1->setValue(0);
 
-    char choisi[LongueurCheminFilm + 1];
-    CopierTexte(choisi, sizeof choisi, QFile::encodeName(OpenDialog1.FileName).constData());
+    // A path longer than CheminFilm is refused, never cut: the cut name
+    // would be another file.
+    if (choisi.size() > size_t(LongueurCheminFilm)) {
+        if (signaler)
+            AfficherMessage("Erreur d'ouverture de fichier", std::string(), this);
+        return false;
+    }
     const DatesFilm dates = LireDatesFilm(choisi);
     DateDebutFilm = dates.Debut;
     DateFinFilm = dates.Fin;
     FlagDatesFilm = dates.Presentes ? 1 : 0;
 
-    CopierTexte(CheminFilm, sizeof CheminFilm, choisi);
+    CopierTexte(CheminFilm, sizeof CheminFilm, choisi.c_str());
     const int type = TypeFilmPourExtension(CheminFilm);
     if (type < 0)
-        return;
+        return false;
     TypeFilm = type;
 
-    FILE* f = std::fopen(CheminFilm, "rb");
+    // Only a regular file is a film; a FIFO is refused without blocking.
+    FILE* f = OuvrirFichierOrdinaire(CheminFilm);
     if (!f) {
-        AfficherMessage("Erreur d'ouverture de fichier", std::string(), this);
-        return;
+        if (signaler)
+            AfficherMessage("Erreur d'ouverture de fichier", std::string(), this);
+        return false;
     }
     std::fclose(f);
     EnteteFilm entete;
@@ -564,9 +605,10 @@ void TLecteurZR7_Principale::BoutonSelectionClick()
     NbImagesFilm = entete.NbImages;
     DureeFilm = entete.DureeMs / 1000;
     if (lu != 0) {
+        if (signaler)
+            AfficherMessage("Fichier vidéo incorrect", std::string(), this);
         SetUpFilm(false);
-        AfficherMessage("Fichier vidéo incorrect", std::string(), this);
-        return;
+        return false;
     }
     SetUpFilm(true);
 
@@ -574,7 +616,7 @@ void TLecteurZR7_Principale::BoutonSelectionClick()
     LabelOpacite->hide();
     Opacite->hide();
     Voies[0].FlagMesuresPresentes = 0;
-    if (FichierExiste(NomCompagnon(CheminFilm, "msr").c_str())) {
+    if (EstFichierOrdinaire(NomCompagnon(CheminFilm, "msr"))) {
         MontrerFenetresMesures(true);
         LabelOpacite->show();
         Opacite->show();
@@ -587,6 +629,8 @@ void TLecteurZR7_Principale::BoutonSelectionClick()
         FlagEnchainer->setChecked(true);
         FlagEnchainer->show();
     }
+    MotDePasseChange();
+    return true;
 }
 
 void TLecteurZR7_Principale::SetUpFilm(bool charge)
@@ -615,17 +659,19 @@ void TLecteurZR7_Principale::SetUpFilm(bool charge)
     // so the flags follow what the button offers.
     const int r = PrendreMutexVoie(0);
     Voies[0].FlagRafraichir = 1;
+    ++Voies[0].NumeroDemande;
     Voies[0].FlagSonActif = 0;
     Voies[0].FlagSonEcoute = 0;
     if (r == 0)
         RendreMutexVoie(0);
 
+    // CheminSon is as long as CheminFilm: the sound name is derived from
+    // the whole film path.
     CopierTexte(Voies[0].CheminSon, sizeof Voies[0].CheminSon, CheminFilm);
-    if (std::strlen(Voies[0].CheminSon) < 4)
+    if (std::strlen(CheminFilm) < 4)
         return;
-    const std::string son = NomCompagnon(Voies[0].CheminSon, "pcm");
-    CopierTexte(Voies[0].CheminSon, sizeof Voies[0].CheminSon, son.c_str());
-    if (FichierExiste(Voies[0].CheminSon))
+    CopierTexte(Voies[0].CheminSon, sizeof Voies[0].CheminSon, NomCompagnon(CheminFilm, "pcm").c_str());
+    if (EstFichierOrdinaire(Voies[0].CheminSon))
         BoutonSonOn1->show();
 }
 
@@ -650,7 +696,7 @@ bool TLecteurZR7_Principale::NextFilmName()
         return false;
     // The current film keeps its name when there is no next one, so that
     // Play still plays a film that exists.
-    if (!FichierExiste(suivant))
+    if (!EstFichierOrdinaire(suivant))
         return false;
     CopierTexte(CheminFilm, sizeof CheminFilm, suivant);
     return true;
@@ -677,11 +723,15 @@ void TLecteurZR7_Principale::StartPlayback()
     BoutonStop1->show();
     BoutonDebut1->SetEnabled(false);
     FlagLectureLancee = 1;
+    const double depart = PourcentageDepart(SecondeDepart, DureeFilm);
     const int r = PrendreMutexVoie(0);
     Voies[0].FlagLecture = 1;
     Voies[0].FlagPause = 0;
     Voies[0].FlagFinDeFilm = 0;
     Voies[0].FlagRafraichir = 0;
+    // A new run: progress left by the previous one is not this run's.
+    ++Voies[0].NumeroDemande;
+    Voies[0].PourcentFilm = depart;
     if (r == 0)
         RendreMutexVoie(0);
 }
@@ -690,10 +740,12 @@ void TLecteurZR7_Principale::StopPlayback()
 {
     BoutonPlay1->show();
     BoutonStop1->hide();
-    BoutonDebut1->SetEnabled(true);
+    // "Retour au Début" only with a film loaded (Play is enabled with it).
+    BoutonDebut1->SetEnabled(BoutonPlay1->Enabled());
     FlagLectureLancee = 0;
     const int r = PrendreMutexVoie(0);
     Voies[0].FlagLecture = 0;
+    ++Voies[0].NumeroDemande;
     if (r == 0)
         RendreMutexVoie(0);
 }
@@ -749,6 +801,7 @@ void TLecteurZR7_Principale::BoutonDebut1Click()
     }
     const int r = PrendreMutexVoie(0);
     Voies[0].FlagRafraichir = 1;
+    ++Voies[0].NumeroDemande;
     if (r == 0)
         RendreMutexVoie(0);
     ViderMesuresVisibles();
@@ -906,8 +959,14 @@ void TLecteurZR7_Principale::TimerAffichageTimer()
         return;
     const int r = PrendreMutexVoie(0);
     const double pourcent = Voies[0].PourcentFilm;
+    // Progress of a run the reader has not yet replaced (a restart, Play
+    // just after a selection) would move the slider to the old run's place
+    // and could overwrite SecondeDepart before the new run reads it.
+    const bool runCourant = Voies[0].NumeroRun == Voies[0].NumeroDemande;
     if (r == 0)
         RendreMutexVoie(0);
+    if (!runCourant)
+        return;
     const uint32_t p = SecondeJouee(DureeFilm, pourcent);
     if (int32_t(p) == SecondeDepart)
         return;
@@ -932,6 +991,7 @@ void TLecteurZR7_Principale::CurseurMinutes1MouseUp()
         PositionSecondes = position;
     const int r = PrendreMutexVoie(0);
     Voies[0].FlagRafraichir = 1;
+    ++Voies[0].NumeroDemande;
     if (r == 0)
         RendreMutexVoie(0);
     MontrerLecture();
@@ -1074,7 +1134,7 @@ void TLecteurZR7_Principale::OpaciteChange()
 void TLecteurZR7_Principale::TimerLEOTimer()
 {
     TimerLEO->stop();
-    for (QWidget* m : {DMesures1, DMesures2})
-        if (m)
-            m->setWindowOpacity(Opacite->value() / 255.0);
+    // The backdrop (window 17) only: the letters of window 1 stay opaque.
+    if (DMesures2)
+        DMesures2->setWindowOpacity(Opacite->value() / 255.0);
 }

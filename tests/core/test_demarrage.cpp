@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
@@ -19,6 +21,7 @@
 #include <mutex>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -121,6 +124,44 @@ TEST_F(LigneCommande, RefusesSansRienSignaler)
     RemplacerGestionnaireMessages(nullptr);
 }
 
+// Paths of 300 bytes are taken whole, longer ones are no film; a FIFO,
+// a folder or a device named like a film is refused without blocking.
+TEST_F(LigneCommande, CheminsTropLongsEtFichiersSpeciaux)
+{
+    std::string profond = dossier;
+    while (profond.size() < 300 - 8 - 100)
+        profond += std::string(100 - 1, 'd') + "/";
+    profond += std::string(300 - 8 - profond.size() - 1, 'e') + "/";
+    ASSERT_EQ(profond.size(), 300u - 8);
+    ASSERT_EQ(std::system(("mkdir -p '" + profond + "'").c_str()), 0);
+    const std::string juste = profond + "cam1.mjp";  // 300 bytes
+    const std::string trop = profond + "cam12.mjp";  // 301 bytes
+    EcrireFilm(juste, 250, 10000);
+    EcrireFilm(trop, 250, 10000);
+    AnalyserLigneCommande(juste);
+    EXPECT_STREQ(CheminFilm, juste.c_str());
+    ReinitialiserEtat();
+    AnalyserLigneCommande(trop);
+    EXPECT_STREQ(CheminFilm, "");
+
+    ASSERT_EQ(mkfifo((dossier + "f.mjp").c_str(), 0600), 0);
+    ASSERT_EQ(mkdir((dossier + "d.mjp").c_str(), 0700), 0);
+    ASSERT_EQ(symlink("/dev/zero", (dossier + "z.264").c_str()), 0);
+    alarm(60);  // a blocked open ends the program instead of passing
+    for (const char* nom : {"f.mjp", "d.mjp", "z.264"}) {
+        ReinitialiserEtat();
+        AnalyserLigneCommande(dossier + nom);
+        EXPECT_STREQ(CheminFilm, "") << nom;
+    }
+    alarm(0);
+}
+
+// The per-user working folder (XDG_DATA_HOME is a temporary folder here).
+std::string DonneesUtilisateur()
+{
+    return QDir::cleanPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).toStdString() + "/DONNEES";
+}
+
 TEST_F(LigneCommande, DossiersDuProgramme)
 {
     FixerDossiers(dossier + "lecteurzr7");
@@ -129,22 +170,40 @@ TEST_F(LigneCommande, DossiersDuProgramme)
     struct stat st;
     ASSERT_EQ(stat(DossierDonnees, &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_NE(std::system(("ls -A '" + dossier + "DONNEES' | grep -q .").c_str()), 0) << "write probe left behind";
 
-    // A file named DONNEES stays a file; start-up goes on.
+    // A file named DONNEES stays a file; the per-user folder is used instead.
     const std::string autre = DossierTemporaire();
     std::ofstream(autre + "DONNEES") << "x";
     FixerDossiers(autre + "lecteurzr7");
     ASSERT_EQ(stat((autre + "DONNEES").c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(std::string(DossierDonnees), DonneesUtilisateur());
+    ASSERT_EQ(stat(DossierDonnees, &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
     std::system(("rm -rf '" + autre + "'").c_str());
 }
 
-TEST_F(LigneCommande, DossierTropLongCoupe)
+// A program folder too long for "DONNEES" to fit whole: nothing is made
+// under a cut name (which would lie outside the program folder).
+TEST_F(LigneCommande, DossierTropLongPasDeNomCoupe)
 {
-    const std::string longue(250, 'd');
-    FixerDossiers("/" + longue + "/lecteurzr7");
-    EXPECT_EQ(std::strlen(DossierProgramme), static_cast<size_t>(LongueurDossier));
-    EXPECT_EQ(std::string(DossierDonnees), std::string(DossierProgramme).substr(0, 180) + "DONNEES");
+    std::string prog = dossier;
+    while (prog.size() < 196)
+        prog += std::string(std::min<size_t>(40, 196 - prog.size()), 'd') + "/";
+    ASSERT_EQ(std::system(("mkdir -p '" + prog + "'").c_str()), 0);
+    ASSERT_GT(prog.size() + 7, static_cast<size_t>(LongueurDossier));
+    FixerDossiers(prog + "lecteurzr7");
+    EXPECT_EQ(std::string(DossierDonnees), DonneesUtilisateur());
+    // Nothing named like the working folder anywhere in the tree.
+    EXPECT_NE(std::system(("find '" + dossier + "' -name '*DONNEES*' | grep -q .").c_str()), 0);
+
+    // 193 characters + "DONNEES" = 200: fits.
+    std::string juste = dossier;
+    juste += std::string(193 - juste.size() - 1, 'j') + "/";
+    ASSERT_EQ(mkdir(juste.c_str(), 0755), 0);
+    FixerDossiers(juste + "lecteurzr7");
+    EXPECT_EQ(std::string(DossierDonnees), juste + "DONNEES");
 }
 
 namespace {
@@ -275,6 +334,11 @@ TEST(Demarrage, OrdreDuDemarrageEtDeLArret)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The per-user working folder goes into a temporary folder, not the home.
+    const std::string donnees = DossierTemporaire();
+    qputenv("XDG_DATA_HOME", donnees.c_str());
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int r = RUN_ALL_TESTS();
+    std::system(("rm -rf '" + donnees + "'").c_str());
+    return r;
 }
