@@ -8,6 +8,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QUrl>
 
@@ -32,6 +33,10 @@ TDepotFilm::TDepotFilm(TLecteurZR7_Principale* fenetre) : QObject(fenetre), fene
 {
     fenetre_->setAcceptDrops(true);
     fenetre_->installEventFilter(this);
+    // A film dropped on the rate or password box opens too, rather than
+    // typing its path there.
+    for (QLineEdit* saisie : fenetre_->findChildren<QLineEdit*>())
+        saisie->setAcceptDrops(false);
 }
 
 void TDepotFilm::Deposer(const QString& chemin)

@@ -204,6 +204,7 @@ TEST_F(Confort, DeposerUnFilmLOuvreCommeSelectionnerEtRefuseLeReste)
     auto* depot = w->findChild<TDepotFilm*>();
     ASSERT_NE(depot, nullptr);
     EXPECT_TRUE(w->acceptDrops());
+    EXPECT_FALSE(w->EditFR->acceptDrops());
 
     depot->Deposer(Chemin("notes.txt"));
     depot->Deposer(Chemin("absent.mjp"));
