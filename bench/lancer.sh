@@ -1,13 +1,18 @@
 #!/bin/sh
 # Builds the reader benchmarks in build-lecteur and runs them one after the
-# other, printing their figures. Usage: bench/lancer.sh [BUILD_FOLDER]
+# other, printing their figures. The decode benchmark's films (made by
+# ffmpeg on the first run) are kept in BUILD_FOLDER/films_bench, so that
+# later runs only measure. Usage: bench/lancer.sh [BUILD_FOLDER [PASSES]]
 set -e
 racine=$(cd "$(dirname "$0")/.." && pwd)
 construction=${1:-$racine/build-lecteur}
-cmake -S "$racine" -B "$construction" -G Ninja -DZR7_SEULEMENT="core;codecs;engine;tools;bench" >/dev/null
-ninja -C "$construction" -j2 bench_decodage bench_cadence bench_memoire
+passes=${2:-5}
+cmake -S "$racine" -B "$construction" -G Ninja -DZR7_SEULEMENT="core;codecs;engine;export;tools;bench" >/dev/null
+ninja -C "$construction" -j2 bench_decodage bench_cadence bench_memoire bench_export
 statut=0
-for mesure in bench_decodage bench_cadence bench_memoire; do
+echo "== bench_decodage"
+"$construction/bench_decodage" "$construction/films_bench" "$passes" || statut=1
+for mesure in bench_cadence bench_memoire bench_export; do
   echo "== $mesure"
   "$construction/$mesure" || statut=1
 done
