@@ -115,10 +115,17 @@ bool TZoomImage::eventFilter(QObject* objet, QEvent* e)
         const int crans = resteAngle_ / AngleCranMolette;
         resteAngle_ -= crans * AngleCranMolette;
         if (crans != 0) {
+            const double facteur = FacteurApresCrans(vue_.facteur, crans);
+            if (facteur == vue_.facteur) {
+                // Already whole (or at x8): the wheel goes on to the scroll
+                // box, which moves a real-size picture larger than the area.
+                resteAngle_ = 0;
+                return false;
+            }
             const QPointF p = m->position();
-            Appliquer(ZoomerAutour(vue_, FacteurApresCrans(vue_.facteur, crans), p.x() / l, p.y() / h));
+            Appliquer(ZoomerAutour(vue_, facteur, p.x() / l, p.y() / h));
         }
-        // The scroll box behind would scroll: the picture takes the wheel.
+        // Otherwise the picture takes the wheel: the scroll box must not move.
         m->accept();
         return true;
     }

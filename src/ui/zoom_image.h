@@ -1,5 +1,6 @@
 // Digital zoom of the picture area: the wheel over the picture zooms around
-// the pointer, dragging pans the zoomed picture, "0" or a double click with
+// the pointer (a wheel turn that cannot change the zoom, out at x1 or in at
+// x8, is left to the scroll box, so a real-size picture still scrolls), dragging pans the zoomed picture, "0" or a double click with
 // Ctrl held returns to the whole picture. It applies on top of the fitted,
 // real-size and full-screen layouts (it only chooses which part of the
 // picture the picture control stretches over its own bounds) and works
@@ -64,8 +65,6 @@ public:
 
     const VueZoom& Vue() const { return vue_; }
     void Reinitialiser();
-
-protected:
     bool eventFilter(QObject* objet, QEvent* evenement) override;
 
 private:

@@ -1,9 +1,10 @@
-// Integrity reports: the hashes agree with sha256sum -c, wherever the
-// output lies, for plain, dated and protected films; a report that cannot
-// be written is a failure that leaves the output alone.
+// Integrity reports: the hashes agree with sha256sum -c, odd names
+// included; a report that cannot be written is a failure that leaves the
+// output alone. (Other folders and protected films: test_preuves_exports.)
 #include "commun/fichiers_essai.h"
 #include "engine/fichierfilm.h"
 #include "export/integrite.h"
+#include "export/preuves.h"
 #include "filmmaker.h"
 
 #include <gtest/gtest.h>
@@ -64,10 +65,14 @@ TEST(Integrite, HacheurEnMorceauxEgalAuCalculDUnSeulTenant)
     EXPECT_EQ(hex, entier.Terminer());
     EXPECT_EQ(Sha256Fichier(d / "gros.bin", hex, [](int64_t) { return false; }), -1);
     EXPECT_EQ(Sha256Fichier(d / "absent.bin", hex), -1);
+    // The export's own digest of the source counts only for the whole file.
+    HachageSource partiel(int64_t(gros.size()));
+    partiel.Ajouter(gros.data(), 100);
+    EXPECT_EQ(partiel.Resultat(), "");
     EXPECT_EQ(Sha256Fichier(d.Chemin(), hex), -1); // a folder is not hashed
 }
 
-TEST(Integrite, SortieBesideLeFilmDatesEtCompagnonsVerifiesParSha256sum)
+TEST(Integrite, SortieACoteDuFilmAvecDatesEtCompagnonsVerifieeParSha256sum)
 {
     DossierTemporaire d;
     OptionsFilm o;
@@ -118,57 +123,6 @@ TEST(Integrite, SortieBesideLeFilmDatesEtCompagnonsVerifiesParSha256sum)
     // The copy changed afterwards no longer checks.
     EcrireOctets(d / "film.avi", Octets(5000, 8));
     EXPECT_FALSE(VerifierSommes(d.Chemin(), "film.avi.sha256"));
-}
-
-TEST(Integrite, SortieAilleursNommeLaSourceEnCheminAbsolu)
-{
-    DossierTemporaire d;
-    const std::string film = Film(d, "source.264");
-    std::filesystem::create_directory(d / "copies");
-    EcrireOctets(d / "copies/extrait.264", Octets(300, 1));
-
-    InfosRapport r;
-    r.genre = GenreExport::Extraction;
-    r.sortie.chemin = d / "copies/extrait.264";
-    r.source.chemin = film;
-    r.debutSecondes = 0.5;
-    r.finSecondes = 0.9;
-    r.premiereImage = 5;
-    r.derniereImage = 8;
-    ASSERT_EQ(EcrireRapportIntegrite(r), 0);
-    const std::string sommes = LireTexte(d / "copies/extrait.264.sha256");
-    EXPECT_NE(sommes.find("  extrait.264\n"), std::string::npos) << sommes;
-    EXPECT_NE(sommes.find("  " + CheminAbsolu(film) + "\n"), std::string::npos) << sommes;
-    EXPECT_TRUE(VerifierSommes(d / "copies", "extrait.264.sha256"));
-    const std::string rapport = LireTexte(d / "copies/extrait.264.rapport.txt");
-    EXPECT_NE(rapport.find("Extraction de séquence"), std::string::npos);
-    EXPECT_NE(rapport.find("le film n'a pas de fichier de dates"), std::string::npos);
-    EXPECT_NE(rapport.find("Images : 5 à 8 (4 images)"), std::string::npos);
-}
-
-TEST(Integrite, FilmProtegeHacheTelQuSurLeDisqueAvecSonMotDePasse)
-{
-    DossierTemporaire d;
-    OptionsFilm o;
-    o.motDePasse = "secret";
-    const std::string film = Film(d, "prot.mp4", o);
-    EcrireOctets(d / "prot_00-00-01.jpg", Octets(100, 3));
-    InfosRapport r;
-    r.genre = GenreExport::Photo;
-    r.sortie.chemin = d / "prot_00-00-01.jpg";
-    r.source.chemin = film;
-    // The export hashed the source as it read it: that digest is kept.
-    HacheurSha256 h;
-    const Octets corps = LireOctets(film);
-    h.Ajouter(corps.data(), corps.size());
-    r.source.sha256 = h.Terminer();
-    r.source.taille = int64_t(corps.size());
-    ASSERT_EQ(EcrireRapportIntegrite(r), 0);
-    EXPECT_TRUE(r.protege);
-    const std::string sommes = LireTexte(d / "prot_00-00-01.jpg.sha256");
-    EXPECT_NE(sommes.find("  prot.mdp\n"), std::string::npos) << sommes;
-    EXPECT_TRUE(VerifierSommes(d.Chemin(), "prot_00-00-01.jpg.sha256"));
-    EXPECT_NE(LireTexte(d / "prot_00-00-01.jpg.rapport.txt").find("mot de passe : oui"), std::string::npos);
 }
 
 TEST(Integrite, NomsParticuliersEchappesCommeSha256sum)

@@ -146,8 +146,10 @@ TEST(Zoom, MoletteGlisserEtRetourSurLeControle)
     EXPECT_DOUBLE_EQ(zoom->Vue().facteur, 1.25);
     QTest::keyClick(&fenetre, Qt::Key_0);
     EXPECT_EQ(zoom->Vue(), VueZoom{});
-    // Zoomed out at x1 the whole picture is shown, corner to corner.
-    Molette(image, QPointF(20, 20), -AngleCranMolette);
+    // Out at x1 nothing changes and the wheel goes on to the scroll box.
+    QWheelEvent dehors(QPointF(20, 20), image->mapToGlobal(QPointF(20, 20)), QPoint(), QPoint(0, -AngleCranMolette),
+                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    EXPECT_FALSE(zoom->eventFilter(image, &dehors));
     EXPECT_EQ(zoom->Vue(), VueZoom{});
 }
 
