@@ -128,6 +128,10 @@ void TH_Son::run()
             continue;
         }
 
+        // Without a device nothing can be queued: what is taken is dropped,
+        // so the handover area keeps draining and the film plays silently.
+        if (slot->device == 0)
+            pending_.store(0);
         if (pending_.load() > 0) {
             const unsigned char fait = slot->doneFlag.exchange(0, std::memory_order_acquire);
             if (fait != 0)
@@ -135,6 +139,12 @@ void TH_Son::run()
             else if (!started) {
                 PrimeOutput();
                 started = true;
+            } else if (slot->device != 0 &&
+                       !(slot->headers[slot->current].dwFlags.load() & EnteteEnFile)) {
+                // The device holds one buffer only: queue the next one behind
+                // it now, or the device would play silence between the two
+                // and the sound would fall behind the pictures at each chunk.
+                SendPending();
             }
         }
     }
