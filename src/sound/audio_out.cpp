@@ -34,8 +34,20 @@ int64_t MaintenantNs()
     return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+void Annoncer(AudioOutSlot& s, EnteteSon* h)
+{
+    h->annonce = true;
+    s.doneHeader.store(h, std::memory_order_release);
+    s.doneFlag.store(1, std::memory_order_release);
+}
+
 // Device callback: copies queued samples, records finished headers. No
 // lock, allocation, log or file access here.
+//
+// A header alone in the queue is recorded as done as soon as its last
+// samples will go out at the next call (others when they end): the writer then queues the next buffer behind it in
+// time, and no silence falls between two buffers (each gap would put the
+// sound further behind the pictures).
 void SDLCALL Rappel(void* userdata, Uint8* flux, int longueur)
 {
     AudioOutSlot& s = Slots[reinterpret_cast<intptr_t>(userdata)];
@@ -56,12 +68,16 @@ void SDLCALL Rappel(void* userdata, Uint8* flux, int longueur)
             s.file[1] = nullptr;
             --s.nbFile;
             s.lus = 0;
-            s.doneHeader.store(h, std::memory_order_release);
-            s.doneFlag.store(1, std::memory_order_release);
+            if (!h->annonce)
+                Annoncer(s, h);
         }
     }
     if (i < n)
         std::memset(sortie + i, 0, static_cast<size_t>(n - i) * sizeof(int16_t));
+    // Early only for a header alone in the queue: the writer then fills the
+    // other header, which is free.
+    if (s.nbFile == 1 && !s.file[0]->annonce && s.file[0]->nbEchantillons - s.lus <= n)
+        Annoncer(s, s.file[0]);
     if (s.traces != nullptr) {
         const uint64_t k = s.nbTraces.load(std::memory_order_relaxed);
         TraceRappel& t = s.traces[k % TailleTrace];
@@ -108,6 +124,7 @@ int MettreEnFile(AudioOutSlot& s, EnteteSon& h)
     if (s.nbFile >= 2) {
         r = WaveEncoreEnLecture;
     } else {
+        h.annonce = false;
         h.dwFlags.store((f & ~EnteteFinie) | EnteteEnFile);
         s.file[s.nbFile++] = &h;
     }
@@ -302,8 +319,7 @@ void AUDIO_OUT_Reset(int slot)
     for (int i = 0; i < s.nbFile; ++i) {
         EnteteSon* h = s.file[i];
         h->dwFlags.store((h->dwFlags.load() & ~EnteteEnFile) | EnteteFinie);
-        s.doneHeader.store(h, std::memory_order_release);
-        s.doneFlag.store(1, std::memory_order_release);
+        Annoncer(s, h);
         s.file[i] = nullptr;
     }
     s.nbFile = 0;

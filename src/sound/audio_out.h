@@ -4,7 +4,8 @@
 // Each open slot owns two buffers of mu-law bytes with their headers. A
 // write fills the current header and queues it; the device's callback plays
 // the queued headers in order, decoded to samples when they were queued, and
-// records each finished header (doneHeader, then doneFlag) and nothing else.
+// records each header as done (doneHeader, then doneFlag) when its last
+// samples go out at the next call, and nothing else.
 // The thread that writes reads doneFlag and doneHeader without a lock.
 //
 // Every function takes the slot index first and does nothing (or returns -1)
@@ -58,6 +59,7 @@ struct EnteteSon {
     // these, so a write into lpData never changes what is playing.
     int16_t* echantillons = nullptr;
     int32_t nbEchantillons = 0;
+    bool annonce = false; // recorded as done (callback side)
 };
 
 // What the callback saw at one call: when it ran, the device position of
@@ -69,6 +71,7 @@ struct TraceRappel {
     int64_t positionDonnees = 0;    // queued samples handed over before this call
     int32_t nbDonnees = 0;
     int32_t nbEchantillons = 0;
+    bool annonce = false; // recorded as done (callback side)
 };
 
 struct AudioOutSlot {

@@ -139,12 +139,6 @@ void TH_Son::run()
             else if (!started) {
                 PrimeOutput();
                 started = true;
-            } else if (slot->device != 0 &&
-                       !(slot->headers[slot->current].dwFlags.load() & EnteteEnFile)) {
-                // The device holds one buffer only: queue the next one behind
-                // it now, or the device would play silence between the two
-                // and the sound would fall behind the pictures at each chunk.
-                SendPending();
             }
         }
     }

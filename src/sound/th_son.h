@@ -1,9 +1,8 @@
 // Audio output thread: takes the sound reader's chunks out of the channel's
 // handover area, holds at most one chunk of 16,000 bytes, and queues it to
-// the audio-out slot of the channel when the device returns a buffer, at
-// once when the output has not started, and at once when the device holds
-// a single buffer (two stay queued, so that no silence falls between two
-// chunks).
+// the audio-out slot of the channel when the device reports a buffer done
+// (just before its end, so the next follows without a gap), or at once when
+// the output has not started.
 //
 // The output is silent, with everything it holds dropped and the device's
 // queue returned, while the film is not playing, sound is off, the speed is
