@@ -66,10 +66,15 @@ Octets SonAClics(int secondes)
     return o;
 }
 
-// Device position of each click, by second.
-std::map<int, int64_t> TrouverClics(const std::vector<int16_t>& s)
+struct Clic {
+    int seconde;
+    int64_t position; // device sample
+};
+
+// The clicks heard, in device order.
+std::vector<Clic> TrouverClics(const std::vector<int16_t>& s)
 {
-    std::map<int, int64_t> clics;
+    std::vector<Clic> clics;
     for (size_t i = 1; i + LongueurClic < s.size(); ++i) {
         if (s[i] < SeuilClic || std::abs(s[i - 1]) >= SeuilClic)
             continue;
@@ -82,7 +87,7 @@ std::map<int, int64_t> TrouverClics(const std::vector<int16_t>& s)
         int seconde = 0;
         for (int b = 0; b < BitsClic; ++b)
             seconde = seconde << 1 | (s[i + SynchroClic + 2 * static_cast<size_t>(b)] > 0 ? 1 : 0);
-        clics.emplace(seconde, static_cast<int64_t>(i)); // the first time a second is heard
+        clics.push_back({seconde, static_cast<int64_t>(i)});
         i += LongueurClic;
     }
     return clics;
@@ -115,6 +120,13 @@ double CpuMs()
     rusage r;
     getrusage(RUSAGE_SELF, &r);
     return (r.ru_utime.tv_sec + r.ru_stime.tv_sec) * 1000.0 + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1000.0;
+}
+
+// Runs the picture hand-overs waiting for the main thread, without spinning.
+void Traiter()
+{
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 void Ecrire(const std::string& chemin, const Octets& o)
@@ -275,19 +287,27 @@ int main(int argc, char** argv)
         const int tampon = s->echantillonsPeripherique;
         AUDIO_OUT_Close(0);
         const std::vector<int16_t> joue = LireEchantillons(sortie);
-        const std::map<int, int64_t> clics = TrouverClics(joue);
+        const std::vector<Clic> clics = TrouverClics(joue);
         double t0 = std::nan("");
+        int64_t p0 = 0;
         for (const TraceRappel& t : traces)
-            if (t.nbDonnees > 0 && std::isnan(t0))
+            if (t.nbDonnees > 0 && std::isnan(t0)) {
                 t0 = TempsAuPeripherique(traces, t.positionPeripherique, tampon);
-        Ecarts e;
-        for (const auto& [seconde, position] : clics)
-            Ajouter(e, t0 + 1000.0 * seconde - TempsAuPeripherique(traces, position, tampon));
+                p0 = t.positionPeripherique;
+            }
+        Ecarts brut, exact;
+        for (const Clic& c : clics) {
+            Ajouter(brut, t0 + 1000.0 * c.seconde - TempsAuPeripherique(traces, c.position, tampon));
+            Ajouter(exact, 1000.0 * c.seconde - 1000.0 * static_cast<double>(c.position - p0) / FrequenceSon);
+        }
         std::printf("Son contre images a x 1, film MJPEG 320 x 240 a %.0f images/s, %d s ; ecart = image - son"
                     " (positif : son en avance), cible +%.0f / -%.0f ms ; tampon du peripherique %d echantillons"
-                    " (%.0f ms, ajoutes a l'heure de chaque rappel)\n",
+                    " (%.0f ms, ajoutes a l'heure de chaque rappel)\n"
+                    "Chaque run : au peripherique (horloge du pilote disque), puis sur un peripherique a 8000 Hz"
+                    " exacts (clic place depuis le premier echantillon du run, a 8000 echantillons/s)\n",
                     Cadence, DureeFilmS, AvanceMaxMs, RetardMaxMs, tampon, 1000.0 * tampon / FrequenceSon);
-        Afficher("reference, son seul (20 s)", e, HorlogeMs() - mur0, CpuMs() - cpu0);
+        Afficher("reference, son seul (20 s)", brut, HorlogeMs() - mur0, CpuMs() - cpu0);
+        Afficher("  a 8000 Hz exacts", exact, HorlogeMs() - mur0, CpuMs() - cpu0);
     }
 
     // The film and its sound.
@@ -316,6 +336,7 @@ int main(int argc, char** argv)
         const char* nom;
         int seconde;
         double debut = 0, fin = 0, cpu = 0;
+        double enFile = 0; // when the device first held a buffer of this run
         size_t premiereImage = 0, derniereImage = 0;
     };
     Run runs[] = {{"depuis 0", 0}, {"apres un saut a la seconde 37", SecondeSaut}};
@@ -332,7 +353,7 @@ int main(int argc, char** argv)
         // The sound threads' start waits.
         const double attente = HorlogeMs();
         while (HorlogeMs() - attente < 1200)
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            Traiter();
         for (Run& r : runs) {
             // As the window does: stop, wait, position, start.
             SousVerrou([](Voie& v) {
@@ -341,7 +362,7 @@ int main(int argc, char** argv)
             });
             const double arret = HorlogeMs();
             while (HorlogeMs() - arret < 250)
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+                Traiter();
             SecondeDepart = r.seconde;
             PositionSecondes = static_cast<uint32_t>(r.seconde);
             r.premiereImage = cible.temps.size();
@@ -357,8 +378,10 @@ int main(int argc, char** argv)
             });
             bool fini = false;
             while (!fini && HorlogeMs() - r.debut < 1000.0 * (DureeFilmS - r.seconde + 15)) {
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+                Traiter();
                 SousVerrou([&](Voie& v) { fini = v.FlagFinDeFilm != 0; });
+                if (r.enFile == 0 && AUDIO_OUT_Slot(0)->nbFile > 0)
+                    r.enFile = HorlogeMs();
             }
             r.fin = HorlogeMs();
             r.cpu = CpuMs() - cpu0;
@@ -377,30 +400,50 @@ int main(int argc, char** argv)
     }
     ImageAffichage = nullptr;
 
-    const std::map<int, int64_t> clics = TrouverClics(LireEchantillons(sortie));
+    const std::vector<Clic> clics = TrouverClics(LireEchantillons(sortie));
     for (const Run& r : runs) {
         // Hand-over time of each second's first picture in this run.
         std::map<int, double> images;
         for (size_t k = r.premiereImage; k < r.derniereImage; ++k)
             if (cible.numeros[k] >= 0 && cible.numeros[k] % static_cast<int>(Cadence) == 0)
                 images.emplace(cible.numeros[k] / static_cast<int>(Cadence), cible.temps[k]);
-        Ecarts e;
+        // The run's first sample at the device anchors the exact clock.
+        double t0 = std::nan("");
+        int64_t p0 = 0;
+        for (const TraceRappel& t : traces) {
+            const double tt = static_cast<double>(t.tempsNs) / 1e6;
+            if (t.nbDonnees > 0 && tt >= r.debut && tt <= r.fin) {
+                t0 = TempsAuPeripherique(traces, t.positionPeripherique, tampon);
+                p0 = t.positionPeripherique;
+                break;
+            }
+        }
+        Ecarts brut, exact;
         int horsRun = 0;
-        for (const auto& [seconde, position] : clics) {
-            const double t = TempsAuPeripherique(traces, position, tampon);
-            if (std::isnan(t) || t < r.debut || t > r.fin + 500)
+        std::map<int, bool> vus;
+        for (const Clic& c : clics) {
+            const double t = TempsAuPeripherique(traces, c.position, tampon);
+            if (std::isnan(t) || t < r.debut || t > r.fin + 500 || vus[c.seconde])
                 continue;
-            const auto it = images.find(seconde);
+            vus[c.seconde] = true;
+            const auto it = images.find(c.seconde);
             if (it == images.end()) {
                 ++horsRun;
                 continue;
             }
-            Ajouter(e, it->second - t);
+            Ajouter(brut, it->second - t);
+            Ajouter(exact, it->second - (t0 + 1000.0 * static_cast<double>(c.position - p0) / FrequenceSon));
         }
-        Afficher(r.nom, e, r.fin - r.debut, r.cpu);
+        Afficher(r.nom, brut, r.fin - r.debut, r.cpu);
+        if (r.derniereImage > r.premiereImage)
+            std::printf("  premiere image remise a %.0f ms du depart ; premier morceau en file %+.0f ms apres elle,"
+                        " pris par le peripherique %+.0f ms apres elle\n",
+                        cible.temps[r.premiereImage] - r.debut, r.enFile - cible.temps[r.premiereImage],
+                        t0 - 1000.0 * tampon / FrequenceSon - cible.temps[r.premiereImage]);
+        Afficher("  a 8000 Hz exacts", exact, r.fin - r.debut, r.cpu);
         if (horsRun > 0)
             std::printf("  %d clics sans image de la meme seconde dans ce run\n", horsRun);
-        if (e.nb == 0 || e.horsCible > 0)
+        if (exact.nb == 0 || exact.horsCible > 0)
             ++echecs;
     }
     // The disk driver's own pace: samples per second of wall clock.

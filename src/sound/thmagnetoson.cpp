@@ -201,9 +201,12 @@ ThMagnetoSon::Suite ThMagnetoSon::Passe()
 
     int64_t offsetCharge = -1; // offset of the chunk held in morceau_
     int32_t tailleChargee = 0;
+    bool premier = true;
     while (offset < longueur) {
-        if (!Dormir(AttenteCycleMs))
+        // The first chunk goes at once: the picture it matches is on screen.
+        if (!premier && !Dormir(AttenteCycleMs))
             return Suite::Fin;
+        premier = false;
         e = LireEtat();
         if (!SonActif(e))
             return Suite::Cycle;
