@@ -209,7 +209,7 @@ void MesurerMemoire(const std::string& dossier)
             CopierTexte(v.CheminSon, sizeof v.CheminSon, film.c_str());
             v.FlagLecture = 1;
             v.FlagSonActif = v.FlagSonEcoute = 1;
-            v.NumeroRun = v.RunImageMontree = 1;
+            v.NumeroDemande = v.NumeroRun = v.RunImageMontree = 1;
             v.ImageMontree = 45000;
             v.MsImageMontree = 1800000; // a seek to half an hour
         });

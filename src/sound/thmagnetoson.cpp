@@ -55,7 +55,7 @@ bool SonAuPas(const EtatLectureSon& e)
 
 bool PremiereImageDuRunMontree(const EtatLectureSon& e)
 {
-    return e.imageMontree >= 0 && e.runImageMontree == e.numeroRun;
+    return e.imageMontree >= 0 && e.runImageMontree == e.numeroRun && e.numeroRun == e.numeroDemande;
 }
 
 std::string CheminFichierSon(const char* cheminSon)
@@ -112,6 +112,7 @@ EtatLectureSon ThMagnetoSon::LireEtat() const
     e.pause = v.FlagPause != 0;
     e.sonActif = v.FlagSonActif != 0;
     e.sonEcoute = v.FlagSonEcoute != 0;
+    e.numeroDemande = v.NumeroDemande;
     e.numeroRun = v.NumeroRun;
     e.imageMontree = v.ImageMontree;
     e.msImageMontree = v.MsImageMontree;

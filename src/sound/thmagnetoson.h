@@ -30,6 +30,7 @@ constexpr int LongueurCheminSon = 300;
 struct EtatLectureSon {
     bool lecture = false, pause = false, sonActif = false, sonEcoute = false;
     double vitesse = 1.0;
+    uint32_t numeroDemande = 0;
     uint32_t numeroRun = 0;
     int64_t imageMontree = -1;
     int64_t msImageMontree = 0;
@@ -40,7 +41,8 @@ struct EtatLectureSon {
 bool SonActif(const EtatLectureSon& e);
 // Active and at x 1: chunks may be handed over.
 bool SonAuPas(const EtatLectureSon& e);
-// The current run has handed its first picture over.
+// The reader has taken up the window's latest command and its run has
+// handed its first picture over.
 bool PremiereImageDuRunMontree(const EtatLectureSon& e);
 
 // The sound file of CheminSon: at most 300 characters, the last three

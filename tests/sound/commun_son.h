@@ -118,8 +118,7 @@ protected:
             CopierTexte(v.CheminSon, sizeof v.CheminSon, cheminSon.c_str());
             v.FlagLecture = 1;
             v.FlagSonActif = v.FlagSonEcoute = 1;
-            v.NumeroRun = run;
-            v.RunImageMontree = run;
+            v.NumeroDemande = v.NumeroRun = v.RunImageMontree = run;
             v.ImageMontree = msImage / 40;
             v.MsImageMontree = msImage;
         });

@@ -80,11 +80,14 @@ TEST(LecteurSon, SoundFollowsOnlyAPlayingFilmAtX1AfterTheRunsFirstPicture)
     e.sonEcoute = false;
     EXPECT_FALSE(SonActif(e));
 
+    e.numeroDemande = 5;
     e.numeroRun = 4;
-    e.runImageMontree = 3;
-    e.imageMontree = 120;
-    EXPECT_FALSE(PremiereImageDuRunMontree(e)); // a picture of the last run
     e.runImageMontree = 4;
+    e.imageMontree = 120;
+    EXPECT_FALSE(PremiereImageDuRunMontree(e)); // the reader has not started the new run yet
+    e.numeroRun = 5;
+    EXPECT_FALSE(PremiereImageDuRunMontree(e)); // a picture of the last run
+    e.runImageMontree = 5;
     EXPECT_TRUE(PremiereImageDuRunMontree(e));
     e.imageMontree = -1;
     EXPECT_FALSE(PremiereImageDuRunMontree(e));

@@ -110,16 +110,23 @@ TEST_F(SonThreads, StopAndRestartStartANewPassAtTheNewRunsFirstPicture)
     Jouer(dossier_ / "D.mjp", 10000);
     EXPECT_EQ(Prendre(), Octets(pcm.begin() + 80000, pcm.begin() + 96000));
 
-    SousVerrou([](Voie& v) { v.FlagLecture = 0; });
-    Dormir(100);
-    // The new run has not shown its first picture yet: nothing is handed.
+    // As the window does: stop, then start (each a new command).
     SousVerrou([](Voie& v) {
-        v.NumeroRun = 2;
+        v.FlagLecture = 0;
+        v.NumeroDemande = 2;
+    });
+    Dormir(100);
+    SousVerrou([](Voie& v) {
+        v.NumeroDemande = 3;
         v.FlagLecture = 1;
     });
-    EXPECT_TRUE(Prendre(300).empty());
+    // The reader still shows the last run's picture, then starts the new
+    // run: nothing is handed over before its first picture.
+    EXPECT_TRUE(Prendre(200).empty());
+    SousVerrou([](Voie& v) { v.NumeroRun = 3; });
+    EXPECT_TRUE(Prendre(200).empty());
     SousVerrou([](Voie& v) {
-        v.RunImageMontree = 2;
+        v.RunImageMontree = 3;
         v.ImageMontree = 762;
         v.MsImageMontree = 30480;
     });
