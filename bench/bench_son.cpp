@@ -337,6 +337,8 @@ int main(int argc, char** argv)
         int seconde;
         double debut = 0, fin = 0, cpu = 0;
         double enFile = 0; // when the device first held a buffer of this run
+        int64_t imagePubliee = -1; // picture number published then, and the one read on it
+        int imageLue = -1;
         size_t premiereImage = 0, derniereImage = 0;
     };
     Run runs[] = {{"depuis 0", 0}, {"apres un saut a la seconde 37", SecondeSaut}};
@@ -380,8 +382,12 @@ int main(int argc, char** argv)
             while (!fini && HorlogeMs() - r.debut < 1000.0 * (DureeFilmS - r.seconde + 15)) {
                 Traiter();
                 SousVerrou([&](Voie& v) { fini = v.FlagFinDeFilm != 0; });
-                if (r.enFile == 0 && AUDIO_OUT_Slot(0)->nbFile > 0)
+                if (r.enFile == 0 && AUDIO_OUT_Slot(0)->nbFile > 0) {
                     r.enFile = HorlogeMs();
+                    SousVerrou([&](Voie& v) { r.imagePubliee = v.ImageMontree; });
+                    if (!cible.numeros.empty())
+                        r.imageLue = cible.numeros.back();
+                }
             }
             r.fin = HorlogeMs();
             r.cpu = CpuMs() - cpu0;
@@ -440,6 +446,8 @@ int main(int argc, char** argv)
                         " pris par le peripherique %+.0f ms apres elle\n",
                         cible.temps[r.premiereImage] - r.debut, r.enFile - cible.temps[r.premiereImage],
                         t0 - 1000.0 * tampon / FrequenceSon - cible.temps[r.premiereImage]);
+        std::printf("  image a l'ecran publiee par le lecteur a ce moment : %lld, numero lu sur l'image : %d\n",
+                    static_cast<long long>(r.imagePubliee), r.imageLue);
         Afficher("  a 8000 Hz exacts", exact, r.fin - r.debut, r.cpu);
         if (horsRun > 0)
             std::printf("  %d clics sans image de la meme seconde dans ce run\n", horsRun);
