@@ -5,10 +5,13 @@
 #include "engine/motdepasse.h"
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 extern "C" {
@@ -20,12 +23,10 @@ extern "C" {
 
 namespace {
 
-// Smallest and largest pictures the maker draws: the code row needs about
-// three pixels per block, and the player holds at most 2560 x 2048.
-constexpr int LargeurMin = 64;
-constexpr int HauteurMin = 48;
-constexpr int LargeurMax = 2560;
-constexpr int HauteurMax = 2048;
+constexpr int LargeurMin = LargeurMinFilm;
+constexpr int HauteurMin = HauteurMinFilm;
+constexpr int LargeurMax = LargeurMaxFilm;
+constexpr int HauteurMax = HauteurMaxFilm;
 
 // MPEG-4 quantiser: fine enough for the code row and the digits to stay sharp.
 constexpr int QuantMpeg4 = 3;
@@ -216,15 +217,7 @@ double CadenceEffective(const OptionsFilm& o)
 
 bool OptionsValables(const OptionsFilm& o, int type)
 {
-    if (o.largeur < LargeurMin || o.largeur > LargeurMax || o.hauteur < HauteurMin || o.hauteur > HauteurMax)
-        return false;
-    if (type != FilmMjpeg && (o.largeur % 2 || o.hauteur % 2))
-        return false;  // 4:2:0 pictures
-    if (o.nbImages < 1 || o.premierNumero < 0 || o.premierNumero > NumeroMaxImage - (o.nbImages - 1))
-        return false;
-    if (!(CadenceEffective(o) > 0) || o.gop < 1 || o.sauter < 0 || o.sauter >= o.nbImages)
-        return false;
-    return o.qualiteJpeg >= 1 && o.qualiteJpeg <= 100;
+    return RaisonOptionsRefusees(o, type).empty();
 }
 
 int CoderMjpeg(const OptionsFilm& o, std::vector<uint8_t>& corps, std::vector<size_t>& debuts)
@@ -372,14 +365,58 @@ void Ecrire32(uint8_t* p, uint32_t v)
     p[3] = static_cast<uint8_t>(v >> 24);
 }
 
-int CreerDossierParent(const std::string& chemin)
+// Creates the film's folder and those above it that are missing; `crees`
+// receives the folders made, innermost first, so that a failure can take
+// them away again. On failure errno tells why.
+int CreerDossierParent(const std::string& chemin, std::vector<std::filesystem::path>* crees = nullptr)
 {
-    const std::filesystem::path parent = std::filesystem::path(chemin).parent_path();
+    namespace fs = std::filesystem;
+    const fs::path parent = fs::path(chemin).parent_path();
     if (parent.empty())
         return 0;
     std::error_code erreur;
-    std::filesystem::create_directories(parent, erreur);
-    return erreur ? -1 : 0;
+    std::vector<fs::path> manquants;
+    for (fs::path p = parent; !p.empty() && !fs::exists(p, erreur); p = p.parent_path()) {
+        manquants.push_back(p);
+        if (p == p.parent_path())
+            break;
+    }
+    fs::create_directories(parent, erreur);
+    if (crees)
+        *crees = manquants;
+    if (erreur) {
+        errno = erreur.value() ? erreur.value() : EIO;
+        return -1;
+    }
+    if (!fs::is_directory(parent, erreur)) {
+        errno = ENOTDIR;
+        return -1;
+    }
+    return 0;
+}
+
+// Reads an unsigned decimal of 1 to `chiffresMax` digits at `p` and moves
+// past it; false when there is none or more digits follow (no overflow).
+bool LireNombre(const char*& p, int chiffresMax, int& valeur)
+{
+    int n = 0, v = 0;
+    while (n < chiffresMax && std::isdigit(static_cast<unsigned char>(*p))) {
+        v = v * 10 + (*p - '0');
+        ++p;
+        ++n;
+    }
+    if (n == 0 || std::isdigit(static_cast<unsigned char>(*p)))
+        return false;
+    valeur = v;
+    return true;
+}
+
+bool LireCaractere(const char*& p, char c)
+{
+    if (*p != c)
+        return false;
+    ++p;
+    return true;
 }
 
 int EcrireJpeg(const std::string& chemin, const uint8_t* bgr, int largeur, int hauteur, int qualite)
@@ -480,15 +517,86 @@ int CoderCorps(int type, const OptionsFilm& options, std::vector<uint8_t>& corps
     return r;
 }
 
+std::string RaisonSysteme(int erreur)
+{
+    switch (erreur) {
+    case EACCES:
+    case EPERM: return "permission refusée";
+    case EROFS: return "système de fichiers en lecture seule";
+    case ENOSPC: return "plus de place sur le disque";
+    case EDQUOT: return "quota de disque dépassé";
+    case EFBIG: return "fichier trop grand pour la limite de taille des fichiers";
+    case EISDIR: return "c'est un dossier";
+    case ENOTDIR: return "un élément du chemin n'est pas un dossier";
+    case ENOENT: return "dossier ou fichier introuvable";
+    case ENAMETOOLONG: return "nom trop long";
+    case EEXIST: return "le fichier existe déjà";
+    case EIO: return "erreur d'entrée-sortie";
+    case ENOMEM: return "mémoire insuffisante";
+    case EMFILE:
+    case ENFILE: return "trop de fichiers ouverts";
+    case ELOOP: return "trop de liens symboliques";
+    case ENXIO: return "ce n'est pas un fichier ordinaire";
+    case EBUSY: return "ressource occupée";
+    case EINVAL: return "argument incorrect";
+    default: break;
+    }
+    char texte[160];
+    snprintf(texte, sizeof texte, "erreur système %d (%s)", erreur, strerror(erreur));
+    return texte;
+}
+
+std::string RaisonOptionsRefusees(const OptionsFilm& o, int type)
+{
+    char texte[200];
+    if (type != FilmMjpeg && type != FilmMpeg4 && type != FilmH264)
+        return "le nom du film doit finir par .mjp, .mp4 ou .264";
+    if (o.largeur < LargeurMin || o.largeur > LargeurMax || o.hauteur < HauteurMin || o.hauteur > HauteurMax) {
+        snprintf(texte, sizeof texte, "taille %dx%d hors limites : de %dx%d à %dx%d", o.largeur, o.hauteur,
+                 LargeurMin, HauteurMin, LargeurMax, HauteurMax);
+        return texte;
+    }
+    if (type != FilmMjpeg && (o.largeur % 2 || o.hauteur % 2)) {
+        // 4:2:0 pictures
+        snprintf(texte, sizeof texte, "taille %dx%d : largeur et hauteur paires pour .mp4 et .264", o.largeur,
+                 o.hauteur);
+        return texte;
+    }
+    if (o.nbImages < 1)
+        return "il faut au moins une image";
+    if (o.premierNumero < 0 || o.premierNumero > NumeroMaxImage - (o.nbImages - 1))
+        return "les numéros d'images dépassent 65535";
+    if (!(CadenceEffective(o) > 0))
+        return "cadence incorrecte";
+    if (o.gop < 1)
+        return "longueur de groupe incorrecte";
+    if (o.sauter < 0 || o.sauter >= o.nbImages)
+        return "--sauter doit rester sous le nombre d'images";
+    if (o.qualiteJpeg < 1 || o.qualiteJpeg > 100)
+        return "qualité JPEG incorrecte (de 1 à 100)";
+    return std::string();
+}
+
 int FabriquerFilm(const std::string& chemin, const OptionsFilm& o, ResultatFilm* resultat)
 {
-    const int type = TypeDeFilm(chemin);
-    if (type < 0 || !OptionsValables(o, type))
+    ResultatFilm local;
+    ResultatFilm& r = resultat ? *resultat : local;
+    r = ResultatFilm{};
+    auto echec = [&r](std::string message) {
+        r.erreur = std::move(message);
         return -1;
+    };
+
+    const int type = TypeDeFilm(chemin);
+    const std::string raison = RaisonOptionsRefusees(o, type);
+    if (!raison.empty())
+        return echec(raison + " : " + chemin);
+    if (!o.motDePasse.empty() && !ChampsMotDePasseTiennent(chemin, o.motDePasse))
+        return echec(RaisonMotDePasseRefuse() + " : " + chemin);
     std::vector<uint8_t> corps;
     std::vector<size_t> debuts;
     if (CoderCorps(type, o, corps, &debuts) != 0)
-        return -1;
+        return echec("échec du codage des images de " + chemin);
 
     // Header: the pictures that remain after the cut, over their share of the duration.
     const double dureeTotale = o.dureeMs > 0 ? o.dureeMs : o.nbImages * 1000.0 / o.cadence;
@@ -507,25 +615,64 @@ int FabriquerFilm(const std::string& chemin, const OptionsFilm& o, ResultatFilm*
             Embrouiller(fichier.data() + i, static_cast<int>(std::min(Tranche, fichier.size() - i)));
     }
 
-    if (CreerDossierParent(chemin) != 0 || EcrireOctetsFichier(chemin, fichier.data(), fichier.size()) != 0)
-        return -1;
-    if (!o.motDePasse.empty() && EcrireFichierMotDePasse(chemin, o.motDePasse) != 0)
-        return -1;
+    std::vector<std::filesystem::path> dossiersCrees;
+    if (CreerDossierParent(chemin, &dossiersCrees) != 0) {
+        const int erreur = errno;
+        return echec("impossible de créer le dossier " + std::filesystem::path(chemin).parent_path().string()
+                     + " : " + RaisonSysteme(erreur));
+    }
+
+    // The film, then each companion asked for. A failure takes away what
+    // this call wrote: a film without the companions asked for is not what
+    // the caller wanted, and a protected body without its record is lost.
+    struct Ecriture {
+        std::string chemin;
+        std::function<int()> ecrire;
+    };
+    std::vector<Ecriture> ecritures;
+    ecritures.push_back({chemin, [&] { return EcrireOctetsFichier(chemin, fichier.data(), fichier.size()); }});
+    if (!o.motDePasse.empty())
+        ecritures.push_back({NomCompagnon(chemin, "mdp"), [&] { return EcrireFichierMotDePasse(chemin, o.motDePasse); }});
     if (o.dates) {
         const double debutJours = JoursDepuis1899(o.dateDebut);
-        if (EcrireDatesFilm(chemin, debutJours, debutJours + dureeMs / MsParJour) != 0)
-            return -1;
+        ecritures.push_back({NomCompagnon(chemin, "hrd"), [&, debutJours] {
+                                 return EcrireDatesFilm(chemin, debutJours, debutJours + dureeMs / MsParJour);
+                             }});
     }
-    if (o.son && EcrireSon(chemin, dureeMs) != 0)
-        return -1;
-    if (o.mesures && EcrireMesures(chemin, dureeMs, CadenceEffective(o), o.premierNumero + o.sauter) != 0)
-        return -1;
-    if (resultat) {
-        resultat->nbImages = nbImages;
-        resultat->dureeMs = dureeMs;
-        resultat->tailleCorps = fichier.size() - TailleEnteteFilm;
+    if (o.son)
+        ecritures.push_back({NomCompagnon(chemin, "pcm"), [&] { return EcrireSon(chemin, dureeMs); }});
+    if (o.mesures)
+        ecritures.push_back({NomCompagnon(chemin, "msr"), [&] {
+                                 return EcrireMesures(chemin, dureeMs, CadenceEffective(o), o.premierNumero + o.sauter);
+                             }});
+    std::vector<std::string> ecrits;
+    for (const Ecriture& e : ecritures) {
+        errno = 0;
+        if (e.ecrire() != 0) {
+            const int erreur = errno ? errno : EIO;
+            for (const std::string& f : ecrits)
+                std::remove(f.c_str());
+            std::error_code ignore;
+            for (const std::filesystem::path& d : dossiersCrees)
+                std::filesystem::remove(d, ignore);  // only when empty
+            return echec("impossible d'écrire " + e.chemin + " : " + RaisonSysteme(erreur));
+        }
+        ecrits.push_back(e.chemin);
     }
+    r.nbImages = nbImages;
+    r.dureeMs = dureeMs;
+    r.tailleCorps = fichier.size() - TailleEnteteFilm;
     return 0;
+}
+
+std::string RaisonMotDePasseRefuse()
+{
+    char texte[240];
+    snprintf(texte, sizeof texte,
+             "film protégé impossible : mot de passe de %d caractères au plus, nom de film de %d caractères au "
+             "plus sans son extension, chemin de %d octets au plus",
+             LargeurChampMotDePasse, LargeurChampNomFilm - 1, LongueurMaxCheminProtege);
+    return texte;
 }
 
 uint8_t EncoderMuLaw(int16_t echantillon)
@@ -584,9 +731,7 @@ int EcrireLogos(const std::string& dossier)
     constexpr int Largeur = 640;
     constexpr int Hauteur = 360;
     constexpr int Qualite = 90;
-    std::error_code erreur;
-    std::filesystem::create_directories(dossier, erreur);
-    if (erreur)
+    if (CreerDossierParent((std::filesystem::path(dossier) / "logo1.jpg").string()) != 0)
         return -1;
     std::vector<uint8_t> bgr;
     Logo(bgr, Largeur, Hauteur, "VELMORA ZR7", "LECTEUR AUTONOME");
@@ -615,21 +760,24 @@ int LireDateHeure(const char* texte, DateHeure& date)
 {
     if (!texte)
         return -1;
+    // Digit counts are bounded, so that no number can overflow.
     DateHeure d;
     d.seconde = 0;
-    int lus = 0;
-    if (sscanf(texte, " %d/%d/%d %d:%d%n", &d.jour, &d.mois, &d.annee, &d.heure, &d.minute, &lus) != 5)
+    const char* p = texte;
+    while (*p == ' ')
+        ++p;
+    if (!LireNombre(p, 2, d.jour) || !LireCaractere(p, '/') || !LireNombre(p, 2, d.mois) || !LireCaractere(p, '/')
+        || !LireNombre(p, 4, d.annee))
         return -1;
-    const char* reste = texte + lus;
-    if (*reste == ':') {
-        int encore = 0;
-        if (sscanf(reste, ":%d%n", &d.seconde, &encore) != 1)
-            return -1;
-        reste += encore;
-    }
-    while (*reste == ' ')
-        ++reste;
-    if (*reste)
+    while (*p == ' ')
+        ++p;
+    if (!LireNombre(p, 2, d.heure) || !LireCaractere(p, ':') || !LireNombre(p, 2, d.minute))
+        return -1;
+    if (LireCaractere(p, ':') && !LireNombre(p, 2, d.seconde))
+        return -1;
+    while (*p == ' ')
+        ++p;
+    if (*p)
         return -1;
     if (d.jour < 1 || d.jour > 31 || d.mois < 1 || d.mois > 12 || d.annee < 1 || d.annee > 9999
         || d.heure < 0 || d.heure > 23 || d.minute < 0 || d.minute > 59 || d.seconde < 0 || d.seconde > 59)
@@ -661,8 +809,14 @@ bool MinuteSuivante(DateHeure& d)
     return true;
 }
 
-int FabriquerDemo(const std::string& dossier, std::string* premierFilm)
+int FabriquerDemo(const std::string& dossier, std::string* premierFilm, std::string* erreur)
 {
+    ResultatFilm r;
+    auto echec = [&](const std::string& message) {
+        if (erreur)
+            *erreur = message;
+        return -1;
+    };
     // Two minutes then one minute at 10 pictures a second: long enough to
     // watch the sound, measures and chaining, quick to make.
     OptionsFilm o;
@@ -674,16 +828,20 @@ int FabriquerDemo(const std::string& dossier, std::string* premierFilm)
     o.dates = o.son = o.mesures = true;
     LireDateHeure("12/05/2014 10:15:00", o.dateDebut);
     const std::string film1 = CheminHoraire(dossier, o.dateDebut, ".mjp");
-    if (FabriquerFilm(film1, o) != 0)
-        return -1;
+    if (FabriquerFilm(film1, o, &r) != 0)
+        return echec(r.erreur);
 
     OptionsFilm suite = o;
     suite.premierNumero = o.nbImages;
     suite.nbImages = 600;
-    if (!MinuteSuivante(suite.dateDebut) || FabriquerFilm(CheminHoraire(dossier, suite.dateDebut, ".mjp"), suite) != 0)
-        return -1;
-    if (EcrireLogos(dossier) != 0)
-        return -1;
+    if (!MinuteSuivante(suite.dateDebut))
+        return echec("pas de minute suivante");
+    if (FabriquerFilm(CheminHoraire(dossier, suite.dateDebut, ".mjp"), suite, &r) != 0)
+        return echec(r.erreur);
+    if (EcrireLogos(dossier) != 0) {
+        const int e = errno;
+        return echec("impossible d'écrire les logos dans " + dossier + " : " + RaisonSysteme(e));
+    }
     if (premierFilm)
         *premierFilm = film1;
     return 0;

@@ -21,6 +21,13 @@ constexpr int OctetsSonParSeconde = 8000;
 // Greatest time a measure line can carry: its time field is read from six characters.
 constexpr uint32_t TempsMaxMesure = 999999;
 
+// Smallest and largest pictures the maker draws: the code row needs about
+// three pixels per block, and the player holds at most 2560 x 2048.
+constexpr int LargeurMinFilm = 64;
+constexpr int HauteurMinFilm = 48;
+constexpr int LargeurMaxFilm = 2560;
+constexpr int HauteurMaxFilm = 2048;
+
 // A calendar date-time, as written in hourly film names and date files.
 struct DateHeure {
     int jour = 12, mois = 5, annee = 2014;
@@ -48,7 +55,25 @@ struct ResultatFilm {
     uint32_t nbImages = 0;      // picture count in the header
     uint32_t dureeMs = 0;       // duration in the header
     size_t tailleCorps = 0;     // bytes after the header
+    // After a failure: what failed, in French, with the path and the
+    // system's reason ("impossible d'écrire /x/a.pcm : c'est un dossier").
+    std::string erreur;
 };
+
+// The system's reason for an errno value, in French (the messages of the
+// system itself are English on most machines).
+std::string RaisonSysteme(int erreur);
+
+// Longest path of a protected film: the player compares the record with
+// film paths of at most 300 bytes.
+constexpr int LongueurMaxCheminProtege = 300;
+
+// Why a password record cannot be written for a film (French).
+std::string RaisonMotDePasseRefuse();
+
+// Why the options cannot make a film of this kind (French), empty when
+// they can.
+std::string RaisonOptionsRefusees(const OptionsFilm& options, int type);
 
 // Draws picture `numero` as packed top-down BGR rows (`pas` bytes apart).
 // `secondes` is the film time shown in small print.
@@ -67,7 +92,10 @@ void SilencerCodecs();
 // Writes a film and the companions asked for; the kind comes from the
 // extension of `chemin`. With `sauter` = k the body starts at picture k's
 // bytes and the header counts the nbImages - k pictures that remain, over
-// their share of the duration.
+// their share of the duration. A protected film's name (30 characters with
+// its backslash) and password (20) must fit their record fields. On failure
+// resultat->erreur says what failed, and every file written by this call
+// (film and companions) is removed again.
 int FabriquerFilm(const std::string& chemin, const OptionsFilm& options, ResultatFilm* resultat = nullptr);
 
 // ".pcm" of the film: a quiet tone with a short click at each whole second,
@@ -81,7 +109,7 @@ uint8_t EncoderMuLaw(int16_t echantillon);
 // Lines stop at TempsMaxMesure, the latest time the reader can take.
 int EcrireMesures(const std::string& cheminFilm, uint32_t dureeMs, double cadence, int premierNumero);
 
-// "logo1.jpg" and "logo2.jpg" in `dossier`.
+// "logo1.jpg" and "logo2.jpg" in `dossier`. On failure errno tells why.
 int EcrireLogos(const std::string& dossier);
 
 // Days since 30/12/1899 with the time of day as the fraction.
@@ -96,5 +124,6 @@ bool MinuteSuivante(DateHeure& date);
 
 // Demonstration set in `dossier`: an hourly MJPEG film of two minutes with
 // dates, sound and measures, the film of the next minute, and the logos.
-// `premierFilm` receives the path of the first film.
-int FabriquerDemo(const std::string& dossier, std::string* premierFilm);
+// `premierFilm` receives the path of the first film; `erreur`, after a
+// failure, what failed (French).
+int FabriquerDemo(const std::string& dossier, std::string* premierFilm, std::string* erreur = nullptr);

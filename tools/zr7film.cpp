@@ -2,6 +2,8 @@
 
 #include "filmmaker.h"
 #include "numero_image.h"
+#include "engine/fichierfilm.h"
+#include "engine/motdepasse.h"
 
 #include <getopt.h>
 
@@ -67,16 +69,31 @@ const char* const Aide =
     "                          affiche le chemin du premier film\n"
     "  -h, --help              cette aide\n"
     "\n"
-    "Codes de sortie : 0 réussite, 1 échec d'écriture, 2 arguments incorrects.\n"
+    "Un film protégé a un mot de passe de 20 caractères au plus et un nom de 29\n"
+    "caractères au plus avant l'extension (les champs du fichier .mdp).\n"
+    "\n"
+    "Codes de sortie : 0 réussite, 1 échec d'écriture (le chemin et la raison sont\n"
+    "affichés ; rien de ce qui a été écrit n'est laissé), 2 arguments incorrects.\n"
     "\n"
     "Exemples :\n"
     "  zr7film -t 176x144 -n 30 -g 5 /tmp/essai.264\n"
     "  zr7film -D \"12/05/2014 10:15:00\" -S -m -H /tmp/films -T mp4\n"
     "  zr7film -P secret -n 100 -r 25 /tmp/protege.mjp\n";
 
-bool LireEntier(const char* texte, long min, long max, long& valeur)
+// Only digits: strtol alone would also take spaces and signs.
+bool QueDesChiffres(const char* texte)
 {
     if (!texte || !*texte)
+        return false;
+    for (const char* c = texte; *c; ++c)
+        if (*c < '0' || *c > '9')
+            return false;
+    return true;
+}
+
+bool LireEntier(const char* texte, long min, long max, long& valeur)
+{
+    if (!QueDesChiffres(texte))
         return false;
     errno = 0;
     char* fin = nullptr;
@@ -87,14 +104,21 @@ bool LireEntier(const char* texte, long min, long max, long& valeur)
     return true;
 }
 
+// "LxH" within the sizes the maker draws; strtol with range checks, so
+// that no number can overflow.
 bool LireTaille(const char* texte, int& largeur, int& hauteur)
 {
-    int l = 0, h = 0;
-    char reste = 0;
-    if (sscanf(texte, "%dx%d%c", &l, &h, &reste) != 2)
+    if (!texte)
         return false;
-    largeur = l;
-    hauteur = h;
+    const char* x = strchr(texte, 'x');
+    if (!x)
+        return false;
+    long l = 0, h = 0;
+    if (!LireEntier(std::string(texte, x).c_str(), LargeurMinFilm, LargeurMaxFilm, l)
+        || !LireEntier(x + 1, HauteurMinFilm, HauteurMaxFilm, h))
+        return false;
+    largeur = static_cast<int>(l);
+    hauteur = static_cast<int>(h);
     return true;
 }
 
@@ -140,7 +164,7 @@ int main(int argc, char** argv)
         switch (c) {
         case 't':
             if (!LireTaille(optarg, o.largeur, o.hauteur))
-                return Refuser("taille attendue sous la forme LxH", optarg);
+                return Refuser("taille attendue sous la forme LxH, de 64x48 à 2560x2048", optarg);
             break;
         case 'n':
             if (!LireEntier(optarg, 1, NumeroMaxImage + 1L, v))
@@ -219,9 +243,10 @@ int main(int argc, char** argv)
 
     if (!dossierDemo.empty()) {
         std::string premier;
-        if (FabriquerDemo(dossierDemo, &premier) != 0) {
-            fprintf(stderr, "zr7film : échec de la fabrication du jeu de démonstration dans %s\n",
-                    dossierDemo.c_str());
+        std::string erreur;
+        if (FabriquerDemo(dossierDemo, &premier, &erreur) != 0) {
+            fprintf(stderr, "zr7film : échec du jeu de démonstration dans %s : %s\n", dossierDemo.c_str(),
+                    erreur.c_str());
             return SortieErreur;
         }
         printf("%s\n", premier.c_str());
@@ -242,7 +267,9 @@ int main(int argc, char** argv)
     }
 
     if (!dossierLogos.empty() && EcrireLogos(dossierLogos) != 0) {
-        fprintf(stderr, "zr7film : impossible d'écrire les logos dans %s\n", dossierLogos.c_str());
+        const int e = errno;
+        fprintf(stderr, "zr7film : impossible d'écrire les logos dans %s : %s\n", dossierLogos.c_str(),
+                RaisonSysteme(e).c_str());
         return SortieErreur;
     }
     if (chemin.empty())
@@ -255,12 +282,20 @@ int main(int argc, char** argv)
         return Refuser("--sauter doit rester sous le nombre d'images", nullptr);
     if ((o.premierNumero + o.nbImages - 1) > NumeroMaxImage)
         return Refuser("les numéros d'images dépassent 65535", nullptr);
+    // What the options cannot make is an argument error, told before
+    // anything is written.
+    const std::string raison = RaisonOptionsRefusees(o, TypeDeFilm(chemin));
+    if (!raison.empty())
+        return Refuser(raison.c_str(), nullptr);
+    if (!o.motDePasse.empty() && !ChampsMotDePasseTiennent(chemin, o.motDePasse))
+        return Refuser(RaisonMotDePasseRefuse().c_str(), chemin.c_str());
+    if (chemin.size() > size_t(LongueurMaxCheminProtege))
+        fprintf(stderr, "zr7film : attention, chemin de plus de %d octets : le lecteur ne l'ouvrira pas\n",
+                LongueurMaxCheminProtege);
 
     ResultatFilm r;
     if (FabriquerFilm(chemin, o, &r) != 0) {
-        fprintf(stderr, "zr7film : échec de la fabrication de %s (taille %dx%d : au moins 64x48, au plus "
-                        "2560x2048, paire pour .mp4 et .264)\n",
-                chemin.c_str(), o.largeur, o.hauteur);
+        fprintf(stderr, "zr7film : %s\n", r.erreur.c_str());
         return SortieErreur;
     }
     if (r.dureeMs < 1000)

@@ -3,6 +3,7 @@
 #include "core/boitemessage.h"
 #include "core/etat.h"
 #include "core/messages.h"
+#include "core/ouverture.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -64,9 +65,12 @@ void AnalyserLigneCommande(const std::string& texte)
         TypeFilm = 0;
     else if (fin == ".264")
         TypeFilm = 2;
-    if (TypeFilm < 0)
+    // A path that does not fit CheminFilm is no film: cut, it would name
+    // another file. Only a regular file is opened, without blocking on a
+    // FIFO.
+    if (TypeFilm < 0 || texte.size() > size_t(LongueurCheminFilm))
         return;
-    FILE* f = std::fopen(texte.c_str(), "rb");
+    FILE* f = OuvrirFichierOrdinaire(texte.c_str());
     if (!f)
         return;
     uint32_t nb = 0, duree = 0;

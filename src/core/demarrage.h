@@ -14,8 +14,9 @@ class QWidget;
 std::string JoindreArguments(int argc, char** argv);
 
 // Recognises a film named on the command line: text of at least 5
-// characters ending exactly in ".mjp", ".mp4" or ".264", naming a file with
-// a valid header. Sets TypeFilm (-1 when the extension is not recognised),
+// characters ending exactly in ".mjp", ".mp4" or ".264", at most 300 bytes
+// long (never cut), naming a regular file with a valid header (a FIFO or
+// device is refused without blocking). Sets TypeFilm (-1 when the extension is not recognised),
 // NbImagesFilm, DureeFilm and CheminFilm; reports nothing.
 void AnalyserLigneCommande(const std::string& texte);
 

@@ -70,7 +70,9 @@ struct Voie {
     unsigned char FlagPause = 0;     // UI start (0)/Play-Stop toggle; reader, sound, measures read
     unsigned char FlagSonActif = 0;  // UI sound buttons; sound reader reads
     unsigned char FlagSonEcoute = 0; // UI sound buttons; audio output reads
-    char CheminSon[LongueurDossier + 1] = {}; // UI at film loading; sound and measure readers. No lock (stopped)
+    // The film path with its extension replaced: as long as a film path, so
+    // that a companion name is never cut from a long one.
+    char CheminSon[LongueurCheminFilm + 1] = {}; // UI at film loading; sound and measure readers. No lock (stopped)
     unsigned char* BufferImage = nullptr;     // start-up allocates; reader uses
     int32_t TailleImageSortie = 0;            // decoder writes, reader reads (reader thread only)
     unsigned char* ImageSortie = nullptr;     // start-up and reader; reader thread only

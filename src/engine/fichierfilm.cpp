@@ -1,5 +1,7 @@
 #include "engine/fichierfilm.h"
 
+#include "core/ouverture.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -21,9 +23,9 @@ using Fichier = std::unique_ptr<std::FILE, FermerFichier>;
 
 Fichier OuvrirLecture(const std::string& chemin)
 {
-    if (chemin.empty())
-        return nullptr;
-    return Fichier(std::fopen(chemin.c_str(), "rb"));
+    // Films and companions are regular files: anything else is refused
+    // without blocking (a FIFO would hold the caller in the open).
+    return Fichier(OuvrirFichierOrdinaire(chemin.c_str()));
 }
 
 uint32_t Lire32(const unsigned char* p)
@@ -93,14 +95,28 @@ Fichier CreerTemporaire(const std::string& destination, std::string& nomTemp)
     return nullptr;
 }
 
-// Closes the temporary file and moves it into place, or removes it.
-int Conclure(Fichier f, const std::string& nomTemp, const std::string& destination, bool reussi)
+// Closes the temporary file and moves it into place, or removes it. On
+// failure errno holds the reason of the first failing step (`erreur`, the
+// errno of a failed write, or that of the close or the rename), so that a
+// caller can say why.
+int Conclure(Fichier f, const std::string& nomTemp, const std::string& destination, bool reussi, int erreur)
 {
-    bool ferme = std::fclose(f.release()) == 0;
-    if (reussi && ferme && std::rename(nomTemp.c_str(), destination.c_str()) == 0)
+    int raison = reussi ? 0 : (erreur ? erreur : EIO);
+    if (std::fclose(f.release()) != 0 && raison == 0)
+        raison = errno ? errno : EIO;
+    if (raison == 0 && std::rename(nomTemp.c_str(), destination.c_str()) != 0)
+        raison = errno ? errno : EIO;
+    if (raison == 0)
         return 0;
     std::remove(nomTemp.c_str());
+    errno = raison;
     return -1;
+}
+
+// A day count that is a calendar date of 01/01/1900 to 31/12/9999.
+bool DateDansLeCalendrier(double jours)
+{
+    return std::isfinite(jours) && jours >= PremierJourDates && jours < JourApresDernierDates;
 }
 
 }  // namespace
@@ -156,6 +172,11 @@ DatesFilm LireDatesFilm(const std::string& cheminFilm)
         d.Debut = LireDouble(octets);
     if (lus >= 16)
         d.Fin = LireDouble(octets + 8);
+    // NaN, infinities or values far off the calendar cannot be shown as
+    // dates, and a date missing from a short file is no date either: the
+    // span counts as absent and the read-out shows the film's own time.
+    if (!DateDansLeCalendrier(d.Debut) || !DateDansLeCalendrier(d.Fin))
+        d = DatesFilm{};
     return d;
 }
 
@@ -248,6 +269,7 @@ int EcrireFilm(const std::string& destination, uint32_t nbImages, uint32_t duree
         unsigned char entete[TailleEnteteFilm];
         Ecrire32(entete, nbImages);
         Ecrire32(entete + 4, dureeMs);
+        errno = 0;
         bool reussi = std::fwrite(entete, 1, sizeof entete, dst.get()) == sizeof entete;
 
         int64_t reste = fin - debut;
@@ -262,8 +284,9 @@ int EcrireFilm(const std::string& destination, uint32_t nbImages, uint32_t duree
             reussi = std::fwrite(bloc.data(), 1, lus, dst.get()) == lus;
             reste -= static_cast<int64_t>(lus);
         }
+        const int erreur = errno;
         src.reset();
-        return Conclure(std::move(dst), nomTemp, destination, reussi);
+        return Conclure(std::move(dst), nomTemp, destination, reussi, erreur);
     } catch (const std::bad_alloc&) {
         return -1;
     }
@@ -277,8 +300,9 @@ int EcrireOctetsFichier(const std::string& chemin, const void* octets, size_t nb
     Fichier f = CreerTemporaire(chemin, nomTemp);
     if (!f)
         return -1;
+    errno = 0;
     const bool reussi = nb == 0 || std::fwrite(octets, 1, nb, f.get()) == nb;
-    return Conclure(std::move(f), nomTemp, chemin, reussi);
+    return Conclure(std::move(f), nomTemp, chemin, reussi, errno);
 }
 
 int64_t TailleFichier(const std::string& chemin)

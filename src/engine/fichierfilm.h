@@ -46,14 +46,22 @@ int LireEnteteFilm(const std::string& chemin, EnteteFilm& e);
 // itself.
 std::string NomCompagnon(const std::string& chemin, const char* ext3);
 
+// Calendar span of the dates of a ".hrd" file, as day counts: 01/01/1900
+// (day 2) up to the end of 31/12/9999.
+constexpr double PremierJourDates = 2;
+constexpr double JourApresDernierDates = 2958466;
+
 struct DatesFilm {
     double Debut = 0;        // day count since 30/12/1899, time as fraction
     double Fin = 0;
-    bool Presentes = false;  // the ".hrd" file could be opened
+    bool Presentes = false;  // the ".hrd" file was read and both dates are dates
 };
 
-// Reads the ".hrd" companion of a film. Both dates start at 0; a date whose
-// 8 bytes are not all in the file stays 0 (short files are not an error).
+// Reads the ".hrd" companion of a film (a regular file only). Both dates
+// start at 0; a date whose 8 bytes are not all in the file stays 0. The
+// span is present only when both dates are finite calendar dates of
+// 01/01/1900 to 31/12/9999; otherwise (NaN, infinities, +-1e308, a date
+// missing from a short file) both are 0 and Presentes is false.
 DatesFilm LireDatesFilm(const std::string& cheminFilm);
 
 // Writes the 16-byte ".hrd" companion of a film. 0 ok, -1 failure.
@@ -123,7 +131,8 @@ int EcrireFilm(const std::string& destination, uint32_t nbImages, uint32_t duree
 
 // Writes `nb` bytes as the whole content of `chemin`, under a temporary
 // name beside it renamed into place at the end: either the complete file is
-// there or nothing has changed. 0 ok, -1 failure (null bytes with nb > 0).
+// there or nothing has changed. 0 ok, -1 failure (null bytes with nb > 0),
+// with errno telling why (EROFS, ENOSPC, EISDIR for a folder in the way...).
 int EcrireOctetsFichier(const std::string& chemin, const void* octets, size_t nb);
 
 // Size in bytes of a regular file, -1 if it is missing or not a file.
@@ -131,4 +140,6 @@ int64_t TailleFichier(const std::string& chemin);
 
 // True for a regular file (symbolic links followed). Every opener of a film
 // asks first: a FIFO would block the opener, a device or folder is no film.
+// The readers of this file open through OuvrirFichierOrdinaire
+// (core/ouverture.h), which checks the type on the opened file itself.
 bool EstFichierOrdinaire(const std::string& chemin);

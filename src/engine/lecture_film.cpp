@@ -2,6 +2,7 @@
 
 #include "codecs/bitmap.h"
 #include "codecs/korcodecs.h"
+#include "core/ouverture.h"
 #include "engine/fichierfilm.h"
 #include "engine/motdepasse.h"
 #include "engine/reperes.h"
@@ -61,7 +62,8 @@ OuvertureFlux FluxFilm::Ouvrir(const char* chemin, int32_t seconde, uint32_t dur
     Fermer();
     erreurSysteme_ = 0;
     chemin_ = chemin != nullptr ? chemin : "";
-    fichier_.reset(std::fopen(chemin_.c_str(), "rb"));
+    // A FIFO, device or folder named like the film is refused, never waited on.
+    fichier_.reset(OuvrirFichierOrdinaire(chemin_.c_str()));
     if (!fichier_)
         return FluxSansFichier;
     tailleFichier_ = 0;

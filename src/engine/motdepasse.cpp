@@ -1,7 +1,9 @@
 #include "engine/motdepasse.h"
 
+#include "core/ouverture.h"
 #include "engine/fichierfilm.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -70,13 +72,16 @@ int VerifierMotDePasse(const char* cheminFilm, const char* motDePasse)
 {
     if (!cheminFilm)
         return -1;
-    const std::string chemin(cheminFilm, strnlen(cheminFilm, LongueurMaxCheminFilm));
-    if (chemin.size() < 4)
+    // A path longer than a film path is refused: cut, it would name another
+    // record.
+    const std::string chemin(cheminFilm, strnlen(cheminFilm, LongueurMaxCheminFilm + 1));
+    if (chemin.size() < 4 || chemin.size() > LongueurMaxCheminFilm)
         return -1;
 
     unsigned char fiche[TailleFichierMotDePasse];
     {
-        std::unique_ptr<std::FILE, FermerFichier> f(std::fopen(NomCompagnon(chemin, "mdp").c_str(), "rb"));
+        // Only a regular file is a record; a FIFO is never waited on.
+        std::unique_ptr<std::FILE, FermerFichier> f(OuvrirFichierOrdinaire(NomCompagnon(chemin, "mdp").c_str()));
         if (!f)
             return 0;
         if (std::fread(fiche, 1, sizeof fiche, f.get()) != sizeof fiche)
@@ -102,17 +107,28 @@ int VerifierMotDePasse(const char* cheminFilm, const char* motDePasse)
     return 1;
 }
 
+bool ChampsMotDePasseTiennent(const std::string& cheminFilm, const std::string& motDePasse)
+{
+    return cheminFilm.size() >= 4 && cheminFilm.size() <= LongueurMaxCheminFilm
+           && strnlen(motDePasse.c_str(), LargeurChampMotDePasse + 1) <= size_t(LargeurChampMotDePasse)
+           && NomFilmPourComparaison(cheminFilm).size() <= size_t(LargeurChampNomFilm);
+}
+
 int EcrireFichierMotDePasse(const std::string& cheminFilm, const std::string& motDePasse)
 {
-    const std::string chemin = cheminFilm.substr(0, LongueurMaxCheminFilm);
-    if (chemin.size() < 4)
+    // A record that could never match is refused rather than written.
+    if (!ChampsMotDePasseTiennent(cheminFilm, motDePasse)) {
+        errno = EINVAL;
         return -1;
+    }
 
     unsigned char fiche[TailleFichierMotDePasse] = {};
-    // Cut one short of the width so that a zero byte always ends the text;
-    // a password is taken up to its first zero byte, as the reader sees it.
-    const std::string mot(motDePasse.c_str(), strnlen(motDePasse.c_str(), LargeurChampMotDePasse - 1));
-    const std::string nom = NomFilmPourComparaison(chemin).substr(0, LargeurChampNomFilm - 1);
+    // A text shorter than its field ends with a zero byte; one that fills
+    // the field is written at full width, as the recorders do, and the
+    // reader compares it over the width only. A password is taken up to
+    // its first zero byte, as the reader sees it.
+    const std::string mot(motDePasse.c_str(), strnlen(motDePasse.c_str(), LargeurChampMotDePasse));
+    const std::string nom = NomFilmPourComparaison(cheminFilm);
     std::memcpy(fiche + PositionChampMotDePasse, mot.data(), mot.size());
     std::memcpy(fiche + PositionChampNomFilm, nom.data(), nom.size());
 
@@ -121,5 +137,5 @@ int EcrireFichierMotDePasse(const std::string& cheminFilm, const std::string& mo
     for (int i = 0; i < LargeurChampNomFilm; ++i)
         fiche[PositionChampNomFilm + i] += CleNomFilm[i];
 
-    return EcrireOctetsFichier(NomCompagnon(chemin, "mdp"), fiche, sizeof fiche);
+    return EcrireOctetsFichier(NomCompagnon(cheminFilm, "mdp"), fiche, sizeof fiche);
 }

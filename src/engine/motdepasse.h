@@ -35,11 +35,11 @@ extern const unsigned char CleNomFilm[LargeurChampNomFilm];
 
 // Checks the typed password against the film's ".mdp" record.
 // 1 accepted (record present, password and film name both match exactly),
-// 0 no record (the film is not protected),
-// -1 refused: path null or under 4 characters, record under 80 bytes, or a
-// field that does not match. A null typed password counts as empty; an empty
-// one matches only a plain password field starting with a zero byte.
-// The path is cut to 300 characters first, as the film paths of the player are.
+// 0 no record (no regular file of that name: the film is not protected),
+// -1 refused: path null, under 4 or over 300 characters (longer than any
+// film path of the player; never cut), record under 80 bytes, or a field
+// that does not match. A null typed password counts as empty; an empty one
+// matches only a plain password field starting with a zero byte.
 int VerifierMotDePasse(const char* cheminFilm, const char* motDePasse);
 
 // Subtracts DecalageEmbrouillage (mod 256) from each byte in place; nothing
@@ -56,8 +56,15 @@ void Embrouiller(unsigned char* octets, int nb);
 // characters. ".../cam1.mjp" gives "\cam1".
 std::string NomFilmPourComparaison(const std::string& cheminFilm);
 
+// True when a record for this film and password can be written so that it
+// matches: film path of 4 to 300 characters, password of at most 20
+// characters (up to its first zero byte), film name for the comparison of
+// at most 30 characters (backslash included).
+bool ChampsMotDePasseTiennent(const std::string& cheminFilm, const std::string& motDePasse);
+
 // Writes the film's ".mdp" record as a recorder would: unused bytes zero,
-// password cut to 19 characters and film name to 29 so that a zero byte
-// always ends them (a film whose name is longer than 29 characters cannot
-// be opened with the record). 0 ok, -1 failure.
+// each text ended by a zero byte, or at full width without one when it
+// fills its field (20 password characters, 30 name characters). 0 ok; -1
+// when ChampsMotDePasseTiennent is false (nothing written: a record that
+// could never match is refused) or on a write failure (errno tells why).
 int EcrireFichierMotDePasse(const std::string& cheminFilm, const std::string& motDePasse);

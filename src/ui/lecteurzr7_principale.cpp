@@ -2,6 +2,7 @@
 
 #include "core/boitemessage.h"
 #include "core/etat.h"
+#include "core/ouverture.h"
 #include "engine/fichierfilm.h"
 #include "ui/icones.h"
 #include "ui/image_etiree.h"
@@ -9,6 +10,7 @@
 #include "ui/position_calcul.h"
 #include "ui/disposition_calcul.h"
 #include "ui/selection_calcul.h"
+#include "ui/chemins_calcul.h"
 #include "ui/transport_calcul.h"
 
 #include <QBuffer>
@@ -81,7 +83,7 @@ QColor Couleur(uint32_t v)
     return CouleurPlateforme(v);
 }
 
-bool FichierExiste(const char* chemin)
+[[maybe_unused]] bool FichierExiste(const char* chemin)
 {
     struct stat st;
     return chemin && chemin[0] && stat(chemin, &st) == 0;
@@ -423,9 +425,9 @@ void TLecteurZR7_Principale::FormCreate()
 
 bool TLecteurZR7_Principale::ChargerLogo(const char* nom)
 {
-    char chemin[LongueurDossier + 32];
-    std::snprintf(chemin, sizeof chemin, "%.200s%s", DossierProgramme, nom);
-    return Image1->ChargerFichier(Texte(chemin));
+    std::string chemin;
+    return CheminLogo(DossierProgramme, nom, chemin) && EstFichierOrdinaire(chemin)
+           && Image1->ChargerFichier(Texte(chemin.c_str()));
 }
 
 void TLecteurZR7_Principale::LibererTamponExport()
@@ -464,7 +466,13 @@ void TLecteurZR7_Principale::TimerPubTimer()
 void TLecteurZR7_Principale::TimerPlayTimer()
 {
     TimerPlay->stop();
-    SetUpFilm(true);
+    // The command-line film is loaded as a selected one, silently: if it
+    // has gone meanwhile the window is left without a film.
+    if (!ChargerFilm(std::string(CheminFilm), false)) {
+        SetUpFilm(false);
+        BoutonPlay1->show();
+        return;
+    }
     FlagLireTaille = 1;
     TimerPlay2->start();
 }
@@ -528,30 +536,41 @@ void TLecteurZR7_Principale::BoutonSelectionClick()
     OpenDialog1.Title = QStringLiteral("Choix d'une séquence vidéo");
     if (!OpenDialog1.Execute(this))
         return;
+    ChargerFilm(QFile::encodeName(OpenDialog1.FileName).toStdString(), true);
+}
 
+bool TLecteurZR7_Principale::ChargerFilm(const std::string& choisi, bool signaler)
+{
     FlagEnchainer->setChecked(false);
     FlagEnchainer->hide();
     SecondeDepart = 0;
     PositionSecondes = 0;
     CurseurMinutes1->setValue(0);
 
-    char choisi[LongueurCheminFilm + 1];
-    CopierTexte(choisi, sizeof choisi, QFile::encodeName(OpenDialog1.FileName).constData());
+    // A path longer than CheminFilm is refused, never cut: the cut name
+    // would be another file.
+    if (choisi.size() > size_t(LongueurCheminFilm)) {
+        if (signaler)
+            AfficherMessage("Erreur d'ouverture de fichier", std::string(), this);
+        return false;
+    }
     const DatesFilm dates = LireDatesFilm(choisi);
     DateDebutFilm = dates.Debut;
     DateFinFilm = dates.Fin;
     FlagDatesFilm = dates.Presentes ? 1 : 0;
 
-    CopierTexte(CheminFilm, sizeof CheminFilm, choisi);
+    CopierTexte(CheminFilm, sizeof CheminFilm, choisi.c_str());
     const int type = TypeFilmPourExtension(CheminFilm);
     if (type < 0)
-        return;
+        return false;
     TypeFilm = type;
 
-    FILE* f = std::fopen(CheminFilm, "rb");
+    // Only a regular file is a film; a FIFO is refused without blocking.
+    FILE* f = OuvrirFichierOrdinaire(CheminFilm);
     if (!f) {
-        AfficherMessage("Erreur d'ouverture de fichier", std::string(), this);
-        return;
+        if (signaler)
+            AfficherMessage("Erreur d'ouverture de fichier", std::string(), this);
+        return false;
     }
     std::fclose(f);
     EnteteFilm entete;
@@ -560,8 +579,9 @@ void TLecteurZR7_Principale::BoutonSelectionClick()
     DureeFilm = entete.DureeMs / 1000;
     if (lu != 0) {
         SetUpFilm(false);
-        AfficherMessage("Fichier vidéo incorrect", std::string(), this);
-        return;
+        if (signaler)
+            AfficherMessage("Fichier vidéo incorrect", std::string(), this);
+        return false;
     }
     SetUpFilm(true);
 
@@ -569,7 +589,7 @@ void TLecteurZR7_Principale::BoutonSelectionClick()
     LabelOpacite->hide();
     Opacite->hide();
     Voies[0].FlagMesuresPresentes = 0;
-    if (FichierExiste(NomCompagnon(CheminFilm, "msr").c_str())) {
+    if (EstFichierOrdinaire(NomCompagnon(CheminFilm, "msr"))) {
         MontrerFenetresMesures(true);
         LabelOpacite->show();
         Opacite->show();
@@ -582,6 +602,8 @@ void TLecteurZR7_Principale::BoutonSelectionClick()
         FlagEnchainer->setChecked(true);
         FlagEnchainer->show();
     }
+    MotDePasseChange();
+    return true;
 }
 
 void TLecteurZR7_Principale::SetUpFilm(bool charge)
@@ -615,12 +637,13 @@ void TLecteurZR7_Principale::SetUpFilm(bool charge)
     if (r == 0)
         RendreMutexVoie(0);
 
+    // CheminSon is as long as CheminFilm: the sound name is derived from
+    // the whole film path.
     CopierTexte(Voies[0].CheminSon, sizeof Voies[0].CheminSon, CheminFilm);
-    if (std::strlen(Voies[0].CheminSon) < 4)
+    if (std::strlen(CheminFilm) < 4)
         return;
-    const std::string son = NomCompagnon(Voies[0].CheminSon, "pcm");
-    CopierTexte(Voies[0].CheminSon, sizeof Voies[0].CheminSon, son.c_str());
-    if (FichierExiste(Voies[0].CheminSon))
+    CopierTexte(Voies[0].CheminSon, sizeof Voies[0].CheminSon, NomCompagnon(CheminFilm, "pcm").c_str());
+    if (EstFichierOrdinaire(Voies[0].CheminSon))
         BoutonSonOn1->show();
 }
 
@@ -645,7 +668,7 @@ bool TLecteurZR7_Principale::NextFilmName()
         return false;
     // The current film keeps its name when there is no next one, so that
     // Play still plays a film that exists.
-    if (!FichierExiste(suivant))
+    if (!EstFichierOrdinaire(suivant))
         return false;
     CopierTexte(CheminFilm, sizeof CheminFilm, suivant);
     return true;

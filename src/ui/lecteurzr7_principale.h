@@ -10,6 +10,7 @@
 
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "ui/dialogues.h"
 
@@ -176,6 +177,11 @@ private:
     // Header, dates and sound file of a chained film; false when its header
     // is not a valid film.
     bool RelireFilmEnchaine();
+    // Film loading shared by the selection and the command-line film:
+    // dates, header, controls, companions, hourly chaining and the password
+    // field. `signaler` shows the selection's messages; the command-line
+    // film fails silently. True when the film is loaded.
+    bool ChargerFilm(const std::string& chemin, bool signaler);
 
     // Owned by the window for the AVI export.
     std::unique_ptr<QBuffer> JpegStream;

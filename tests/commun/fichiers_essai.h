@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -56,3 +57,27 @@ inline Octets LireOctets(const std::string& chemin)
     std::ifstream f(chemin, std::ios::binary);
     return Octets(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
 }
+
+// A folder inside `base`, created, whose path ends with '/' and has exactly
+// `longueur` bytes (nested folders of at most 100 characters, within the
+// system's limit on one name). Empty when `base` is already too long.
+inline std::string DossierDeLongueur(const std::string& base, size_t longueur)
+{
+    std::string chemin = base;
+    if (chemin.empty() || chemin.back() != '/')
+        chemin += '/';
+    if (chemin.size() + 2 > longueur)
+        return std::string();
+    while (chemin.size() < longueur) {
+        // Each step adds a name and its '/'; never leave a single byte over.
+        size_t reste = longueur - chemin.size();
+        size_t nom = std::min<size_t>(reste - 1, 100);
+        if (reste - (nom + 1) == 1)
+            --nom;
+        chemin += std::string(nom, 'd') + '/';
+    }
+    std::error_code err;
+    std::filesystem::create_directories(chemin, err);
+    return err ? std::string() : chemin;
+}
+

@@ -19,6 +19,7 @@
 #include <mutex>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -119,6 +120,38 @@ TEST_F(LigneCommande, RefusesSansRienSignaler)
     }
     EXPECT_EQ(messages, 0);
     RemplacerGestionnaireMessages(nullptr);
+}
+
+// Paths of 300 bytes are taken whole, longer ones are no film; a FIFO,
+// a folder or a device named like a film is refused without blocking.
+TEST_F(LigneCommande, CheminsTropLongsEtFichiersSpeciaux)
+{
+    std::string profond = dossier;
+    while (profond.size() < 300 - 8 - 100)
+        profond += std::string(100 - 1, 'd') + "/";
+    profond += std::string(300 - 8 - profond.size() - 1, 'e') + "/";
+    ASSERT_EQ(profond.size(), 300u - 8);
+    ASSERT_EQ(std::system(("mkdir -p '" + profond + "'").c_str()), 0);
+    const std::string juste = profond + "cam1.mjp";  // 300 bytes
+    const std::string trop = profond + "cam12.mjp";  // 301 bytes
+    EcrireFilm(juste, 250, 10000);
+    EcrireFilm(trop, 250, 10000);
+    AnalyserLigneCommande(juste);
+    EXPECT_STREQ(CheminFilm, juste.c_str());
+    ReinitialiserEtat();
+    AnalyserLigneCommande(trop);
+    EXPECT_STREQ(CheminFilm, "");
+
+    ASSERT_EQ(mkfifo((dossier + "f.mjp").c_str(), 0600), 0);
+    ASSERT_EQ(mkdir((dossier + "d.mjp").c_str(), 0700), 0);
+    ASSERT_EQ(symlink("/dev/zero", (dossier + "z.264").c_str()), 0);
+    alarm(60);  // a blocked open ends the program instead of passing
+    for (const char* nom : {"f.mjp", "d.mjp", "z.264"}) {
+        ReinitialiserEtat();
+        AnalyserLigneCommande(dossier + nom);
+        EXPECT_STREQ(CheminFilm, "") << nom;
+    }
+    alarm(0);
 }
 
 TEST_F(LigneCommande, DossiersDuProgramme)

@@ -1,4 +1,6 @@
 #include "engine/fichierfilm.h"
+#include "core/ouverture.h"
+#include "engine/lecture_film.h"
 #include "engine/motdepasse.h"
 
 #include "commun/fichiers_essai.h"
@@ -7,6 +9,9 @@
 
 #include <algorithm>
 #include <climits>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -200,27 +205,97 @@ TEST(DatesFilm, MissingFileGivesZerosAndNotPresent)
     EXPECT_FALSE(LireDatesFilm("ab").Presentes);
 }
 
-TEST(DatesFilm, ShortFileLeavesMissingDatesAtZero)
+// A date missing from a short file is no date: the span counts as absent.
+TEST(DatesFilm, ShortFileCountsAsNoDates)
 {
     DossierTemporaire d;
     ASSERT_TRUE(d.Pret());
     const std::string film = d / "cam1.mjp";
     ASSERT_EQ(EcrireDatesFilm(film, 45000.5, 45000.75), 0);
     Octets brut = LireOctets(d / "cam1.hrd");
+    for (size_t taille : {12u, 5u}) {
+        brut.resize(taille);
+        EcrireOctets(d / "cam1.hrd", brut);
+        const DatesFilm dates = LireDatesFilm(film);
+        EXPECT_FALSE(dates.Presentes) << taille;
+        EXPECT_EQ(dates.Debut, 0) << taille;
+        EXPECT_EQ(dates.Fin, 0) << taille;
+    }
+}
 
-    brut.resize(12);
-    EcrireOctets(d / "cam1.hrd", brut);
-    DatesFilm dates = LireDatesFilm(film);
-    EXPECT_TRUE(dates.Presentes);
-    EXPECT_EQ(dates.Debut, 45000.5);
-    EXPECT_EQ(dates.Fin, 0);
+// Dates that are not finite or fall outside 01/01/1900 - 31/12/9999 make
+// the span absent; the calendar's first and last days are kept.
+TEST(DatesFilm, ValuesThatAreNotDatesCountAsAbsent)
+{
+    DossierTemporaire d;
+    ASSERT_TRUE(d.Pret());
+    const std::string film = d / "cam1.mjp";
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    struct Cas {
+        double debut, fin;
+        bool presentes;
+    } cas[] = {
+        {nan, 45000.75, false},  {45000.5, nan, false},      {inf, 45000.75, false},
+        {45000.5, -inf, false},  {1e308, 1e308, false},       {-1e308, 45000.75, false},
+        {1.99, 45000.75, false}, {45000.5, 2958466.0, false}, {2.0, 2958465.999, true},
+        {45000.5, 45000.75, true},
+    };
+    for (const Cas& c : cas) {
+        ASSERT_EQ(EcrireDatesFilm(film, c.debut, c.fin), 0);
+        const DatesFilm dates = LireDatesFilm(film);
+        EXPECT_EQ(dates.Presentes, c.presentes) << c.debut << " " << c.fin;
+        if (c.presentes) {
+            EXPECT_EQ(dates.Debut, c.debut);
+            EXPECT_EQ(dates.Fin, c.fin);
+        } else {
+            EXPECT_EQ(dates.Debut, 0);
+            EXPECT_EQ(dates.Fin, 0);
+        }
+    }
+}
 
-    brut.resize(5);
-    EcrireOctets(d / "cam1.hrd", brut);
-    dates = LireDatesFilm(film);
-    EXPECT_TRUE(dates.Presentes);
-    EXPECT_EQ(dates.Debut, 0);
-    EXPECT_EQ(dates.Fin, 0);
+// A FIFO, a folder or a device named like a film or a companion is refused
+// at once: nothing waits for a writer.
+TEST(FichiersOrdinaires, FifoFolderAndDeviceAreRefusedWithoutBlocking)
+{
+    DossierTemporaire d;
+    ASSERT_TRUE(d.Pret());
+    ASSERT_EQ(mkfifo((d / "f.mjp").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((d / "f.hrd").c_str(), 0600), 0);
+    fs::create_directories(d / "dossier.mjp");
+    // A hang would end the program instead of passing.
+    alarm(60);
+    for (const std::string& chemin : {d / "f.mjp", d / "dossier.mjp", std::string("/dev/zero")}) {
+        EXPECT_FALSE(EstFichierOrdinaire(chemin)) << chemin;
+        EXPECT_EQ(OuvrirFichierOrdinaire(chemin.c_str()), nullptr) << chemin;
+        EnteteFilm e;
+        EXPECT_EQ(LireEnteteFilm(chemin, e), -1) << chemin;
+        EXPECT_EQ(TailleFichier(chemin), -1) << chemin;
+    }
+    EXPECT_FALSE(LireDatesFilm(d / "f.mjp").Presentes);
+    EXPECT_EQ(EcrireFilm(d / "copie.mjp", 1, 1000, d / "f.mjp", 0, 100), -1);
+    FluxFilm flux;
+    EXPECT_EQ(flux.Ouvrir((d / "f.mjp").c_str(), 0, 10, ""), FluxSansFichier);
+    EXPECT_EQ(flux.Ouvrir((d / "dossier.mjp").c_str(), 0, 10, ""), FluxSansFichier);
+    // A FIFO password record is no record: the film reads as unprotected.
+    EcrireOctets(d / "g.mjp", Entete(1, 1000));
+    ASSERT_EQ(mkfifo((d / "g.mdp").c_str(), 0600), 0);
+    EXPECT_EQ(VerifierMotDePasse((d / "g.mjp").c_str(), "pw"), 0);
+    EXPECT_FALSE(fs::exists(d / "copie.mjp"));
+    alarm(0);
+
+    // A regular file, also behind a symbolic link, opens and reads.
+    const Octets film = {1, 0, 0, 0, 0xE8, 0x03, 0, 0, 0xFF, 0xD8};
+    EcrireOctets(d / "bon.mjp", film);
+    fs::create_symlink(d / "bon.mjp", d / "lien.mjp");
+    for (const std::string& chemin : {d / "bon.mjp", d / "lien.mjp"}) {
+        std::FILE* f = OuvrirFichierOrdinaire(chemin.c_str());
+        ASSERT_NE(f, nullptr) << chemin;
+        unsigned char octets[16];
+        EXPECT_EQ(std::fread(octets, 1, sizeof octets, f), film.size());
+        std::fclose(f);
+    }
 }
 
 // --- Positions and progress ---------------------------------------------

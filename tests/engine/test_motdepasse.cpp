@@ -245,29 +245,66 @@ TEST(VerifierMotDePasse, FullWidthFieldsAreComparedOverTheirWidthOnly)
     EXPECT_EQ(VerifierMotDePasse((d / (plusLong + ".mjp")).c_str(), mot.c_str()), -1);
 }
 
-TEST(EcrireFichierMotDePasse, LongPasswordIsCutToNineteen)
+// Texts that fill their field are written at full width and still match;
+// one character more is refused by the writer, which then writes nothing.
+TEST(EcrireFichierMotDePasse, FullWidthRoundTripAndLongerRefused)
 {
     DossierTemporaire d;
     ASSERT_TRUE(d.Pret());
+    for (int longueurNom : {28, 29, 30}) {
+        const std::string film = d / (std::string(longueurNom, 'n') + ".mjp");
+        const int r = EcrireFichierMotDePasse(film, "pw");
+        if (longueurNom + 1 <= LargeurChampNomFilm) {
+            ASSERT_EQ(r, 0) << longueurNom;
+            EXPECT_EQ(VerifierMotDePasse(film.c_str(), "pw"), 1) << longueurNom;
+            EXPECT_EQ(VerifierMotDePasse(film.c_str(), "pX"), -1) << longueurNom;
+        } else {
+            EXPECT_EQ(r, -1) << longueurNom;
+            EXPECT_FALSE(std::filesystem::exists(NomCompagnon(film, "mdp"))) << longueurNom;
+        }
+    }
     const std::string film = d / "cam1.mjp";
-    const std::string mot = "abcdefghijklmnopqrstuvwxy";  // 25 characters
-    ASSERT_EQ(EcrireFichierMotDePasse(film, mot), 0);
-    EXPECT_EQ(VerifierMotDePasse(film.c_str(), mot.substr(0, 19).c_str()), 1);
-    EXPECT_EQ(VerifierMotDePasse(film.c_str(), mot.substr(0, 20).c_str()), -1);
-    EXPECT_EQ(VerifierMotDePasse(film.c_str(), mot.c_str()), -1);
+    for (int longueurMot : {19, 20, 21}) {
+        std::filesystem::remove(NomCompagnon(film, "mdp"));
+        const std::string mot(longueurMot, 'm');
+        const int r = EcrireFichierMotDePasse(film, mot);
+        if (longueurMot <= LargeurChampMotDePasse) {
+            ASSERT_EQ(r, 0) << longueurMot;
+            EXPECT_EQ(VerifierMotDePasse(film.c_str(), mot.c_str()), 1) << longueurMot;
+            EXPECT_EQ(VerifierMotDePasse(film.c_str(), mot.substr(1).c_str()), -1) << longueurMot;
+            EXPECT_EQ(VerifierMotDePasse(film.c_str(), (mot + "m").c_str()), -1) << longueurMot;
+        } else {
+            EXPECT_EQ(r, -1) << longueurMot;
+            EXPECT_FALSE(std::filesystem::exists(NomCompagnon(film, "mdp"))) << longueurMot;
+        }
+    }
+    // The full-width password is stored without a zero byte.
+    ASSERT_EQ(EcrireFichierMotDePasse(film, std::string(20, 'm')), 0);
+    const Octets fiche = LireOctets(d / "cam1.mdp");
+    ASSERT_EQ(fiche.size(), 80u);
+    EXPECT_EQ(static_cast<unsigned char>(fiche[13 + 19] - CleMotDePasse[19]), 'm');
 }
 
-TEST(EcrireFichierMotDePasse, LongNameIsCutSoTheRecordNoLongerMatches)
+// A path longer than a film path is never cut into another record's name.
+TEST(VerifierMotDePasse, PathsLongerThanAFilmPathAreRefused)
 {
     DossierTemporaire d;
     ASSERT_TRUE(d.Pret());
-    const std::string court = d / (std::string(28, 'c') + ".mjp");  // "\" + 28 = 29
-    ASSERT_EQ(EcrireFichierMotDePasse(court, "pw"), 0);
-    EXPECT_EQ(VerifierMotDePasse(court.c_str(), "pw"), 1);
+    const std::string dossier = DossierDeLongueur(d.Chemin(), 296);
+    ASSERT_FALSE(dossier.empty());
+    const std::string film = dossier + "c.mjp";  // 301 bytes
+    ASSERT_EQ(film.size(), 301u);
+    EXPECT_EQ(EcrireFichierMotDePasse(film, "pw"), -1);
+    // A record that would match under the name the cut path gives
+    // (".../c.mj" -> ".../cmdp", name "\c") is not taken.
+    EcrireOctets(film.substr(0, 297) + "mdp", Fiche(Champ("pw", 20), Champ("\\c", 30)));
+    EXPECT_EQ(VerifierMotDePasse(film.substr(0, 300).c_str(), "pw"), 1);
+    EXPECT_EQ(VerifierMotDePasse(film.c_str(), "pw"), -1);
 
-    const std::string longFilm = d / (std::string(29, 'l') + ".mjp");
-    ASSERT_EQ(EcrireFichierMotDePasse(longFilm, "pw"), 0);
-    EXPECT_EQ(VerifierMotDePasse(longFilm.c_str(), "pw"), -1);
+    // At 300 bytes exactly the record beside the film is found.
+    const std::string juste = dossier + "cmjp";  // 300 bytes, name "\cmjp"
+    ASSERT_EQ(EcrireFichierMotDePasse(juste, "pw"), 0);
+    EXPECT_EQ(VerifierMotDePasse(juste.c_str(), "pw"), 1);
 }
 
 TEST(EcrireFichierMotDePasse, FailuresAreReported)

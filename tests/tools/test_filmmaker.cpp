@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -581,6 +583,120 @@ TEST(CommandLine, DemoSetChainsIntoTheNextMinute)
     ASSERT_GT(film.size(), 10u);
     EXPECT_EQ(film[8], 0xFF);
     EXPECT_EQ(film[9], 0xD8);
+}
+
+// --- failures of the film maker --------------------------------------------
+
+// Files left in a folder (names only), sorted.
+std::vector<std::string> Contenu(const std::string& dossier)
+{
+    std::vector<std::string> noms;
+    std::error_code e;
+    for (const auto& f : fs::directory_iterator(dossier, e))
+        noms.push_back(f.path().filename().string());
+    std::sort(noms.begin(), noms.end());
+    return noms;
+}
+
+// A small tmpfs mounted for one test (root only), unmounted at the end.
+class PetitDisque {
+public:
+    PetitDisque(const std::string& dossier, const char* options) : dossier_(dossier)
+    {
+        fs::create_directories(dossier);
+        monte_ = geteuid() == 0
+                 && Lancer("mount -t tmpfs -o " + std::string(options) + " tmpfs '" + dossier + "' 2>/dev/null") == 0;
+    }
+    ~PetitDisque()
+    {
+        if (monte_)
+            Lancer("umount '" + dossier_ + "'");
+    }
+    bool Monte() const { return monte_; }
+
+private:
+    std::string dossier_;
+    bool monte_ = false;
+};
+
+// Every failure names the path and the system's reason in French, exits 1
+// and leaves nothing of what was written behind.
+TEST(CommandLine, FailuresSayWhatFailedAndLeaveNothing)
+{
+    DossierTemporaire dossier;
+    const std::string exe = std::string("'") + ZR7FILM + "' -n 10 -t 64x48 ";
+    struct Cas {
+        std::string commande, attendu;
+    };
+    fs::create_directories(dossier / "dossier.mjp");
+    fs::create_directories(dossier / "c/c.pcm");
+    std::vector<Cas> cas = {
+        {exe + "'" + (dossier / "dossier.mjp") + "'", "impossible d'écrire " + (dossier / "dossier.mjp") + " : c'est un dossier"},
+        // The sound companion cannot be written: the film and dates go too.
+        {exe + "-D '12/05/2014 10:15:00' -S '" + (dossier / "c/c.mjp") + "'",
+         "impossible d'écrire " + (dossier / "c/c.pcm") + " : c'est un dossier"},
+        // A file-size limit stands for a full disk, also for root.
+        {"trap '' XFSZ; ulimit -f 100; exec " + exe + "-d 60000 -S '" + (dossier / "l/f.mjp") + "'",
+         "impossible d'écrire " + (dossier / "l/f.pcm") + " : fichier trop grand pour la limite de taille des fichiers"},
+    };
+    for (const Cas& c : cas) {
+        std::string sortie;
+        EXPECT_EQ(Lancer(c.commande + " 2>&1", &sortie), 1) << c.commande;
+        EXPECT_EQ(sortie, "zr7film : " + c.attendu + "\n") << c.commande;
+    }
+    EXPECT_EQ(Contenu(dossier / "c"), std::vector<std::string>{"c.pcm"});
+    EXPECT_FALSE(fs::exists(dossier / "l"));  // the folder it made goes too
+
+    // A read-only folder and a full disk, on small mounted file systems.
+    PetitDisque lectureSeule(dossier / "ro", "ro,size=64k");
+    PetitDisque plein(dossier / "plein", "size=128k");
+    if (!lectureSeule.Monte() || !plein.Monte())
+        GTEST_SKIP() << "mounting a tmpfs is not permitted here";
+    std::string sortie;
+    EXPECT_EQ(Lancer(exe + "'" + (dossier / "ro/a.mjp") + "' 2>&1", &sortie), 1);
+    EXPECT_EQ(sortie, "zr7film : impossible d'écrire " + (dossier / "ro/a.mjp") + " : système de fichiers en lecture seule\n");
+    sortie.clear();
+    EXPECT_EQ(Lancer(exe + "-d 60000 -S -P mdp '" + (dossier / "plein/a.mjp") + "' 2>&1", &sortie), 1);
+    EXPECT_EQ(sortie, "zr7film : impossible d'écrire " + (dossier / "plein/a.pcm") + " : plus de place sur le disque\n");
+    EXPECT_TRUE(Contenu(dossier / "plein").empty());
+}
+
+// Numbers out of range are argument errors (exit 2), never an overflow.
+TEST(CommandLine, NumbersAreRangeChecked)
+{
+    DossierTemporaire dossier;
+    const std::string exe = std::string("'") + ZR7FILM + "' ";
+    const std::string film = " '" + (dossier / "a.mjp") + "' 2>/dev/null";
+    for (const char* options : {"-t 99999999999x2", "-t 64x99999999999999999999", "-t -64x48", "-t 63x48",
+                                "-t 2561x48", "-t 64x48x2", "-t ' 64x48'", "-n 99999999999", "-n -5", "-d 4294967296",
+                                "-g 1e3", "-D '99999999999/05/2014 10:15'", "-D '12/05/2014 99999999999:15'",
+                                "-D '12/05/2014 10:15:-1'"})
+        EXPECT_EQ(Lancer(exe + options + film), 2) << options;
+    EXPECT_FALSE(fs::exists(dossier / "a.mjp"));
+    EXPECT_EQ(Lancer(exe + "-n 10 -t 2560x48 -D '1/5/2014 9:05'" + film), 0);
+}
+
+// Protected films: a name of 29 characters and a password of 20 fill their
+// fields and open; one more character is refused before anything is written.
+TEST(CommandLine, ProtectedFilmsFitTheirRecordOrAreRefused)
+{
+    DossierTemporaire dossier;
+    const std::string exe = std::string("'") + ZR7FILM + "' -n 10 -t 64x48 -P ";
+    const std::string nom29 = dossier / (std::string(29, 'n') + ".mjp");
+    const std::string nom30 = dossier / (std::string(30, 'n') + ".mjp");
+    const std::string mot20(20, 'm');
+    EXPECT_EQ(Lancer(exe + "secret '" + nom29 + "' >/dev/null"), 0);
+    EXPECT_EQ(VerifierMotDePasse(nom29.c_str(), "secret"), 1);
+    EXPECT_EQ(Lancer(exe + mot20 + " '" + (dossier / "p.mjp") + "' >/dev/null"), 0);
+    EXPECT_EQ(VerifierMotDePasse((dossier / "p.mjp").c_str(), mot20.c_str()), 1);
+
+    std::string sortie;
+    EXPECT_EQ(Lancer(exe + "secret '" + nom30 + "' 2>&1", &sortie), 2);
+    EXPECT_NE(sortie.find("film protégé impossible"), std::string::npos) << sortie;
+    EXPECT_EQ(Lancer(exe + mot20 + "m '" + (dossier / "q.mjp") + "' 2>/dev/null"), 2);
+    EXPECT_FALSE(fs::exists(nom30));
+    EXPECT_FALSE(fs::exists(dossier / "q.mjp"));
+    EXPECT_FALSE(fs::exists(dossier / "q.mdp"));
 }
 
 } // namespace
