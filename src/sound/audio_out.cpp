@@ -17,6 +17,8 @@ AudioOutSlot Slots[NbSlotsAudio];
 constexpr uint64_t TailleTrace = 1u << 14;
 constexpr int LongueurLabelMax = 100;
 constexpr uint16_t FormatMuLaw = 7;
+// Samples left in a lone buffer when it is reported done: 250 ms.
+constexpr int AvanceAnnonce = FrequenceSon / 4;
 
 bool Valide(int slot)
 {
@@ -44,10 +46,11 @@ void Annoncer(AudioOutSlot& s, EnteteSon* h)
 // Device callback: copies queued samples, records finished headers. No
 // lock, allocation, log or file access here.
 //
-// A header alone in the queue is recorded as done as soon as its last
-// samples will go out at the next call (others when they end): the writer then queues the next buffer behind it in
-// time, and no silence falls between two buffers (each gap would put the
-// sound further behind the pictures).
+// A header alone in the queue is recorded as done when a quarter of a
+// second (or one call) is left of it, others when they end: the writer then
+// queues the next buffer behind it in time even on a busy machine, and no
+// silence falls between two buffers (each gap would put the sound further
+// behind the pictures).
 void SDLCALL Rappel(void* userdata, Uint8* flux, int longueur)
 {
     AudioOutSlot& s = Slots[reinterpret_cast<intptr_t>(userdata)];
@@ -76,7 +79,8 @@ void SDLCALL Rappel(void* userdata, Uint8* flux, int longueur)
         std::memset(sortie + i, 0, static_cast<size_t>(n - i) * sizeof(int16_t));
     // Early only for a header alone in the queue: the writer then fills the
     // other header, which is free.
-    if (s.nbFile == 1 && !s.file[0]->annonce && s.file[0]->nbEchantillons - s.lus <= n)
+    if (s.nbFile == 1 && !s.file[0]->annonce &&
+        s.file[0]->nbEchantillons - s.lus <= std::max(n, AvanceAnnonce))
         Annoncer(s, s.file[0]);
     if (s.traces != nullptr) {
         const uint64_t k = s.nbTraces.load(std::memory_order_relaxed);

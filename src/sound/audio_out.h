@@ -4,8 +4,8 @@
 // Each open slot owns two buffers of mu-law bytes with their headers. A
 // write fills the current header and queues it; the device's callback plays
 // the queued headers in order, decoded to samples when they were queued, and
-// records each header as done (doneHeader, then doneFlag) when its last
-// samples go out at the next call, and nothing else.
+// records each header as done (doneHeader, then doneFlag) shortly before its
+// end, and nothing else.
 // The thread that writes reads doneFlag and doneHeader without a lock.
 //
 // Every function takes the slot index first and does nothing (or returns -1)
