@@ -57,7 +57,9 @@ TEST(AudioOut, WriteQueuesOneBufferAndAQueuedHeaderIsNeverRefilled)
     EXPECT_TRUE(s->headers[0].dwFlags.load() & EnteteFinie);
     EXPECT_FALSE(s->headers[0].dwFlags.load() & EnteteEnFile);
     s->doneFlag.store(0);
+    // The last buffer is reported a little before its end; wait for the end.
     ASSERT_TRUE(Attendre([&] { return Fini(s) && s->doneHeader.load() == &s->headers[1]; }, 10000));
+    ASSERT_TRUE(Attendre([&] { return (s->headers[1].dwFlags.load() & EnteteFinie) != 0; }, 10000));
     Dormir(100);
     const std::vector<TraceRappel> traces = AUDIO_OUT_Traces(0);
     AUDIO_OUT_Close(0);
