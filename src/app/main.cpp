@@ -32,6 +32,8 @@ int main(int argc, char** argv)
     };
     f.fenetreMesures = [&] {
         auto* m = new TDMesures;
+        if (principale)
+            m->FixerProprietaire(principale); // above the main window, not above other programs
         if (nbMesures < 2)
             mesures[nbMesures++] = m;
         if (principale && nbMesures == 2)

@@ -2,19 +2,26 @@
 
 #include "core/boitemessage.h"
 #include "core/etat.h"
+#include "core/journal.h"
 #include "core/messages.h"
+#include "core/objet_dbus.h"
 #include "core/ouverture.h"
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDir>
+#include <QStandardPaths>
 #include <QThread>
 #include <QWidget>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <new>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -24,6 +31,29 @@ constexpr size_t LongueurMinimaleLigne = 5;
 // Time given to the workers to see FlagArretGeneral before their destruction.
 constexpr int AttenteArretMs = 250;
 constexpr int DureeMinimaleMs = 1000;
+
+// Name of the working folder of the measure notices.
+const char* const NomDossierDonnees = "DONNEES";
+
+// Creates the folder (one level) when nothing has its name, then checks that
+// a file can be made in it.
+bool DossierInscriptible(const std::string& dossier, mode_t mode)
+{
+    struct stat st;
+    if (stat(dossier.c_str(), &st) != 0)
+        mkdir(dossier.c_str(), mode);
+    // A link to a folder, set up by whoever installed the player, is kept.
+    if (stat(dossier.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    const std::string essai = dossier + "/.essai_ecriture_" + std::to_string(getpid());
+    const int fd = open(essai.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    const bool ecrit = write(fd, "x", 1) == 1;
+    close(fd);
+    unlink(essai.c_str());
+    return ecrit;
+}
 
 bool LireMot(FILE* f, uint32_t& mot)
 {
@@ -89,12 +119,32 @@ void FixerDossiers(const std::string& cheminExecutable)
     const size_t barre = cheminExecutable.find_last_of('/');
     const std::string dossier = barre == std::string::npos ? "./" : cheminExecutable.substr(0, barre + 1);
     CopierTexte(DossierProgramme, sizeof DossierProgramme, dossier.c_str());
-    char coupe[LongueurDossierCoupe + 1];
-    CopierTexte(coupe, sizeof coupe, DossierProgramme);
-    std::snprintf(DossierDonnees, sizeof DossierDonnees, "%sDONNEES", coupe);
-    struct stat st;
-    if (stat(DossierDonnees, &st) != 0)
-        mkdir(DossierDonnees, 0755);
+    DossierDonnees[0] = '\0';
+
+    // The program folder's DONNEES when it fits its field whole and can be
+    // written; never a cut name, which would land outside the program folder.
+    const std::string donnees = dossier + NomDossierDonnees;
+    const bool tient = donnees.size() <= static_cast<size_t>(LongueurDossier);
+    if (tient && DossierInscriptible(donnees, 0755)) {
+        CopierTexte(DossierDonnees, sizeof DossierDonnees, donnees.c_str());
+    } else {
+        // Installed where the user cannot write, or too deep: the per-user
+        // data folder, private to the user.
+        const QString base = QDir::cleanPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+        const std::string perso = base.isEmpty() ? std::string() : base.toStdString() + "/" + NomDossierDonnees;
+        if (!perso.empty() && perso.size() <= static_cast<size_t>(LongueurDossier) &&
+            QDir().mkpath(base) && DossierInscriptible(perso, 0700))
+            CopierTexte(DossierDonnees, sizeof DossierDonnees, perso.c_str());
+    }
+
+    char ligne[LongueurDossier + 64];
+    if (DossierDonnees[0])
+        std::snprintf(ligne, sizeof ligne, "Dossier de travail : %s", DossierDonnees);
+    else
+        std::snprintf(ligne, sizeof ligne, "Aucun dossier de travail utilisable");
+    EcrireJournal(Journal::Magneto, 0, ligne);
+    if (DossierDonnees[0] == '\0' || std::strncmp(DossierDonnees, dossier.c_str(), dossier.size()) != 0)
+        qInfo("%s", ligne);
 }
 
 int ExecuterLecteur(int argc, char** argv, const FabriquesLecteur& fabriques)
@@ -131,6 +181,7 @@ int ExecuterLecteur(int argc, char** argv, const FabriquesLecteur& fabriques)
     Tracer(f, "application");
 
     FixerDossiers(QCoreApplication::applicationFilePath().toStdString());
+    PublierObjetLecteur();
     Tracer(f, "dossiers");
 
     // Worker threads, in this order; each starts at once on channel 0.
@@ -190,6 +241,7 @@ int ExecuterLecteur(int argc, char** argv, const FabriquesLecteur& fabriques)
     voie0.BufferSon = nullptr;
     Tracer(f, "buffers liberes");
 
+    RetirerObjetLecteur();
     ArreterRelaisMessages();
     mesures2.reset();
     mesures1.reset();

@@ -21,8 +21,10 @@ std::string JoindreArguments(int argc, char** argv);
 void AnalyserLigneCommande(const std::string& texte);
 
 // Sets DossierProgramme (folder of the executable, trailing '/') and
-// DossierDonnees (cut to 180 characters + "DONNEES"), creating that folder
-// when no file or folder of that name exists. Failure is ignored.
+// DossierDonnees: the program folder's "DONNEES", created when nothing has
+// that name. When it cannot be created or written, or does not fit its field
+// whole, the per-user data folder's "DONNEES" instead (created private); empty
+// when neither can be used. The folder used goes into the log.
 void FixerDossiers(const std::string& cheminExecutable);
 
 // What start-up builds; the player passes its real classes, tests their own.

@@ -53,7 +53,7 @@ extern int32_t HauteurFilm, LargeurFilm; // reader writes, display timer reads. 
 
 // ---- Environment: written by start-up before any worker exists.
 extern char DossierProgramme[LongueurDossier + 1]; // executable folder, trailing '/'
-extern char DossierDonnees[LongueurDossier + 1];   // DossierProgramme (cut) + "DONNEES"
+extern char DossierDonnees[LongueurDossier + 1];   // DossierProgramme + "DONNEES", else the per-user one
 extern char TitreMessages[LongueurTitre + 1];      // caption of every message box
 extern QObject* ImageAffichage;                    // the window's picture control; set by the main window
 extern unsigned char* ExportPictureBuffer;         // AVI export picture buffer, owned by the main window

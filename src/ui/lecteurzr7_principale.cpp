@@ -1092,7 +1092,7 @@ void TLecteurZR7_Principale::OpaciteChange()
 void TLecteurZR7_Principale::TimerLEOTimer()
 {
     TimerLEO->stop();
-    for (QWidget* m : {DMesures1, DMesures2})
-        if (m)
-            m->setWindowOpacity(Opacite->value() / 255.0);
+    // The backdrop (window 17) only: the letters of window 1 stay opaque.
+    if (DMesures2)
+        DMesures2->setWindowOpacity(Opacite->value() / 255.0);
 }

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QWidget>
 #include <algorithm>
@@ -154,6 +156,12 @@ TEST_F(LigneCommande, CheminsTropLongsEtFichiersSpeciaux)
     alarm(0);
 }
 
+// The per-user working folder (XDG_DATA_HOME is a temporary folder here).
+std::string DonneesUtilisateur()
+{
+    return QDir::cleanPath(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)).toStdString() + "/DONNEES";
+}
+
 TEST_F(LigneCommande, DossiersDuProgramme)
 {
     FixerDossiers(dossier + "lecteurzr7");
@@ -162,22 +170,40 @@ TEST_F(LigneCommande, DossiersDuProgramme)
     struct stat st;
     ASSERT_EQ(stat(DossierDonnees, &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_NE(std::system(("ls -A '" + dossier + "DONNEES' | grep -q .").c_str()), 0) << "write probe left behind";
 
-    // A file named DONNEES stays a file; start-up goes on.
+    // A file named DONNEES stays a file; the per-user folder is used instead.
     const std::string autre = DossierTemporaire();
     std::ofstream(autre + "DONNEES") << "x";
     FixerDossiers(autre + "lecteurzr7");
     ASSERT_EQ(stat((autre + "DONNEES").c_str(), &st), 0);
     EXPECT_TRUE(S_ISREG(st.st_mode));
+    EXPECT_EQ(std::string(DossierDonnees), DonneesUtilisateur());
+    ASSERT_EQ(stat(DossierDonnees, &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
     std::system(("rm -rf '" + autre + "'").c_str());
 }
 
-TEST_F(LigneCommande, DossierTropLongCoupe)
+// A program folder too long for "DONNEES" to fit whole: nothing is made
+// under a cut name (which would lie outside the program folder).
+TEST_F(LigneCommande, DossierTropLongPasDeNomCoupe)
 {
-    const std::string longue(250, 'd');
-    FixerDossiers("/" + longue + "/lecteurzr7");
-    EXPECT_EQ(std::strlen(DossierProgramme), static_cast<size_t>(LongueurDossier));
-    EXPECT_EQ(std::string(DossierDonnees), std::string(DossierProgramme).substr(0, 180) + "DONNEES");
+    std::string prog = dossier;
+    while (prog.size() < 196)
+        prog += std::string(std::min<size_t>(40, 196 - prog.size()), 'd') + "/";
+    ASSERT_EQ(std::system(("mkdir -p '" + prog + "'").c_str()), 0);
+    ASSERT_GT(prog.size() + 7, static_cast<size_t>(LongueurDossier));
+    FixerDossiers(prog + "lecteurzr7");
+    EXPECT_EQ(std::string(DossierDonnees), DonneesUtilisateur());
+    // Nothing named like the working folder anywhere in the tree.
+    EXPECT_NE(std::system(("find '" + dossier + "' -name '*DONNEES*' | grep -q .").c_str()), 0);
+
+    // 193 characters + "DONNEES" = 200: fits.
+    std::string juste = dossier;
+    juste += std::string(193 - juste.size() - 1, 'j') + "/";
+    ASSERT_EQ(mkdir(juste.c_str(), 0755), 0);
+    FixerDossiers(juste + "lecteurzr7");
+    EXPECT_EQ(std::string(DossierDonnees), juste + "DONNEES");
 }
 
 namespace {
@@ -308,6 +334,11 @@ TEST(Demarrage, OrdreDuDemarrageEtDeLArret)
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The per-user working folder goes into a temporary folder, not the home.
+    const std::string donnees = DossierTemporaire();
+    qputenv("XDG_DATA_HOME", donnees.c_str());
     ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    const int r = RUN_ALL_TESTS();
+    std::system(("rm -rf '" + donnees + "'").c_str());
+    return r;
 }

@@ -374,17 +374,18 @@ TEST_F(FenetrePosition, OpaciteAppliqueeUnQuartDeSecondePlusTard)
     EXPECT_TRUE(w->TimerLEO->isActive());
     EXPECT_TRUE(w->TimerLEO->isSingleShot());
     EXPECT_EQ(w->TimerLEO->interval(), 250);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return m1.windowOpacity() < 1.0; }, 5000));
-    EXPECT_DOUBLE_EQ(m1.windowOpacity(), 120 / 255.0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m2.windowOpacity() < 1.0; }, 5000));
+    // The backdrop (window 17) only: the letters stay opaque.
     EXPECT_DOUBLE_EQ(m2.windowOpacity(), 120 / 255.0);
+    EXPECT_DOUBLE_EQ(m1.windowOpacity(), 1.0);
 
     // A change is not applied at once, but by the timer.
     w->Opacite->setValue(200);
-    EXPECT_DOUBLE_EQ(m1.windowOpacity(), 120 / 255.0);
+    EXPECT_DOUBLE_EQ(m2.windowOpacity(), 120 / 255.0);
     EXPECT_TRUE(w->TimerLEO->isActive());
-    EXPECT_TRUE(QTest::qWaitFor([&] { return m1.windowOpacity() > 120 / 255.0; }, 5000));
-    EXPECT_DOUBLE_EQ(m1.windowOpacity(), 200 / 255.0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return m2.windowOpacity() > 120 / 255.0; }, 5000));
     EXPECT_DOUBLE_EQ(m2.windowOpacity(), 200 / 255.0);
+    EXPECT_DOUBLE_EQ(m1.windowOpacity(), 1.0);
     EXPECT_FALSE(w->TimerLEO->isActive());
 
     // Keys move it by 50 within 50..250; changes made before the timer
@@ -396,7 +397,7 @@ TEST_F(FenetrePosition, OpaciteAppliqueeUnQuartDeSecondePlusTard)
     w->Opacite->setValue(10);
     EXPECT_EQ(w->Opacite->value(), 50);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !w->TimerLEO->isActive(); }, 5000));
-    EXPECT_DOUBLE_EQ(m1.windowOpacity(), 50 / 255.0);
+    EXPECT_DOUBLE_EQ(m2.windowOpacity(), 50 / 255.0);
 }
 
 } // namespace
