@@ -194,8 +194,8 @@ int ExecuterLecteur(int argc, char** argv, const FabriquesLecteur& fabriques)
     }
     Tracer(f, "threads");
 
+    // No display name: the window system would add it to every caption.
     QApplication::setApplicationName("Lecteur ZR7");
-    QApplication::setApplicationDisplayName("Lecteur ZR7");
     Tracer(f, "titre application");
 
     std::unique_ptr<QWidget> principale(f.fenetrePrincipale ? f.fenetrePrincipale() : nullptr);

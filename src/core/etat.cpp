@@ -40,10 +40,12 @@ namespace {
 
 // A timed mutex that remembers which thread holds it, so that a release
 // from a thread whose take timed out does not unlock someone else's lock
-// (undefined behaviour for a standard mutex).
+// (undefined behaviour for a standard mutex). The owner may take it again:
+// its takes are counted and the last matching release frees it.
 struct VerrouTemporise {
     std::timed_mutex mutex;
     std::atomic<std::thread::id> proprietaire{};
+    int prises = 0; // takes by the owner; touched by the owner only
 };
 
 std::unique_ptr<VerrouTemporise> MutexVoie[NbVoies];
@@ -54,16 +56,22 @@ int Prendre(VerrouTemporise* v, int attenteMs)
 {
     if (!v)
         return -1;
-    if (v->proprietaire.load() == std::this_thread::get_id())
-        return 0; // already held by this thread: proceed, the outer release frees it
-    if (v->mutex.try_lock_for(std::chrono::milliseconds(attenteMs)))
+    if (v->proprietaire.load() == std::this_thread::get_id()) {
+        ++v->prises;
+        return 0;
+    }
+    if (v->mutex.try_lock_for(std::chrono::milliseconds(attenteMs))) {
         v->proprietaire.store(std::this_thread::get_id());
+        v->prises = 1;
+    }
     return 0;
 }
 
 void Rendre(VerrouTemporise* v)
 {
     if (!v || v->proprietaire.load() != std::this_thread::get_id())
+        return;
+    if (--v->prises > 0)
         return;
     v->proprietaire.store(std::thread::id());
     v->mutex.unlock();

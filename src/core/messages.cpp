@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
@@ -67,7 +68,7 @@ public slots:
         const QList<QVariant> args = m.arguments();
         if (args.size() != 3)
             return;
-        const uint32_t id = EnregistrerMessage(args[0].toString().toUtf8().constData());
+        const uint32_t id = IdMessageConnu(args[0].toString().toUtf8().constData());
         if (id != 0)
             Distribuer(id, args[1].toLongLong(), args[2].toLongLong());
     }
@@ -135,6 +136,16 @@ void EnregistrerMessages()
         if (id != 0)
             IdMessages[i] = id;
     }
+}
+
+uint32_t IdMessageConnu(const char* nom)
+{
+    if (!nom)
+        return 0;
+    for (const char* connu : NomsMessages)
+        if (std::strcmp(nom, connu) == 0)
+            return EnregistrerMessage(nom);
+    return 0;
 }
 
 bool DemarrerRelaisMessages()

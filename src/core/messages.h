@@ -37,6 +37,9 @@ uint32_t EnregistrerMessage(const char* nom);
 const char* NomDuMessage(uint32_t id);
 // Registers the 36 names in table order.
 void EnregistrerMessages();
+// Identifier of one of the 36 names of the table, 0 for any other name:
+// names coming from other programs never grow the registry.
+uint32_t IdMessageConnu(const char* nom);
 
 // The event that carries a registered message to a window.
 class EvenementMessage : public QEvent

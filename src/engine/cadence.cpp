@@ -47,3 +47,25 @@ int32_t AttenteImageMs(const EtatCadence& e)
 {
     return static_cast<int32_t>(std::min<int64_t>(AttenteBruteMs(e), AttenteMaxImageMs));
 }
+
+double PourcentageDepart(int32_t seconde, uint32_t dureeSecondes)
+{
+    if (dureeSecondes == 0 || seconde <= 0)
+        return 0;
+    return std::min(double(seconde) * 100.0 / dureeSecondes, 100.0);
+}
+
+int64_t MsDeLImage(int64_t numero, uint32_t dureeMs, uint32_t nbImages)
+{
+    if (nbImages == 0 || numero <= 0)
+        return 0;
+    return numero * int64_t(dureeMs) / int64_t(nbImages);
+}
+
+bool BipPermis(int64_t maintenantMs, int64_t& dernierBipMs)
+{
+    if (maintenantMs - dernierBipMs < IntervalleBipMs)
+        return false;
+    dernierBipMs = maintenantMs;
+    return true;
+}

@@ -51,3 +51,21 @@ int64_t AttenteBruteMs(const EtatCadence& e);
 
 // The sleep actually taken: AttenteBruteMs capped at AttenteMaxImageMs.
 int32_t AttenteImageMs(const EtatCadence& e);
+
+// Share of the film (0 to 100) at the start of a run from second `seconde`
+// of a film of `dureeSecondes`: what the progress reads until the run's
+// first picture. 0 for a zero duration or a negative second.
+double PourcentageDepart(int32_t seconde, uint32_t dureeSecondes);
+
+// Film time in milliseconds of picture `numero` of a film of `nbImages`
+// pictures over `dureeMs` (header words): numero * dureeMs / nbImages,
+// integer division. 0 for 0 pictures or a negative number.
+int64_t MsDeLImage(int64_t numero, uint32_t dureeMs, uint32_t nbImages);
+
+// A failed picture sounds the system beep, at most once in this time so
+// that a damaged film does not ring continuously.
+constexpr int64_t IntervalleBipMs = 1000;
+
+// True when a beep may sound at `maintenantMs`, the last one having sounded
+// at `dernierBipMs` (updated when it may). Milliseconds of one steady clock.
+bool BipPermis(int64_t maintenantMs, int64_t& dernierBipMs);

@@ -6,10 +6,15 @@
 #include "engine/cadence.h"
 #include "engine/cible_image.h"
 #include "engine/fichierfilm.h"
+#include "engine/motdepasse.h"
 #include "engine/reperes.h"
+
+#include <QApplication>
+#include <QMetaObject>
 
 #include <chrono>
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 namespace {
@@ -33,7 +38,26 @@ double LireVitesse()
     return v;
 }
 
+std::mutex BipMutex;
+std::function<void()> BipEchecImage;
+
+void BipSysteme()
+{
+    // The beep belongs to the application's thread, and needs a window
+    // system (a console application has none).
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))
+        QMetaObject::invokeMethod(app, [] { QApplication::beep(); }, Qt::QueuedConnection);
+}
+
 } // namespace
+
+std::function<void()> RemplacerBipEchecImage(std::function<void()> bip)
+{
+    std::lock_guard<std::mutex> verrou(BipMutex);
+    std::function<void()> ancien = BipEchecImage;
+    BipEchecImage = std::move(bip);
+    return ancien;
+}
 
 Th_Lecteur_Magneto::Th_Lecteur_Magneto(int voie, int attenteDemarrageMs, int gardeDecodeurMs)
     : ThreadTravail(voie),
@@ -68,14 +92,55 @@ int64_t Th_Lecteur_Magneto::Maintenant()
 void Th_Lecteur_Magneto::MontrerImageNoire()
 {
     RemettreImage(imageNoire_.get(), tailleImageNoire_);
+    const int r = PrendreMutexVoie(Voie());
+    ::Voie& v = Voies[Voie()];
+    v.ImageMontree = -1;
+    v.MsImageMontree = 0;
+    v.RunImageMontree = numeroRun_;
+    if (r == 0)
+        RendreMutexVoie(Voie());
 }
 
+// Only a playing run that is still the current one reports the end of the
+// film: a stale report would be taken for the end of the run that a newer
+// command started.
 void Th_Lecteur_Magneto::SignalerFinDeFilm()
 {
     const int r = PrendreMutexVoie(Voie());
-    Voies[Voie()].FlagFinDeFilm = 1;
+    ::Voie& v = Voies[Voie()];
+    if (v.FlagLecture != 0 && v.NumeroDemande == numeroRun_)
+        v.FlagFinDeFilm = 1;
     if (r == 0)
         RendreMutexVoie(Voie());
+}
+
+void Th_Lecteur_Magneto::SignalerEchecImage()
+{
+    if (!BipPermis(Maintenant(), dernierBipMs_))
+        return;
+    std::function<void()> bip;
+    {
+        std::lock_guard<std::mutex> verrou(BipMutex);
+        bip = BipEchecImage;
+    }
+    if (bip)
+        bip();
+    else
+        BipSysteme();
+}
+
+bool Th_Lecteur_Magneto::RunCourant(bool imageUnique)
+{
+    const int r = PrendreMutexVoie(Voie());
+    const ::Voie& v = Voies[Voie()];
+    bool courant = v.NumeroDemande == numeroRun_;
+    if (imageUnique)
+        courant = courant && v.FlagLecture == 0 && v.FlagRafraichir == 0;
+    else
+        courant = courant && v.FlagLecture != 0;
+    if (r == 0)
+        RendreMutexVoie(Voie());
+    return courant;
 }
 
 void Th_Lecteur_Magneto::run()
@@ -92,99 +157,150 @@ void Th_Lecteur_Magneto::run()
         if (r == 0)
             RendreMutexVoie(voie);
     }
-    ::Voie& v = Voies[voie];
     while (!isInterruptionRequested()) {
         if (!Dormir(1))
             return;
-        if (v.BufferImage == nullptr) {
-            Dormir(AttenteReessaiMs);
+        Suite suite = Suite::Repos;
+        switch (AttendreCommande()) {
+        case Commande::Fin:
+            return;
+        case Commande::Attendre:
             continue;
+        case Commande::Lire:
+            suite = Run(false);
+            break;
+        case Commande::ImageUnique:
+            suite = Run(true);
+            break;
         }
-        bool imageUnique = false;
-        if (LireOctetVoie(voie, &::Voie::FlagLecture) == 0) {
-            if (decodeur_.Ouvert()) {
-                if (!Dormir(gardeDecodeurMs_))
-                    return;
-                decodeur_.Fermer();
-            }
-            decodeur_.OublierTaille();
-            v.HauteurImage = v.LargeurImage = 0;
-            octetsDepuisRepos_ = 0;
-
-            const int r = PrendreMutexVoie(voie);
-            const unsigned char rafraichir = v.FlagRafraichir;
-            v.FlagRafraichir = 0;
-            if (r == 0)
-                RendreMutexVoie(voie);
-            if (rafraichir == 0) {
-                Dormir(AttenteReposMs);
-                continue;
-            }
-            MontrerImageNoire();
-            imageUnique = true;
-        }
-        if (Run(imageUnique) == Suite::Fin)
+        if (suite == Suite::Fin)
             return;
     }
+}
+
+// Idle step: while stopped, closes the decoder and takes a refresh request.
+Th_Lecteur_Magneto::Commande Th_Lecteur_Magneto::AttendreCommande()
+{
+    const int voie = Voie();
+    ::Voie& v = Voies[voie];
+    if (v.BufferImage == nullptr)
+        return Dormir(AttenteReessaiMs) ? Commande::Attendre : Commande::Fin;
+    if (LireOctetVoie(voie, &::Voie::FlagLecture) != 0)
+        return Commande::Lire;
+
+    if (decodeur_.Ouvert()) {
+        if (!Dormir(gardeDecodeurMs_))
+            return Commande::Fin;
+        decodeur_.Fermer();
+    }
+    decodeur_.OublierTaille();
+    v.HauteurImage = v.LargeurImage = 0;
+    octetsDepuisRepos_ = 0;
+
+    // The refresh request and the command number are taken together, so a
+    // command given after this point ends the single-picture run.
+    const int r = PrendreMutexVoie(voie);
+    const unsigned char rafraichir = v.FlagRafraichir;
+    v.FlagRafraichir = 0;
+    if (rafraichir != 0 && v.FlagLecture == 0)
+        numeroRun_ = v.NumeroRun = v.NumeroDemande;
+    const bool lecture = v.FlagLecture != 0;
+    if (r == 0)
+        RendreMutexVoie(voie);
+    if (lecture)
+        return Commande::Lire;
+    if (rafraichir == 0)
+        return Dormir(AttenteReposMs) ? Commande::Attendre : Commande::Fin;
+    MontrerImageNoire();
+    return Commande::ImageUnique;
+}
+
+// Run preparation: the decoder stays open from run to run while playback
+// goes on, and is opened only after the guard wait.
+bool Th_Lecteur_Magneto::PreparerRun()
+{
+    if (!decodeur_.Ouvert()) {
+        if (!Dormir(gardeDecodeurMs_))
+            return false;
+        decodeur_.Ouvrir(TypeFilm);
+    }
+    Voies[Voie()].ImageSortie = Voies[Voie()].BufferImage;
+    return true;
+}
+
+// Run start: takes the start position, and for a playing run the command
+// number, and resets the progress to the start's share, so that progress
+// of an earlier run is never read as this one's. False when a playing run
+// has nothing to do (stopped meanwhile).
+bool Th_Lecteur_Magneto::DebuterRun(bool imageUnique, int32_t& seconde, uint32_t& dureeSecondes)
+{
+    const int voie = Voie();
+    ::Voie& v = Voies[voie];
+    {
+        const int r = PrendreMutexGeneral();
+        seconde = SecondeDepart;
+        dureeSecondes = DureeFilm;
+        if (r == 0)
+            RendreMutexGeneral();
+    }
+    const int r = PrendreMutexVoie(voie);
+    const bool lecture = v.FlagLecture != 0;
+    if (!imageUnique && lecture)
+        numeroRun_ = v.NumeroRun = v.NumeroDemande;
+    if (imageUnique || lecture)
+        v.PourcentFilm = PourcentageDepart(seconde, dureeSecondes);
+    if (r == 0)
+        RendreMutexVoie(voie);
+    return imageUnique || lecture;
 }
 
 Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::Run(bool imageUnique)
 {
     const int voie = Voie();
     ::Voie& v = Voies[voie];
-
-    // Run preparation: the decoder stays open from run to run while
-    // playback goes on, and is opened only after the guard wait.
-    if (!decodeur_.Ouvert()) {
-        if (!Dormir(gardeDecodeurMs_))
-            return Suite::Fin;
-        decodeur_.Ouvrir(TypeFilm);
-    }
-    v.ImageSortie = v.BufferImage;
+    if (!PreparerRun())
+        return Suite::Fin;
 
     FluxFilm flux;
-    bool premierPassage = true;
     for (;;) {
         if (DoitSArreter())
             return Suite::Fin;
-        // A single-picture run is made while playback is stopped: only its
-        // retries depend on FlagLecture.
-        if (LireOctetVoie(voie, &::Voie::FlagLecture) == 0 && !(imageUnique && premierPassage))
+        int32_t seconde = 0;
+        uint32_t dureeSecondes = 0;
+        if (!DebuterRun(imageUnique, seconde, dureeSecondes))
             return Suite::Repos;
-        premierPassage = false;
 
         EtatCadence cadence;
         cadence.debutRun = Maintenant();
         cadence.vitesse = LireVitesse();
 
-        int32_t seconde = 0;
-        uint32_t dureeSecondes = 0;
-        {
-            const int r = PrendreMutexGeneral();
-            seconde = SecondeDepart;
-            dureeSecondes = DureeFilm;
-            if (r == 0)
-                RendreMutexGeneral();
-        }
         char chemin[LongueurCheminFilm + 1];
         char motDePasse[LongueurMotDePasse + 1];
         CopierTexte(chemin, sizeof chemin, CheminFilm);
         CopierTexte(motDePasse, sizeof motDePasse, MotDePasseFilm);
         const int type = TypeFilm;
 
+        // A protected film whose password is not accepted decodes to
+        // nothing: the single picture stays blank.
+        if (imageUnique && VerifierMotDePasse(chemin, motDePasse) < 0)
+            return Suite::Repos;
+
         const OuvertureFlux ouverture = flux.Ouvrir(chemin, seconde, dureeSecondes, motDePasse);
         if (ouverture != FluxOuvert) {
-            if (ouverture == FluxSansFichier)
+            if (ouverture == FluxSansFichier && !imageUnique)
                 MontrerImageNoire();
-            SignalerFinDeFilm();
-            if (!Dormir(AttenteReessaiMs))
-                return Suite::Fin;
             if (ouverture == FluxSansMemoire) {
                 char ligne[128];
                 std::snprintf(ligne, sizeof ligne, "Erreur Allocation-1 %d / %lld", flux.ErreurSysteme(),
                               static_cast<long long>(TailleFichier(chemin)));
                 EcrireJournal(Journal::Magneto, 0, ligne);
             }
+            // A single-picture run is not retried: the blank picture stays.
+            if (imageUnique)
+                return Suite::Repos;
+            SignalerFinDeFilm();
+            if (!Dormir(AttenteReessaiMs))
+                return Suite::Fin;
             continue;
         }
         octetsDepuisRepos_ += flux.OctetsLus();
@@ -194,108 +310,154 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::Run(bool imageUnique)
 
         flux.Avancer(decodeur_.Synchroniser(type, flux.Donnees(), flux.Disponibles()));
 
-        ImageDecodee image;
-        for (;;) {
-            CopierTexte(motDePasse, sizeof motDePasse, MotDePasseFilm);
-            octetsDepuisRepos_ += flux.Remplir(motDePasse);
-
-            if (!imageUnique) {
-                for (;;) {
-                    const int r = PrendreMutexVoie(voie);
-                    const bool enPause = v.FlagPause != 0 && v.FlagLecture != 0;
-                    if (r == 0)
-                        RendreMutexVoie(voie);
-                    if (!enPause)
-                        break;
-                    // After a pause the pictures follow each other at the
-                    // interval: no burst to catch up with the run's clock.
-                    cadence.relatif = true;
-                    if (!Dormir(AttentePauseMs))
-                        return Suite::Fin;
-                }
-            }
-
-            cadence.debutImage = Maintenant();
-            const double vitesse = LireVitesse();
-            if (vitesse != cadence.vitesse) {
-                cadence.vitesse = vitesse;
-                cadence.relatif = true;
-            }
-            cadence.intervalle = IntervalleImageMs(cadence.dureeMs, cadence.nbImages, cadence.vitesse);
-            v.IntervalleImage = cadence.intervalle;
-
-            const int res = decodeur_.Decoder(type, flux.Donnees(), flux.Disponibles(), v.ImageSortie,
-                                              TailleBufferImage, image);
-            v.HauteurImage = decodeur_.HauteurImage();
-            v.LargeurImage = decodeur_.LargeurImage();
-            if (type == TypeH264) {
-                char ligne[128];
-                std::snprintf(ligne, sizeof ligne, "Décode = %d (%d, %d) : %.0f", image.resultat,
-                              flux.Consomme() + image.decalage, flux.Tamponne(),
-                              static_cast<double>(octetsDepuisRepos_ - flux.Tamponne() + 4));
-                EcrireJournal(Journal::Magneto, 0, ligne);
-            }
-            if (res == 0) {
-                if (image.taille > 0) {
-                    v.TailleImageSortie = image.taille;
-                    RemettreImage(v.ImageSortie, image.taille);
-                }
-                if (FlagLireTaille != 0 && image.hauteur > 0 && image.largeur > 0) {
-                    HauteurFilm = image.hauteur;
-                    LargeurFilm = image.largeur;
-                    FlagLireTaille = 0;
-                }
-                ++cadence.imagesDecodees;
-                const double pourcent =
-                    PourcentagePourImages(cadence.imagesDecodees, flux.ImageBase(), cadence.nbImages);
-                {
-                    const int r = PrendreMutexVoie(voie);
-                    v.PourcentFilm = pourcent;
-                    if (r == 0)
-                        RendreMutexVoie(voie);
-                }
-                cadence.maintenant = Maintenant();
-                const int32_t attente = AttenteImageMs(cadence);
-                // A single-picture run ends on the first picture it could
-                // show (a JPEG the decoder rejected shows nothing) and is
-                // not paced.
-                if (imageUnique && image.taille > 0)
-                    break;
-                if (!imageUnique && attente > 0 && !Dormir(attente))
-                    return Suite::Fin;
-                flux.Avancer(image.octetsUtilises);
-            } else {
-                if (type == TypeH264 && !Dormir(AttenteEchecH264Ms))
-                    return Suite::Fin;
-                flux.Avancer(image.decalage);
-                flux.Avancer(SautApresEchec(type, flux.Donnees(), flux.Disponibles()));
-            }
-            flux.Compacter();
-
-            if (DoitSArreter())
-                return Suite::Fin;
-            if (!flux.Reste())
-                break;
-            // A single-picture run goes on past failed or rejected pictures
-            // until it has one to show, whatever FlagLecture says.
-            if (!imageUnique && LireOctetVoie(voie, &::Voie::FlagLecture) == 0)
-                break;
-        }
-
-        // Run end: report it, then wait for the window to stop playback or
-        // to start it again.
+        const FinBoucle fin = BouclerImages(flux, cadence, type, imageUnique);
         flux.Fermer();
-        SignalerFinDeFilm();
-        for (;;) {
-            if (!Dormir(AttentePauseMs))
-                return Suite::Fin;
-            const int r = PrendreMutexVoie(voie);
-            const bool attendre = v.FlagLecture != 0 && v.FlagFinDeFilm != 0;
-            if (r == 0)
-                RendreMutexVoie(voie);
-            if (!attendre)
-                break;
+        switch (fin) {
+        case FinBoucle::Fin:
+            return Suite::Fin;
+        case FinBoucle::Commande:
+        case FinBoucle::Abandon:
+            return Suite::Repos;
+        case FinBoucle::FinDesDonnees:
+            break;
         }
-        return Suite::Repos;
+        if (imageUnique)
+            return Suite::Repos;
+        SignalerFinDeFilm();
+        return AttendreFinDeRun();
+    }
+}
+
+// Picture loop of a run: decodes, hands over and paces the pictures until
+// the data ends, a command ends the run, or a single-picture run has shown
+// its picture or given up.
+Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, EtatCadence& cadence, int type,
+                                                                bool imageUnique)
+{
+    const int voie = Voie();
+    ::Voie& v = Voies[voie];
+    char motDePasse[LongueurMotDePasse + 1];
+    int64_t octetsCherches = 0; // single picture: bytes gone past without a picture to show
+    int echecs = 0;             // single picture: pictures that showed nothing
+    ImageDecodee image;
+    for (;;) {
+        CopierTexte(motDePasse, sizeof motDePasse, MotDePasseFilm);
+        octetsDepuisRepos_ += flux.Remplir(motDePasse);
+
+        if (!imageUnique) {
+            for (;;) {
+                const int r = PrendreMutexVoie(voie);
+                const bool enPause = v.FlagPause != 0 && v.FlagLecture != 0;
+                if (r == 0)
+                    RendreMutexVoie(voie);
+                if (!enPause)
+                    break;
+                // After a pause the pictures follow each other at the
+                // interval: no burst to catch up with the run's clock.
+                cadence.relatif = true;
+                if (!Dormir(AttentePauseMs))
+                    return FinBoucle::Fin;
+            }
+        }
+
+        cadence.debutImage = Maintenant();
+        const double vitesse = LireVitesse();
+        if (vitesse != cadence.vitesse) {
+            cadence.vitesse = vitesse;
+            cadence.relatif = true;
+        }
+        cadence.intervalle = IntervalleImageMs(cadence.dureeMs, cadence.nbImages, cadence.vitesse);
+        v.IntervalleImage = cadence.intervalle;
+
+        const int res =
+            decodeur_.Decoder(type, flux.Donnees(), flux.Disponibles(), v.ImageSortie, TailleBufferImage, image);
+        v.HauteurImage = decodeur_.HauteurImage();
+        v.LargeurImage = decodeur_.LargeurImage();
+        if (type == TypeH264) {
+            char ligne[128];
+            std::snprintf(ligne, sizeof ligne, "Décode = %d (%d, %d) : %.0f", image.resultat,
+                          flux.Consomme() + image.decalage, flux.Tamponne(),
+                          static_cast<double>(octetsDepuisRepos_ - flux.Tamponne() + 4));
+            EcrireJournal(Journal::Magneto, 0, ligne);
+        }
+        if (res == 0) {
+            if (image.taille > 0) {
+                v.TailleImageSortie = image.taille;
+                RemettreImage(v.ImageSortie, image.taille);
+            }
+            if (FlagLireTaille != 0 && image.hauteur > 0 && image.largeur > 0) {
+                HauteurFilm = image.hauteur;
+                LargeurFilm = image.largeur;
+                FlagLireTaille = 0;
+            }
+            ++cadence.imagesDecodees;
+            NoterImage(flux, cadence);
+            // A single-picture run ends on the first picture it could show
+            // (a JPEG the decoder rejected shows nothing) and is not paced.
+            if (imageUnique && image.taille > 0)
+                return FinBoucle::FinDesDonnees;
+            cadence.maintenant = Maintenant();
+            const int32_t attente = AttenteImageMs(cadence);
+            if (!imageUnique && attente > 0 && !Dormir(attente))
+                return FinBoucle::Fin;
+            flux.Avancer(image.octetsUtilises);
+            octetsCherches += image.octetsUtilises;
+            ++echecs;
+        } else {
+            if (type == TypeH264) {
+                SignalerEchecImage();
+                if (!Dormir(AttenteEchecH264Ms))
+                    return FinBoucle::Fin;
+            }
+            const int32_t avant = flux.Consomme();
+            flux.Avancer(image.decalage);
+            flux.Avancer(SautApresEchec(type, flux.Donnees(), flux.Disponibles()));
+            octetsCherches += flux.Consomme() - avant;
+            ++echecs;
+        }
+        flux.Compacter();
+
+        if (DoitSArreter())
+            return FinBoucle::Fin;
+        if (!flux.Reste())
+            return FinBoucle::FinDesDonnees;
+        if (!RunCourant(imageUnique))
+            return FinBoucle::Commande;
+        if (imageUnique && (octetsCherches >= RechercheImageMaxOctets || echecs >= RechercheImageMaxEchecs))
+            return FinBoucle::Abandon;
+    }
+}
+
+// After each good picture: the progress and the picture on screen, read by
+// the display tick, the sound and the measures.
+void Th_Lecteur_Magneto::NoterImage(const FluxFilm& flux, const EtatCadence& cadence)
+{
+    const double pourcent = PourcentagePourImages(cadence.imagesDecodees, flux.ImageBase(), cadence.nbImages);
+    const int64_t numero = static_cast<int64_t>(flux.ImageBase()) + cadence.imagesDecodees - 1;
+    const int r = PrendreMutexVoie(Voie());
+    ::Voie& v = Voies[Voie()];
+    v.PourcentFilm = pourcent;
+    v.ImageMontree = numero;
+    v.MsImageMontree = MsDeLImage(numero, cadence.dureeMs, cadence.nbImages);
+    v.RunImageMontree = numeroRun_;
+    if (r == 0)
+        RendreMutexVoie(Voie());
+}
+
+// Wait at the end of a playing run: until the window stops playback, starts
+// it again, or gives a newer command.
+Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::AttendreFinDeRun()
+{
+    const int voie = Voie();
+    const ::Voie& v = Voies[voie];
+    for (;;) {
+        if (!Dormir(AttentePauseMs))
+            return Suite::Fin;
+        const int r = PrendreMutexVoie(voie);
+        const bool attendre = v.FlagLecture != 0 && v.FlagFinDeFilm != 0 && v.NumeroDemande == numeroRun_;
+        if (r == 0)
+            RendreMutexVoie(voie);
+        if (!attendre)
+            return Suite::Repos;
     }
 }

@@ -1,18 +1,28 @@
 // Film reader and decoder thread of a channel.
 //
-// Polls the channel's commands (FlagLecture, FlagPause, FlagRafraichir) and
-// Vitesse, reads the current film (CheminFilm, TypeFilm, from SecondeDepart)
-// in chunks, decodes one picture at a time, hands each picture to the target
-// registered in ImageAffichage (cible_image.h), paces the pictures by the
-// film's nominal rate and the speed, and reports PourcentFilm, the picture
-// size (FlagLireTaille) and FlagFinDeFilm. Looping and chaining films are
-// the window's business.
+// Polls the channel's commands (FlagLecture, FlagPause, FlagRafraichir,
+// NumeroDemande) and Vitesse, reads the current film (CheminFilm, TypeFilm,
+// from SecondeDepart) in chunks, decodes one picture at a time, hands each
+// picture to the target registered in ImageAffichage (cible_image.h), paces
+// the pictures by the film's nominal rate and the speed, and reports
+// PourcentFilm, the picture on screen (ImageMontree...), the picture size
+// (FlagLireTaille) and FlagFinDeFilm. Looping and chaining films are the
+// window's business.
+//
+// A run is one pass over the film from SecondeDepart: a playing run while
+// FlagLecture is 1, or a single-picture run (seek, film loading) while it
+// is 0. Each run carries the NumeroDemande it started from (NumeroRun); a
+// newer command ends it at the next picture, and only a playing run that
+// is still the current one when it reaches the end of the data raises
+// FlagFinDeFilm.
 #pragma once
 
 #include "core/travail.h"
+#include "engine/cadence.h"
 #include "engine/lecture_film.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 // Waits of the reader, in milliseconds.
@@ -22,6 +32,17 @@ constexpr int AttenteReessaiMs = 50;            // between two attempts to open 
 constexpr int AttenteReposMs = 100;             // idle poll
 constexpr int AttentePauseMs = 10;              // pause poll, and end-of-run poll
 constexpr int AttenteEchecH264Ms = 10;          // after a failed H.264 picture
+
+// A single-picture run looks past pictures that show nothing, but only this
+// far: undecodable data (wrong kind, damage, scrambled) would otherwise keep
+// the reader busy for as long as the whole film takes to fail.
+constexpr int64_t RechercheImageMaxOctets = 2000000;
+constexpr int RechercheImageMaxEchecs = 300;
+
+// The beep of a failed picture, called on the reader's thread. By default
+// it queues the system beep to the application's thread; tests count it.
+// Returns the previous one; an empty function restores the default.
+std::function<void()> RemplacerBipEchecImage(std::function<void()> bip);
 
 class Th_Lecteur_Magneto : public ThreadTravail
 {
@@ -42,10 +63,22 @@ protected:
 
 private:
     enum class Suite { Repos, Fin };
+    // What the idle step found to do.
+    enum class Commande { Attendre, Lire, ImageUnique, Fin };
+    // How the picture loop of a run ended.
+    enum class FinBoucle { FinDesDonnees, Commande, Abandon, Fin };
 
+    Commande AttendreCommande();
     Suite Run(bool imageUnique);
+    bool PreparerRun();
+    bool DebuterRun(bool imageUnique, int32_t& seconde, uint32_t& dureeSecondes);
+    FinBoucle BouclerImages(FluxFilm& flux, EtatCadence& cadence, int type, bool imageUnique);
+    Suite AttendreFinDeRun();
+    bool RunCourant(bool imageUnique);
+    void NoterImage(const FluxFilm& flux, const EtatCadence& cadence);
     void MontrerImageNoire();
     void SignalerFinDeFilm();
+    void SignalerEchecImage();
     static int64_t Maintenant();
 
     int attenteDemarrageMs_;
@@ -54,4 +87,6 @@ private:
     std::unique_ptr<unsigned char[]> imageNoire_;
     int32_t tailleImageNoire_ = 0;
     int64_t octetsDepuisRepos_ = 0; // file bytes read since the reader was last idle (log)
+    uint32_t numeroRun_ = 0;        // NumeroDemande of the current run
+    int64_t dernierBipMs_ = -IntervalleBipMs;
 };

@@ -3,6 +3,7 @@
 #include "core/boitemessage.h"
 #include "core/etat.h"
 #include "core/ouverture.h"
+#include "engine/cadence.h"
 #include "engine/fichierfilm.h"
 #include "ui/icones.h"
 #include "ui/image_etiree.h"
@@ -28,6 +29,7 @@
 #include <QSignalBlocker>
 #include <QThread>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include <cstdio>
 #include <cstring>
@@ -188,6 +190,16 @@ void TCurseurMinutes::mouseReleaseEvent(QMouseEvent* event)
     emit SourisRelachee();
 }
 
+void TCurseurMinutes::wheelEvent(QWheelEvent* event)
+{
+    const int avant = value();
+    QSlider::wheelEvent(event);
+    // A wheel step is a seek, as a release is: the slider never shows a
+    // place the film is not at.
+    if (value() != avant)
+        emit SourisRelachee();
+}
+
 TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent)
 {
     Attendre = [](int ms) { QThread::msleep(ms); };
@@ -317,7 +329,7 @@ void TLecteurZR7_Principale::CreerControles()
     Opacite->setPageStep(OpacitePas);
     Opacite->setTickInterval(OpacitePas);
     Opacite->setTickPosition(QSlider::TicksAbove);
-    Opacite->setFocusPolicy(Qt::NoFocus);
+    Opacite->setFocusPolicy(Qt::ClickFocus); // not a tab stop, but its keys work once clicked
     Opacite->setCursor(Qt::PointingHandCursor);
     Opacite->setToolTip(QStringLiteral("seuil"));
     Opacite->hide();
@@ -530,12 +542,22 @@ void TLecteurZR7_Principale::FormClose()
 
 void TLecteurZR7_Principale::BoutonSelectionClick()
 {
+    // The splash must not load and start the launch film under the film
+    // being chosen: its timers stop first. A cancelled dialog leaves the
+    // launch film loaded, not started.
+    const bool splash = TimerPub->isActive() || TimerPlay->isActive() || TimerPlay2->isActive();
+    TimerPub->stop();
+    TimerPlay->stop();
+    TimerPlay2->stop();
     StopPlayback();
     Attendre(AttenteArretLecteurMs);
     FlagLireTaille = 1;
     OpenDialog1.Title = QStringLiteral("Choix d'une séquence vidéo");
-    if (!OpenDialog1.Execute(this))
+    if (!OpenDialog1.Execute(this)) {
+        if (splash && !ChargerFilm(std::string(CheminFilm), false))
+            SetUpFilm(false);
         return;
+    }
     ChargerFilm(QFile::encodeName(OpenDialog1.FileName).toStdString(), true);
 }
 
@@ -578,9 +600,9 @@ bool TLecteurZR7_Principale::ChargerFilm(const std::string& choisi, bool signale
     NbImagesFilm = entete.NbImages;
     DureeFilm = entete.DureeMs / 1000;
     if (lu != 0) {
-        SetUpFilm(false);
         if (signaler)
             AfficherMessage("Fichier vidéo incorrect", std::string(), this);
+        SetUpFilm(false);
         return false;
     }
     SetUpFilm(true);
@@ -632,6 +654,7 @@ void TLecteurZR7_Principale::SetUpFilm(bool charge)
     // so the flags follow what the button offers.
     const int r = PrendreMutexVoie(0);
     Voies[0].FlagRafraichir = 1;
+    ++Voies[0].NumeroDemande;
     Voies[0].FlagSonActif = 0;
     Voies[0].FlagSonEcoute = 0;
     if (r == 0)
@@ -695,11 +718,15 @@ void TLecteurZR7_Principale::StartPlayback()
     BoutonStop1->show();
     BoutonDebut1->SetEnabled(false);
     FlagLectureLancee = 1;
+    const double depart = PourcentageDepart(SecondeDepart, DureeFilm);
     const int r = PrendreMutexVoie(0);
     Voies[0].FlagLecture = 1;
     Voies[0].FlagPause = 0;
     Voies[0].FlagFinDeFilm = 0;
     Voies[0].FlagRafraichir = 0;
+    // A new run: progress left by the previous one is not this run's.
+    ++Voies[0].NumeroDemande;
+    Voies[0].PourcentFilm = depart;
     if (r == 0)
         RendreMutexVoie(0);
 }
@@ -708,10 +735,12 @@ void TLecteurZR7_Principale::StopPlayback()
 {
     BoutonPlay1->show();
     BoutonStop1->hide();
-    BoutonDebut1->SetEnabled(true);
+    // "Retour au Début" only with a film loaded (Play is enabled with it).
+    BoutonDebut1->SetEnabled(BoutonPlay1->Enabled());
     FlagLectureLancee = 0;
     const int r = PrendreMutexVoie(0);
     Voies[0].FlagLecture = 0;
+    ++Voies[0].NumeroDemande;
     if (r == 0)
         RendreMutexVoie(0);
 }
@@ -767,6 +796,7 @@ void TLecteurZR7_Principale::BoutonDebut1Click()
     }
     const int r = PrendreMutexVoie(0);
     Voies[0].FlagRafraichir = 1;
+    ++Voies[0].NumeroDemande;
     if (r == 0)
         RendreMutexVoie(0);
     ViderMesuresVisibles();
@@ -924,8 +954,14 @@ void TLecteurZR7_Principale::TimerAffichageTimer()
         return;
     const int r = PrendreMutexVoie(0);
     const double pourcent = Voies[0].PourcentFilm;
+    // Progress of a run the reader has not yet replaced (a restart, Play
+    // just after a selection) would move the slider to the old run's place
+    // and could overwrite SecondeDepart before the new run reads it.
+    const bool runCourant = Voies[0].NumeroRun == Voies[0].NumeroDemande;
     if (r == 0)
         RendreMutexVoie(0);
+    if (!runCourant)
+        return;
     const uint32_t p = SecondeJouee(DureeFilm, pourcent);
     if (int32_t(p) == SecondeDepart)
         return;
@@ -950,6 +986,7 @@ void TLecteurZR7_Principale::CurseurMinutes1MouseUp()
         PositionSecondes = position;
     const int r = PrendreMutexVoie(0);
     Voies[0].FlagRafraichir = 1;
+    ++Voies[0].NumeroDemande;
     if (r == 0)
         RendreMutexVoie(0);
     MontrerLecture();

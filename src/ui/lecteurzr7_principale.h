@@ -41,6 +41,7 @@ signals:
 
 protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
 };
 
 class TLecteurZR7_Principale : public QWidget

@@ -137,6 +137,45 @@ TEST_F(Verrous, AttenteVoieDepasseeApresDeuxSecondesEtDemie)
     RendreMutexVoie(0);
 }
 
+// Nested takes by the owner: the inner releases keep the lock, the last one
+// frees it for the thread that waits.
+TEST_F(Verrous, PrisesImbriqueesLibereesALaDerniere)
+{
+    std::promise<void> pris, lacher;
+    std::atomic<bool> obtenu{false};
+    std::atomic<long long> attenteAutre{0};
+    std::thread a([&] {
+        EXPECT_EQ(PrendreMutexVoie(0), 0);
+        pris.set_value();
+        EXPECT_EQ(PrendreMutexVoie(0), 0);
+        EXPECT_EQ(PrendreMutexVoie(0), 0);
+        RendreMutexVoie(0);
+        RendreMutexVoie(0);
+        lacher.get_future().wait();
+        RendreMutexVoie(0);
+    });
+    pris.get_future().wait();
+    std::thread b([&] {
+        attenteAutre = MesurerMs([&] { PrendreMutexVoie(0); });
+        obtenu = true;
+        RendreMutexVoie(0);
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_FALSE(obtenu) << "an inner release freed the lock";
+    lacher.set_value();
+    a.join();
+    b.join();
+    EXPECT_TRUE(obtenu);
+    EXPECT_LT(attenteAutre, AttenteMutexVoieMs); // got it from the release, not by timing out
+    // Free again afterwards, for anyone.
+    std::thread c([&] {
+        const long long ms = MesurerMs([&] { PrendreMutexVoie(0); });
+        EXPECT_LT(ms, AttenteMutexVoieMs);
+        RendreMutexVoie(0);
+    });
+    c.join();
+}
+
 TEST(Etat, ValeursDeDepart)
 {
     ReinitialiserEtat();

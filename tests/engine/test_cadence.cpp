@@ -104,6 +104,29 @@ TEST(Cadence, VitesseNulle)
 
 using Octets = std::vector<unsigned char>;
 
+TEST(Cadence, PartDuDepartTempsDUneImageEtBips)
+{
+    EXPECT_DOUBLE_EQ(PourcentageDepart(1862, 3725), 1862 * 100.0 / 3725);
+    EXPECT_DOUBLE_EQ(PourcentageDepart(0, 3725), 0.0);
+    EXPECT_DOUBLE_EQ(PourcentageDepart(-5, 3725), 0.0);
+    EXPECT_DOUBLE_EQ(PourcentageDepart(10, 0), 0.0);
+    EXPECT_DOUBLE_EQ(PourcentageDepart(4000, 3725), 100.0);
+
+    EXPECT_EQ(MsDeLImage(39, 4000, 40), 3900);
+    EXPECT_EQ(MsDeLImage(1, 10000, 3), 3333);
+    EXPECT_EQ(MsDeLImage(-1, 4000, 40), 0);
+    EXPECT_EQ(MsDeLImage(5, 4000, 0), 0);
+    EXPECT_EQ(MsDeLImage(3000000, 3600000, 90000), 120000000); // beyond 32 bits on the way
+
+    int64_t dernier = -IntervalleBipMs;
+    EXPECT_TRUE(BipPermis(0, dernier));
+    EXPECT_FALSE(BipPermis(10, dernier));
+    EXPECT_FALSE(BipPermis(999, dernier));
+    EXPECT_TRUE(BipPermis(1000, dernier));
+    EXPECT_EQ(dernier, 1000);
+    EXPECT_FALSE(BipPermis(1500, dernier));
+}
+
 TEST(Reperes, DebutMpeg4)
 {
     // B6 with a predicted picture (top bits 01) is no start; B6 intra is.

@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -49,6 +50,8 @@ class CibleEnregistreuse : public QObject, public CibleImage
 {
 public:
     std::vector<Remise> remises; // touched on the main thread only
+    // Runs inside the hand-over, the reader still blocked in it.
+    std::function<void(const Remise&)> pendantRemise;
 
     void AfficherImage(const unsigned char* bitmap, int taille) override
     {
@@ -57,6 +60,8 @@ public:
             && std::all_of(bitmap + KOR_BITMAP_ENTETE, bitmap + taille, [](unsigned char o) { return o == 0; }))
             numero = ImageNoire;
         remises.push_back({numero, taille, Horloge.elapsed()});
+        if (pendantRemise)
+            pendantRemise(remises.back());
     }
 
     std::vector<int> Numeros() const
@@ -190,18 +195,34 @@ protected:
         TypeFilm = type;
         NbImagesFilm = nbImages;
         DureeFilm = dureeMs / 1000;
+        dureeMs_ = dureeMs;
         FlagLireTaille = 1;
     }
 
     void Demarrer() { lecteur_ = std::make_unique<Th_Lecteur_Magneto>(0, DemarrageEssaiMs, GardeEssaiMs); }
     void Jouer()
     {
+        EcrireVoie([](Voie& v) { JouerSousVerrou(v); });
+    }
+    // What Play does to the channel, the channel lock held.
+    static void JouerSousVerrou(Voie& v)
+    {
+        v.FlagLecture = 1;
+        v.FlagPause = 0;
+        v.FlagFinDeFilm = 0;
+        v.FlagRafraichir = 0;
+        ++v.NumeroDemande;
+    }
+    void Rafraichir()
+    {
         EcrireVoie([](Voie& v) {
-            v.FlagLecture = 1;
-            v.FlagPause = 0;
-            v.FlagFinDeFilm = 0;
-            v.FlagRafraichir = 0;
+            v.FlagRafraichir = 1;
+            ++v.NumeroDemande;
         });
+    }
+    bool AttendreRemises(size_t n)
+    {
+        return Attendre([&] { return cible_.remises.size() >= n; });
     }
     bool AttendreFin()
     {
@@ -220,6 +241,7 @@ protected:
     std::unique_ptr<unsigned char[]> image_;
     std::unique_ptr<Th_Lecteur_Magneto> lecteur_;
     std::string dossier_;
+    uint32_t dureeMs_ = 0;
 };
 
 OptionsFilm Petit(int nbImages, double cadence)
@@ -482,9 +504,11 @@ TEST_F(Lecteur, ImageUniqueApresLImageNoire)
     SecondeDepart = 1;
     Demarrer();
     EcrireVoie([](Voie& v) { v.FlagRafraichir = 1; });
-    ASSERT_TRUE(AttendreFin());
+    ASSERT_TRUE(AttendreRemises(2));
     EXPECT_EQ(LireVoie(&Voie::FlagRafraichir), 0);
     Patienter(300);
+    // A single picture is not the end of a film.
+    EXPECT_EQ(LireVoie(&Voie::FlagFinDeFilm), 0);
     ASSERT_EQ(cible_.remises.size(), 2u);
     EXPECT_EQ(cible_.remises[0].numero, ImageNoire);
     const std::vector<size_t> debuts = DebutsJpeg(LireFichier(chemin));
@@ -494,11 +518,11 @@ TEST_F(Lecteur, ImageUniqueApresLImageNoire)
     EXPECT_DOUBLE_EQ(LireVoie(&Voie::PourcentFilm), (1 + 10) * 100.0 / 40);
 
     // Again at another second.
-    EcrireVoie([](Voie& v) { v.FlagFinDeFilm = 0; });
     SecondeDepart = 3;
     EcrireVoie([](Voie& v) { v.FlagRafraichir = 1; });
-    ASSERT_TRUE(AttendreFin());
+    ASSERT_TRUE(AttendreRemises(4));
     Patienter(200);
+    EXPECT_EQ(LireVoie(&Voie::FlagFinDeFilm), 0);
     ASSERT_EQ(cible_.remises.size(), 4u);
     EXPECT_EQ(cible_.remises[2].numero, ImageNoire);
     EXPECT_GT(cible_.remises[3].numero, attendu);
@@ -519,7 +543,7 @@ TEST_F(Lecteur, ImageUniquePasseUneImageRatee)
     EcrireFichier(chemin, f);
     Demarrer();
     EcrireVoie([](Voie& v) { v.FlagRafraichir = 1; });
-    ASSERT_TRUE(AttendreFin());
+    ASSERT_TRUE(AttendreRemises(2));
     Patienter(200);
     ASSERT_EQ(cible_.remises.size(), 2u);
     EXPECT_EQ(cible_.remises[0].numero, ImageNoire);
@@ -534,12 +558,184 @@ TEST_F(Lecteur, ImageUniqueH264)
     SecondeDepart = 2;
     Demarrer();
     EcrireVoie([](Voie& v) { v.FlagRafraichir = 1; });
-    ASSERT_TRUE(AttendreFin());
+    ASSERT_TRUE(AttendreRemises(2));
     Patienter(200);
     ASSERT_EQ(cible_.remises.size(), 2u);
     EXPECT_EQ(cible_.remises[0].numero, ImageNoire);
     EXPECT_EQ(cible_.remises[1].numero % 8, 0);
     EXPECT_GE(cible_.remises[1].numero, 16);
+}
+
+// ---- Run identity and the hand-off to the window.
+
+// Play pressed while the single picture of a seek is being handed over: the
+// single-picture run must not report the end of the film, and the run that
+// Play starts goes on to the real end.
+TEST_F(Lecteur, PlayPendantLImageUniqueNeFinitPasLeFilm)
+{
+    Film(1, Petit(40, 40.0));
+    SecondeDepart = 0;
+    cible_.pendantRemise = [](const Remise& r) {
+        if (r.numero >= 0 && LireVoie(&Voie::FlagLecture) == 0)
+            EcrireVoie([](Voie& v) { JouerSousVerrou(v); });
+    };
+    Demarrer();
+    Rafraichir();
+    ASSERT_TRUE(AttendreFin());
+    const std::vector<int> vus = cible_.Numeros();
+    ASSERT_FALSE(vus.empty());
+    EXPECT_EQ(vus.back(), 39) << "end of film reported after " << vus.size() << " pictures";
+}
+
+// A playing run stopped under it, or overtaken by a newer command, ends
+// without reporting the end of the film.
+TEST_F(Lecteur, RunArreteOuDepasseSansFinDeFilm)
+{
+    Film(1, Petit(40, 40.0));
+    Demarrer();
+    for (int cas = 0; cas < 2; ++cas) {
+        cible_.remises.clear();
+        cible_.pendantRemise = [cas](const Remise& r) {
+            if (r.numero == 3)
+                EcrireVoie([cas](Voie& v) {
+                    if (cas == 0)
+                        v.FlagLecture = 0;
+                    else
+                        ++v.NumeroDemande; // another start: the run is no longer the current one
+                });
+        };
+        Jouer();
+        ASSERT_TRUE(Attendre([&] { return !cible_.Numeros().empty() && cible_.Numeros().back() >= 3; })) << cas;
+        Patienter(300);
+        EXPECT_EQ(LireVoie(&Voie::FlagFinDeFilm), 0) << cas;
+        if (cas == 1) // the newer command's run starts again from SecondeDepart
+            EXPECT_TRUE(Attendre([&] { return cible_.Numeros().back() < 3; }));
+        cible_.pendantRemise = nullptr;
+        EcrireVoie([](Voie& v) { v.FlagLecture = 0; });
+        Patienter(100);
+    }
+}
+
+// The run takes the command number, starts its progress at the start's
+// share (not the previous run's), and tells which picture is on screen.
+TEST_F(Lecteur, NumeroDeRunProgressionEtImageMontree)
+{
+    Film(1, Petit(40, 10.0)); // 4 s
+    SecondeDepart = 2;
+    ChangerVitesse(8.0);
+    Demarrer();
+    Patienter(100);
+    EcrireVoie([](Voie& v) {
+        v.PourcentFilm = 99.0; // a previous run's share
+        v.NumeroDemande = 6;
+    });
+    double pourcentALaPremiere = -1;
+    uint32_t runALaPremiere = 0;
+    cible_.pendantRemise = [&](const Remise&) {
+        if (pourcentALaPremiere < 0) {
+            pourcentALaPremiere = LireVoie(&Voie::PourcentFilm);
+            runALaPremiere = LireVoie(&Voie::NumeroRun);
+        }
+    };
+    Jouer();
+    ASSERT_TRUE(AttendreFin());
+    EXPECT_DOUBLE_EQ(pourcentALaPremiere, 50.0);
+    EXPECT_EQ(runALaPremiere, 7u);
+    EXPECT_EQ(LireVoie(&Voie::RunImageMontree), 7u);
+    // The run's start picture is estimated (20 of 40 at half the film).
+    const int64_t derniere = 20 + int64_t(cible_.Numeros().size()) - 1;
+    EXPECT_EQ(LireVoie(&Voie::ImageMontree), derniere);
+    EXPECT_EQ(LireVoie(&Voie::MsImageMontree), derniere * dureeMs_ / 40);
+}
+
+// A protected film selected before its password is typed: the single
+// picture stays blank at once, and once the password is typed Play shows
+// the film without waiting for a search through scrambled data.
+TEST_F(Lecteur, FilmProtegeMotDePasseTapeApresLaSelection)
+{
+    OptionsFilm o = Petit(120, 25.0);
+    o.largeur = 640;
+    o.hauteur = 480;
+    o.gop = 1;
+    o.motDePasse = "loutre7";
+    const std::string chemin = Film(2, o);
+    // Several MB: a search through the scrambled data would take 20 s and more.
+    std::vector<unsigned char> f = LireFichier(chemin);
+    f.resize(f.size() + 2000000, 0x5A);
+    EcrireFichier(chemin, f);
+    Demarrer();
+    Rafraichir();
+    ASSERT_TRUE(AttendreRemises(1));
+    Patienter(200);
+    CopierTexte(MotDePasseFilm, sizeof MotDePasseFilm, "loutre7");
+    const qint64 play = Horloge.elapsed();
+    Jouer();
+    // Generous for a loaded machine; the fault took the whole film's search.
+    ASSERT_TRUE(Attendre([&] { return !cible_.Numeros().empty(); }, 8000));
+    EXPECT_LT(cible_.remises.back().ms - play, 8000);
+    EXPECT_EQ(cible_.remises.front().numero, ImageNoire);
+    EXPECT_EQ(cible_.Numeros().front(), 0);
+}
+
+// Pure random bytes behind a valid header: a seek neither holds the reader
+// (Play on another film works at once) nor searches for ever, and the
+// failures beep at most once a second.
+TEST_F(Lecteur, DonneesAleatoiresRechercheBornee)
+{
+    std::atomic<int> bips{0};
+    RemplacerBipEchecImage([&bips] { ++bips; });
+    const std::string aleatoire = dossier_ + "/bruit.264";
+    std::vector<unsigned char> f(8 + 3000000);
+    const uint32_t mots[2] = {100, 10000};
+    std::memcpy(f.data(), mots, 8);
+    uint32_t x = 12345;
+    for (size_t i = 8; i < f.size(); ++i) {
+        x = x * 1664525u + 1013904223u;
+        f[i] = static_cast<unsigned char>(x >> 24);
+    }
+    EcrireFichier(aleatoire, f);
+    OptionsFilm o = Petit(20, 20.0);
+    ResultatFilm res;
+    const std::string bon = dossier_ + "/bon.mjp";
+    ASSERT_EQ(FabriquerFilm(bon, o, &res), 0);
+
+    Selectionner(aleatoire, 2, 100, 10000);
+    Demarrer();
+    Rafraichir();
+    ASSERT_TRUE(AttendreRemises(1));
+    Patienter(300);
+    Selectionner(bon, 1, res.nbImages, res.dureeMs);
+    const qint64 play = Horloge.elapsed();
+    Jouer();
+    ASSERT_TRUE(Attendre([&] { return !cible_.Numeros().empty(); }, 8000));
+    EXPECT_LT(cible_.remises.back().ms - play, 8000);
+    EcrireVoie([](Voie& v) { v.FlagLecture = 0; });
+    Patienter(200);
+
+    // Alone, the search gives up: the beeps stop, the blank picture stays.
+    cible_.remises.clear();
+    Selectionner(aleatoire, 2, 100, 10000);
+    const qint64 debut = Horloge.elapsed();
+    const int bipsAvant = bips;
+    Rafraichir();
+    int dernier = -1;
+    qint64 calme = Horloge.elapsed();
+    ASSERT_TRUE(Attendre(
+        [&] {
+            if (bips != dernier) {
+                dernier = bips;
+                calme = Horloge.elapsed();
+            }
+            return Horloge.elapsed() - calme > 2000;
+        },
+        30000))
+        << "the search did not give up";
+    const int nouveaux = bips - bipsAvant;
+    EXPECT_GE(nouveaux, 1);
+    EXPECT_LE(nouveaux, (calme - debut) / 1000 + 1);
+    EXPECT_TRUE(cible_.Numeros().empty());
+    EXPECT_EQ(LireVoie(&Voie::FlagFinDeFilm), 0);
+    RemplacerBipEchecImage(nullptr);
 }
 
 } // namespace

@@ -470,6 +470,77 @@ TEST_F(Fenetre, MesuresNumeroteesEtFermetureEnLecture)
 // With the real reader: the pictures arrive in Image1, a looped film starts
 // again from its first picture, a chained film follows with the next
 // minute's pictures and playback stops when there is no further film.
+// Selecting a film during the splash: the splash timers stop before the
+// dialog is shown, so the launch film is not started under the chosen one;
+// a cancelled dialog leaves the launch film loaded, not started.
+TEST_F(Fenetre, SelectionPendantLeLogo)
+{
+    OptionsFilm o;
+    o.nbImages = 10;
+    const std::string lance = Film("lance.mjp", o);
+    const std::string choisi = Film("choisi.mjp", o);
+    ASSERT_EQ(EcrireLogos(dossier.path().toStdString()), 0);
+    for (bool annule : {false, true}) {
+        CopierTexte(CheminFilm, sizeof CheminFilm, lance.c_str());
+        DureeFilm = 1;
+        NbImagesFilm = 10;
+        Creer();
+        if (annule)
+            w->TimerPubTimer(); // second step of the splash
+        bool splashPendantDialogue = true;
+        RemplacerGestionnaireDialogues([&](const DemandeFichier&) {
+            splashPendantDialogue = w->TimerPub->isActive() || w->TimerPlay->isActive() || w->TimerPlay2->isActive();
+            return annule ? QString() : QString::fromStdString(choisi);
+        });
+        w->BoutonSelectionClick();
+        EXPECT_FALSE(splashPendantDialogue) << annule;
+        EXPECT_EQ(attentes, std::vector<int>{AttenteArretLecteurMs}) << annule;
+        QTest::qWait(50);
+        EXPECT_FALSE(w->TimerPub->isActive() || w->TimerPlay->isActive() || w->TimerPlay2->isActive()) << annule;
+        EXPECT_EQ(Voies[0].FlagLecture, 0) << annule;
+        EXPECT_STREQ(CheminFilm, (annule ? lance : choisi).c_str());
+        EXPECT_TRUE(w->BoutonPlay1->Visible() && w->BoutonPlay1->Enabled()) << annule;
+        EXPECT_EQ(Texte(w->NomDeLaSequence1), (annule ? lance : choisi) + " (00:00:00 / 00:00:01)");
+        attentes.clear();
+    }
+}
+
+// Small state faults: "Retour au Début" only with a film, the opacity
+// slider's keys, and the bad-header message before the film is dropped.
+TEST_F(Fenetre, RetourAuDebutOpaciteEtMessageDEntete)
+{
+    Creer();
+    EXPECT_EQ(w->Opacite->focusPolicy(), Qt::ClickFocus);
+    Selectionner(""); // cancelled with no film
+    EXPECT_FALSE(w->BoutonDebut1->Enabled());
+    Selectionner(dossier.path().toStdString() + "/absent.mjp");
+    EXPECT_FALSE(w->BoutonDebut1->Enabled());
+    Selectionner(dossier.path().toStdString() + "/film.txt");
+    EXPECT_FALSE(w->BoutonDebut1->Enabled());
+
+    OptionsFilm o;
+    o.nbImages = 10;
+    const std::string bon = Film("bon.mjp", o);
+    Selectionner(bon);
+    EXPECT_TRUE(w->BoutonDebut1->Enabled());
+    const std::vector<unsigned char> court = {10, 0, 0, 0, 0xE8};
+    const std::string mauvais = dossier.path().toStdString() + "/court.mjp";
+    ASSERT_EQ(EcrireOctetsFichier(mauvais, court.data(), court.size()), 0);
+    bool filmEncoreLa = false;
+    messages.clear();
+    RemplacerGestionnaireMessages([&](const DemandeMessage& d) {
+        messages.push_back(d.texte);
+        filmEncoreLa = w->BoutonPlay1->Enabled() && !Texte(w->NomDeLaSequence1).empty();
+        return ReponseMessage::Ok;
+    });
+    Selectionner(mauvais);
+    EXPECT_EQ(messages, std::vector<std::string>{"Fichier vidéo incorrect"});
+    EXPECT_TRUE(filmEncoreLa);
+    EXPECT_FALSE(w->BoutonPlay1->Enabled());
+    Selectionner("");
+    EXPECT_FALSE(w->BoutonDebut1->Enabled());
+}
+
 class FenetreEtLecteur : public Fenetre
 {
 protected:
@@ -537,6 +608,34 @@ TEST_F(FenetreEtLecteur, BouclePuisEnchainement)
     EXPECT_TRUE(Attendre([&] { return Voies[0].FlagLecture == 0; }, 20000)) << "no stop after the last film";
     EXPECT_TRUE(w->BoutonPlay1->Visible());
     EXPECT_STREQ(CheminFilm, second.c_str());
+}
+
+// What a person does: selects a protected film, types its password and
+// presses Play; later drags the slider and presses Play at once. The film
+// plays each time, to its end.
+TEST_F(FenetreEtLecteur, MotDePasseTapeApresLaSelectionPuisGlisserEtLire)
+{
+    OptionsFilm o;
+    o.nbImages = 40;
+    o.cadence = 20;
+    o.gop = 5;
+    o.motDePasse = "loutre7";
+    const std::string film = Film("protege.264", o);
+    Demarrer();
+    Selectionner(film);
+    QTest::qWait(300);
+    w->MotDePasse->setText(QStringLiteral("loutre7"));
+    w->BoutonPlay1Click();
+    EXPECT_TRUE(Attendre([&] { return Numero() >= 0; }, 8000)) << "no picture after Play";
+    EXPECT_TRUE(Attendre([&] { return Voies[0].FlagLecture == 0; }, 15000));
+
+    w->CurseurMinutes1->setValue(1);
+    w->CurseurMinutes1MouseUp();
+    w->BoutonPlay1Click();
+    EXPECT_TRUE(Attendre([&] { const int n = Numero(); return n >= 0 && n < 35; }, 8000)) << "no seek";
+    int plusGrand = -1;
+    EXPECT_TRUE(Attendre([&] { plusGrand = std::max(plusGrand, Numero()); return plusGrand >= 38; }, 15000))
+        << "stopped at " << plusGrand;
 }
 
 } // namespace

@@ -20,6 +20,7 @@
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWheelEvent>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -88,9 +89,10 @@ protected:
         return chemin;
     }
 
-    // The reader's progress seen by the next display tick.
+    // The progress of the reader's current run seen by the next display tick.
     void Tic(double pourcent)
     {
+        Voies[0].NumeroRun = Voies[0].NumeroDemande;
         Voies[0].PourcentFilm = pourcent;
         w->TimerAffichageTimer();
     }
@@ -398,6 +400,60 @@ TEST_F(FenetrePosition, OpaciteAppliqueeUnQuartDeSecondePlusTard)
     EXPECT_EQ(w->Opacite->value(), 50);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !w->TimerLEO->isActive(); }, 5000));
     EXPECT_DOUBLE_EQ(m2.windowOpacity(), 50 / 255.0);
+}
+
+// Play after a finished run: the previous run's share is not read as this
+// run's position, and the position follows once the reader's run is the
+// current one.
+TEST_F(FenetrePosition, ProgressionDUnRunPrecedentIgnoree)
+{
+    Creer();
+    Selectionner(3725000);
+    Voies[0].NumeroRun = Voies[0].NumeroDemande;
+    Voies[0].PourcentFilm = 100.0; // the run that played the film to its end
+    w->BoutonPlay1Click();
+    EXPECT_DOUBLE_EQ(Voies[0].PourcentFilm, 0.0);
+    w->TimerAffichageTimer();
+    EXPECT_EQ(SecondeDepart, 0);
+    EXPECT_EQ(PositionSecondes, 0u);
+    EXPECT_EQ(w->CurseurMinutes1->value(), 0);
+    // Still the old run, whatever it reports.
+    Voies[0].PourcentFilm = 80.0;
+    w->TimerAffichageTimer();
+    EXPECT_EQ(SecondeDepart, 0);
+    Tic(60);
+    EXPECT_EQ(SecondeDepart, 2235);
+
+    // From a seek: Play starts the progress at the seek's share.
+    w->BoutonStop1Click();
+    w->BoutonDebut1Click();
+    w->CurseurMinutes1->setValue(1862);
+    w->CurseurMinutes1MouseUp();
+    w->BoutonPlay1Click();
+    EXPECT_DOUBLE_EQ(Voies[0].PourcentFilm, 1862 * 100.0 / 3725);
+}
+
+// A wheel step on the position slider seeks as a release does.
+TEST_F(FenetrePosition, MoletteSurLeCurseurRepositionneLeFilm)
+{
+    Creer();
+    Selectionner(3725000);
+    w->BoutonPlay1Click();
+    Voies[0].FlagRafraichir = 0;
+    attentes.clear();
+    lectureAuxAttentes.clear();
+    const QPointF centre(w->CurseurMinutes1->width() / 2.0, w->CurseurMinutes1->height() / 2.0);
+    QWheelEvent molette(centre, w->CurseurMinutes1->mapToGlobal(centre), QPoint(), QPoint(0, 120), Qt::NoButton,
+                        Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w->CurseurMinutes1, &molette);
+    const int valeur = w->CurseurMinutes1->value();
+    EXPECT_NE(valeur, 0);
+    EXPECT_EQ(SecondeDepart, valeur);
+    EXPECT_EQ(PositionSecondes, uint32_t(valeur));
+    EXPECT_EQ(Voies[0].FlagRafraichir, 1);
+    EXPECT_EQ(Voies[0].FlagLecture, 0);
+    EXPECT_EQ(attentes, std::vector<int>{AttenteArretLecteurMs});
+    EXPECT_EQ(lectureAuxAttentes, std::vector<unsigned char>{0});
 }
 
 } // namespace
