@@ -172,25 +172,16 @@ void Ajouter(Ecarts& e, double ecart)
         ++e.horsCible;
 }
 
-// Pictures handed over, with their time; the hand-over also publishes the
-// picture on screen when the reader does not (see ecrireImageMontree).
+// Pictures handed over, with their time and the number read on them.
 class CibleSon : public QObject, public CibleImage
 {
 public:
     std::vector<double> temps;
     std::vector<int> numeros;
-    bool ecrireImageMontree = false;
     void AfficherImage(const unsigned char* bitmap, int taille) override
     {
         temps.push_back(HorlogeMs());
-        const int n = LireNumeroBitmap(bitmap, static_cast<size_t>(taille));
-        numeros.push_back(n);
-        if (ecrireImageMontree && n >= 0)
-            SousVerrou([n](Voie& v) {
-                v.ImageMontree = n;
-                v.MsImageMontree = static_cast<int64_t>(std::llround(n * 1000.0 / Cadence));
-                v.RunImageMontree = v.NumeroRun;
-            });
+        numeros.push_back(LireNumeroBitmap(bitmap, static_cast<size_t>(taille)));
     }
 };
 
@@ -243,7 +234,6 @@ int main(int argc, char** argv)
     DossierBench dossier;
     if (dossier.chemin.empty())
         return 1;
-    const bool readerPublie = argc > 1 && std::string(argv[1]) == "--lecteur-publie";
 
     ReinitialiserEtat();
     CreerMutexVoie(0);
@@ -330,7 +320,6 @@ int main(int argc, char** argv)
     const std::string sortie = dossier.chemin + "/film.raw";
     setenv("SDL_DISKAUDIOFILE", sortie.c_str(), 1);
     CibleSon cible;
-    cible.ecrireImageMontree = !readerPublie;
     ImageAffichage = &cible;
     struct Run {
         const char* nom;
@@ -375,8 +364,6 @@ int main(int argc, char** argv)
                 v.FlagPause = 0;
                 v.FlagFinDeFilm = 0;
                 ++v.NumeroDemande;
-                if (!readerPublie)
-                    v.NumeroRun = v.NumeroDemande;
             });
             bool fini = false;
             while (!fini && HorlogeMs() - r.debut < 1000.0 * (DureeFilmS - r.seconde + 15)) {
@@ -461,7 +448,6 @@ int main(int argc, char** argv)
                     1e9 * static_cast<double>(b.positionPeripherique - a.positionPeripherique) /
                         static_cast<double>(b.tempsNs - a.tempsNs));
     }
-    std::printf("Image a l'ecran publiee par %s\n", readerPublie ? "le lecteur" : "la cible du banc");
     Voies[0].BufferImage = Voies[0].ImageSortie = nullptr;
     Voies[0].BufferSon = nullptr;
     return echecs == 0 ? 0 : 1;
