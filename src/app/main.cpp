@@ -2,6 +2,7 @@
 // them to start-up.
 #include "core/demarrage.h"
 #include "engine/th_lecteur_magneto.h"
+#include "export/ligne_commande.h"
 #include "measures/dmesures.h"
 #include "measures/thmagnetomesures.h"
 #include "sound/th_son.h"
@@ -14,6 +15,9 @@
 
 int main(int argc, char** argv)
 {
+    // --avi, --extraire and --help run without any window.
+    if (int statut = 0; ExecuterCommandeExport(argc, argv, &statut))
+        return statut;
     FabriquesLecteur f;
     f.lecteurMagneto = [](int voie) { return new Th_Lecteur_Magneto(voie); };
     f.son = [](int voie) { return new TH_Son(voie); };

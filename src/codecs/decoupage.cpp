@@ -173,3 +173,58 @@ int32_t DebutImageRefH264(const unsigned char* d, int32_t n, int32_t* nbIdr) {
     if (nbIdr) *nbIdr = compte;
     return premiereIdr;
 }
+
+bool ImageIntraMpeg4(const unsigned char* d, int32_t n) {
+    bool couche = false;
+    for (int32_t pos = ChercherCodeDebut(d, n, 0); pos >= 0 && static_cast<int64_t>(pos) + 4 < n;
+         pos = ChercherCodeDebut(d, n, pos + 3)) {
+        const unsigned char code = d[pos + 3];
+        if (code >= 0x20 && code <= 0x2F) couche = true;  // video object layer
+        if (code == CodeImage) return couche && (d[pos + 4] >> 6) == 0;  // vop_coding_type I
+    }
+    return false;
+}
+
+bool ImageIdrH264(const unsigned char* d, int32_t n) {
+    for (int32_t pos = ChercherCodeDebut(d, n, 0); pos >= 0; pos = ChercherCodeDebut(d, n, pos + 3)) {
+        const Nal u = LireNal(d, n, pos);
+        if (u.type < 0) break;
+        if (u.type == NalIdr) return true;
+        if (EstTranche(u.type)) return false;
+    }
+    return false;
+}
+
+bool ImageIdrAvecParametresH264(const unsigned char* d, int32_t n) {
+    bool sps = false, pps = false;
+    for (int32_t pos = ChercherCodeDebut(d, n, 0); pos >= 0; pos = ChercherCodeDebut(d, n, pos + 3)) {
+        const Nal u = LireNal(d, n, pos);
+        if (u.type < 0) break;
+        if (u.type == NalSps) sps = true;
+        if (u.type == NalPps) pps = true;
+        if (EstTranche(u.type)) return u.type == NalIdr && sps && pps;
+    }
+    return false;
+}
+
+int32_t EntetesH264(const unsigned char* d, int32_t n) {
+    bool sps = false;
+    for (int32_t pos = ChercherCodeDebut(d, n, 0); pos >= 0; pos = ChercherCodeDebut(d, n, pos + 3)) {
+        const Nal u = LireNal(d, n, pos);
+        if (u.type < 0) break;
+        if (u.type == NalSps) sps = true;
+        if (EstTranche(u.type)) return sps ? pos : -1;
+    }
+    return -1;
+}
+
+int32_t EntetesMpeg4(const unsigned char* d, int32_t n) {
+    bool couche = false;
+    for (int32_t pos = ChercherCodeDebut(d, n, 0); pos >= 0 && static_cast<int64_t>(pos) + 3 < n;
+         pos = ChercherCodeDebut(d, n, pos + 3)) {
+        const unsigned char code = d[pos + 3];
+        if (code >= 0x20 && code <= 0x2F) couche = true;
+        if (code == CodeImage) return couche ? pos : -1;
+    }
+    return -1;
+}

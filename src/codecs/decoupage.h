@@ -42,3 +42,20 @@ int32_t FinPremiereImageH264(const unsigned char* d, int32_t n);
 // receives the number of IDR pictures met up to the one chosen (all of
 // them when the result is -1 or no IDR carries parameter sets).
 int32_t DebutImageRefH264(const unsigned char* d, int32_t n, int32_t* nbIdr);
+
+// True when the first picture of the data is coded without reference to
+// earlier ones, so that a decoder's past no longer matters from there on:
+// an intra video object plane after its video object layer header
+// (MPEG-4), an IDR picture (H.264).
+bool ImageIntraMpeg4(const unsigned char* d, int32_t n);
+bool ImageIdrH264(const unsigned char* d, int32_t n);
+// H.264: an IDR picture whose access unit also carries its sequence and
+// picture parameter sets, so that a new decoder can start on it alone.
+bool ImageIdrAvecParametresH264(const unsigned char* d, int32_t n);
+
+// Length of the headers in front of the first picture, when they are the
+// ones a new decoder needs (H.264: a sequence parameter set; MPEG-4: a video
+// object layer header): the offset of the first slice or picture start
+// code. -1 without them.
+int32_t EntetesH264(const unsigned char* d, int32_t n);
+int32_t EntetesMpeg4(const unsigned char* d, int32_t n);

@@ -2,8 +2,10 @@
 #include "codecs/korcodecs.h"
 
 #include <cstring>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "codecs/decoupage.h"
 
@@ -20,9 +22,31 @@ namespace {
 // before spending time (and memory) on pictures that cannot be shown.
 constexpr int64_t PixelsMax = 2560 * 2048;
 
-// Two slice threads: they share the work of one picture without holding
-// pictures back (frame threads would return each picture a call late).
-constexpr int FilsDecodage = 2;
+// Decoding ahead. Recorders write one picture as one slice, so slice threads
+// leave the second core idle. Frame threads decode picture k + 1 while
+// picture k is finished and converted to a bitmap, but give each picture
+// back one packet late: each call therefore also sends the next picture of
+// its data (the look-ahead), and when the next call starts with exactly
+// those bytes its picture is already on its way. Whatever the caller does,
+// the decoder is left as one picture per call would leave it:
+// - a call that starts elsewhere (a seek, a skip after damaged data) while
+//   a look-ahead is in flight rewinds: the decoder is flushed and the
+//   pictures asked for since the last intra picture are fed again, their
+//   output dropped, before the new picture (nothing when it is intra);
+// - a call whose data holds no complete next picture drains the decoder so
+//   that its picture comes out at once; the next call rewinds likewise.
+// Packets carry their number in their dts, which frame threads hand back
+// with the picture of that packet.
+constexpr int FilsImages = 2;
+constexpr int64_t Retard = FilsImages - 1;  // packets a picture comes out behind
+// Streams that reorder pictures (B-pictures) go back to one packet in, one
+// picture out, with two slice threads.
+constexpr int FilsTranches = 2;
+// Pictures kept for a rewind; a longer run without intra picture keeps the
+// latest ones only (the rewind then starts from the oldest kept).
+constexpr size_t HistoriqueMaxOctets = size_t{16} << 20;
+// Bound on the receive loop of one call (each turn takes a queued outcome).
+constexpr int ToursMax = 256;
 
 // Encoder defaults for arguments below 1.
 constexpr int DebitParDefaut = 1048576;
@@ -38,9 +62,6 @@ struct LibererFrame {
 struct LibererPaquet {
     void operator()(AVPacket* p) const { av_packet_free(&p); }
 };
-struct LibererSws {
-    void operator()(SwsContext* s) const { sws_freeContext(s); }
-};
 using ContextePtr = std::unique_ptr<AVCodecContext, LibererContexte>;
 using FramePtr = std::unique_ptr<AVFrame, LibererFrame>;
 using PaquetPtr = std::unique_ptr<AVPacket, LibererPaquet>;
@@ -55,57 +76,216 @@ struct Conversion {
     }
 };
 
+using Octets = std::vector<unsigned char>;
+
 struct Decodeur {
     std::mutex verrou;  // one call at a time per instance
     ContextePtr ctx;
     FramePtr image;
     FramePtr suivante;  // receives the frames after the first of one packet
+    FramePtr attente;   // a picture received ahead of the one asked for
     PaquetPtr paquet;
     Conversion conversion;
-    bool cleVue = false;  // an intra picture has come out since opening
+    AVCodecID codec = AV_CODEC_ID_NONE;
+    bool (*intra)(const unsigned char*, int32_t) = nullptr;
+    bool cleVue = false;   // an intra picture has come out since opening
+    bool (*autonome)(const unsigned char*, int32_t) = nullptr;
+    bool direct = false;   // one packet in, its picture out (slice threads)
+    bool reordonne = false;  // the stream reorders its pictures: direct for good
+    bool vidange = false;  // drained: sending needs a flush first
+    bool attentePleine = false;
+    int64_t numero = 0;    // number of the next packet sent
+    // The look-ahead: sent, not asked for yet (numero - 1 when not empty).
+    bool avance = false;
+    Octets octetsAvance;
+    // Pictures asked for since the last intra one, in order.
+    std::deque<Octets> historique;
+    size_t octetsHistorique = 0;
+    Octets entetes;  // the latest sequence headers asked for
 
     void Fermer() {
         ctx.reset();
         image.reset();
         suivante.reset();
+        attente.reset();
         paquet.reset();
         conversion.Liberer();
         cleVue = false;
+        direct = false;
+        reordonne = false;
+        Oublier();
+    }
+
+    // Forgets everything in flight and the history.
+    void Oublier() {
+        vidange = false;
+        attentePleine = false;
+        avance = false;
+        octetsAvance.clear();
+        historique.clear();
+        octetsHistorique = 0;
+        entetes.clear();
+    }
+
+    int OuvrirContexte(bool tranches) {
+        ctx.reset();
+        const AVCodec* c = avcodec_find_decoder(codec);
+        if (c == nullptr) return -1;
+        ContextePtr x(avcodec_alloc_context3(c));
+        if (!x) return -1;
+        if (tranches) {
+            x->flags |= AV_CODEC_FLAG_LOW_DELAY;
+            x->thread_count = FilsTranches;
+            x->thread_type = FF_THREAD_SLICE;
+        } else {
+            x->thread_count = FilsImages;
+            x->thread_type = FF_THREAD_FRAME;
+        }
+        x->max_pixels = PixelsMax;
+        // The latest headers seen, for streams that carry them only once.
+        if (!entetes.empty()) {
+            x->extradata = static_cast<uint8_t*>(av_mallocz(entetes.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+            if (x->extradata == nullptr) return -1;
+            std::memcpy(x->extradata, entetes.data(), entetes.size());
+            x->extradata_size = static_cast<int>(entetes.size());
+        }
+        if (avcodec_open2(x.get(), c, nullptr) < 0) return -1;
+        ctx = std::move(x);
+        direct = tranches;
+        vidange = false;
+        attentePleine = false;
+        avance = false;
+        octetsAvance.clear();
+        return 0;
     }
 
     int Ouvrir(AVCodecID id) {
         Fermer();
-        const AVCodec* codec = avcodec_find_decoder(id);
-        if (codec == nullptr) return -1;
-        ContextePtr c(avcodec_alloc_context3(codec));
+        codec = id;
+        intra = id == AV_CODEC_ID_H264 ? ImageIdrH264 : ImageIntraMpeg4;
+        autonome = id == AV_CODEC_ID_H264 ? ImageIdrAvecParametresH264 : ImageIntraMpeg4;
         FramePtr f(av_frame_alloc());
         FramePtr g(av_frame_alloc());
+        FramePtr a(av_frame_alloc());
         PaquetPtr p(av_packet_alloc());
-        if (!c || !f || !g || !p) return -1;
-        c->flags |= AV_CODEC_FLAG_LOW_DELAY;
-        c->thread_count = FilsDecodage;
-        c->thread_type = FF_THREAD_SLICE;
-        c->max_pixels = PixelsMax;
-        if (avcodec_open2(c.get(), codec, nullptr) < 0) return -1;
-        ctx = std::move(c);
+        if (!f || !g || !a || !p) return -1;
+        if (OuvrirContexte(false) != 0) return -1;
         image = std::move(f);
         suivante = std::move(g);
+        attente = std::move(a);
         paquet = std::move(p);
         return 0;
     }
 
-    // Sends the `longueur` bytes of one picture and converts what comes out.
-    int Decoder(const unsigned char* donnees, int32_t longueur, unsigned char* sortie,
-                int32_t capacite, int32_t* taille, bool* cle, int* largeur, int* hauteur) {
-        // The packet is not reference-counted: libavcodec copies it into a
-        // padded buffer of its own, so the caller's bytes are only read.
-        av_packet_unref(paquet.get());
-        paquet->data = const_cast<unsigned char*>(donnees);
-        paquet->size = longueur;
-        int r = avcodec_send_packet(ctx.get(), paquet.get());
-        paquet->data = nullptr;
-        paquet->size = 0;
-        if (r < 0 && r != AVERROR(EAGAIN)) {
+    // Sends one packet numbered `n`; frames that block the way are older
+    // than it and dropped. The bytes are only read: libavcodec copies a
+    // packet that is not reference-counted into a padded buffer of its own.
+    int Envoyer(const unsigned char* donnees, int32_t longueur, int64_t n) {
+        for (int tours = 0; tours < ToursMax; ++tours) {
+            av_packet_unref(paquet.get());
+            paquet->data = const_cast<unsigned char*>(donnees);
+            paquet->size = longueur;
+            paquet->pts = paquet->dts = n;
+            const int r = avcodec_send_packet(ctx.get(), paquet.get());
+            paquet->data = nullptr;
+            paquet->size = 0;
+            if (r != AVERROR(EAGAIN)) return r;
+            if (avcodec_receive_frame(ctx.get(), suivante.get()) == 0) av_frame_unref(suivante.get());
+        }
+        return -1;
+    }
+
+    // Notes a picture asked for, for later rewinds, and its headers.
+    void Retenir(const unsigned char* donnees, int32_t longueur) {
+        const int32_t e = codec == AV_CODEC_ID_H264 ? EntetesH264(donnees, longueur)
+                                                    : EntetesMpeg4(donnees, longueur);
+        if (e > 0) entetes.assign(donnees, donnees + e);
+        if (intra(donnees, longueur)) {
+            historique.clear();
+            octetsHistorique = 0;
+        }
+        historique.emplace_back(donnees, donnees + longueur);
+        octetsHistorique += static_cast<size_t>(longueur);
+        while (octetsHistorique > HistoriqueMaxOctets && historique.size() > 1) {
+            octetsHistorique -= historique.front().size();
+            historique.pop_front();
+        }
+    }
+
+    // Brings the decoder back to where one picture per call leaves it, with
+    // nothing in flight, before picture `donnees` is sent.
+    void Rembobiner(const unsigned char* donnees, int32_t longueur) {
+        avcodec_flush_buffers(ctx.get());
+        vidange = false;
+        attentePleine = false;
+        av_frame_unref(attente.get());
+        avance = false;
+        octetsAvance.clear();
+        if (intra(donnees, longueur)) return;
+        for (const Octets& o : historique) Envoyer(o.data(), static_cast<int32_t>(o.size()), numero++);
+    }
+
+    // Waits for the picture of packet `voulu`; `suite` (`reste` bytes) is
+    // the data after it, where the look-ahead is cut. 0 with the picture in
+    // `image`; -1 when that packet gave no picture.
+    int Obtenir(int64_t voulu, const unsigned char* suite, int32_t reste,
+                int32_t (*finImage)(const unsigned char*, int32_t)) {
+        for (int tours = 0; tours < ToursMax; ++tours) {
+            if (attentePleine) {
+                const int64_t n = attente->pkt_dts;
+                if (n == voulu) {
+                    av_frame_unref(image.get());
+                    av_frame_move_ref(image.get(), attente.get());
+                    attentePleine = false;
+                    return 0;
+                }
+                if (n > voulu) return -1;  // kept for the packet it belongs to
+                av_frame_unref(attente.get());
+                attentePleine = false;
+            }
+            const int r = avcodec_receive_frame(ctx.get(), attente.get());
+            if (r == 0) {
+                attentePleine = true;
+            } else if (r == AVERROR(EAGAIN)) {
+                // Every packet but the last Retard ones has given its outcome.
+                if (voulu <= numero - 1 - Retard) return -1;
+                const int32_t fin = reste > 0 ? finImage(suite, reste) : -1;
+                if (!avance && !vidange && fin >= 1 && fin < reste) {
+                    // A complete next picture (another one starts after it).
+                    const int e = Envoyer(suite, fin, numero++);
+                    if (e == AVERROR_EOF) return -1;
+                    avance = true;
+                    octetsAvance.assign(suite, suite + fin);
+                } else if (!vidange) {
+                    avcodec_send_packet(ctx.get(), nullptr);
+                    vidange = true;
+                } else {
+                    return -1;
+                }
+            } else if (r == AVERROR_EOF) {
+                return -1;
+            }
+            // Other errors: a damaged packet's outcome; the next turn goes on.
+        }
+        return -1;
+    }
+
+    // Same bytes as the look-ahead, but for zero bytes at its front (a
+    // caller may start one byte into a four-byte start code).
+    bool SuitLAvance(const unsigned char* donnees, int32_t longueur) const {
+        if (!avance) return false;
+        const size_t n = static_cast<size_t>(longueur);
+        if (n > octetsAvance.size()) return false;
+        const size_t decalage = octetsAvance.size() - n;
+        for (size_t i = 0; i < decalage; ++i)
+            if (octetsAvance[i] != 0) return false;
+        return std::memcmp(octetsAvance.data() + decalage, donnees, n) == 0;
+    }
+
+    // One packet, then whatever it gives (slice threads, low delay).
+    int DecoderDirect(const unsigned char* donnees, int32_t longueur) {
+        int r = Envoyer(donnees, longueur, numero++);
+        if (r < 0) {
             // Broken data: nothing is queued, but drop any picture left over.
             while (avcodec_receive_frame(ctx.get(), image.get()) == 0) av_frame_unref(image.get());
             return -1;
@@ -117,13 +297,73 @@ struct Decodeur {
             av_frame_unref(image.get());
             av_frame_move_ref(image.get(), suivante.get());
         }
-        if (!recu) return -1;
+        return recu ? 0 : -1;
+    }
+
+    // Goes over to slice threads for a stream that reorders its pictures,
+    // feeding the new decoder what the old one had been asked for.
+    int PasserEnDirect() {
+        if (OuvrirContexte(true) != 0) return -1;
+        std::deque<Octets> h = std::move(historique);
+        historique.clear();
+        octetsHistorique = 0;
+        for (size_t i = 0; i + 1 < h.size(); ++i) {
+            DecoderDirect(h[i].data(), static_cast<int32_t>(h[i].size()));
+            Retenir(h[i].data(), static_cast<int32_t>(h[i].size()));
+        }
+        if (h.empty()) return -1;
+        const Octets& dernier = h.back();
+        Retenir(dernier.data(), static_cast<int32_t>(dernier.size()));
+        return DecoderDirect(dernier.data(), static_cast<int32_t>(dernier.size()));
+    }
+
+    // Decodes the picture of the first `longueur` bytes of `donnees` (of
+    // `total` bytes) into `image`.
+    int DecoderImage(const unsigned char* donnees, int32_t longueur, int32_t total,
+                     int32_t (*finImage)(const unsigned char*, int32_t)) {
+        if (direct && (reordonne || !autonome(donnees, longueur))) {
+            Retenir(donnees, longueur);
+            return DecoderDirect(donnees, longueur);
+        }
+        if (direct) {
+            // Back to frame threads at a picture that carries all it needs.
+            if (OuvrirContexte(false) != 0) return -1;
+            historique.clear();
+            octetsHistorique = 0;
+        }
+        int64_t voulu;
+        if (SuitLAvance(donnees, longueur)) {
+            voulu = numero - 1;
+            avance = false;
+            Retenir(octetsAvance.data(), static_cast<int32_t>(octetsAvance.size()));
+        } else {
+            if (avance || vidange) Rembobiner(donnees, longueur);
+            voulu = numero;
+            if (Envoyer(donnees, longueur, numero++) == AVERROR_EOF) return -1;
+            Retenir(donnees, longueur);
+        }
+        const int r = Obtenir(voulu, donnees + longueur, total - longueur, finImage);
+        // Pictures that come out of order need the decoder one packet at a
+        // time. So do damaged ones: the picture after a damaged one may read
+        // it while its concealment is still being drawn; until the next
+        // picture that needs nothing earlier, one packet at a time keeps the
+        // results those of a single decoder.
+        if (ctx->has_b_frames > 0) reordonne = true;
+        if (reordonne || r != 0 || image->decode_error_flags != 0) return PasserEnDirect();
+        return r;
+    }
+
+    // Decodes the picture of the first `longueur` bytes and converts it.
+    int Decoder(const unsigned char* donnees, int32_t longueur, int32_t total,
+                int32_t (*finImage)(const unsigned char*, int32_t), unsigned char* sortie,
+                int32_t capacite, int32_t* taille, bool* cle, int* largeur, int* hauteur) {
+        if (DecoderImage(donnees, longueur, total, finImage) != 0) return -1;
         const AVFrame* f = image.get();
-        const bool intra = f->key_frame != 0 || f->pict_type == AV_PICTURE_TYPE_I;
-        if (!intra && !cleVue) return -1;  // no reference yet: grey or garbage
+        const bool estIntra = f->key_frame != 0 || f->pict_type == AV_PICTURE_TYPE_I;
+        if (!estIntra && !cleVue) return -1;  // no reference yet: grey or garbage
         if (BitmapDepuisFrame(f, &conversion.sws, sortie, capacite, taille) != 0) return -1;
-        if (intra) cleVue = true;
-        *cle = intra;
+        if (estIntra) cleVue = true;
+        *cle = estIntra;
         *largeur = f->width;
         *hauteur = f->height;
         return 0;
@@ -154,7 +394,8 @@ int32_t DecoderAppel(Decodeur* d, int32_t (*finImage)(const unsigned char*, int3
     if (fin < 1) return -1;
     int32_t taille = 0;
     int l = 0, h = 0;
-    if (d->Decoder(donnees, fin, sortie, capacite, &taille, cle, &l, &h) != 0) return -1;
+    if (d->Decoder(donnees, fin, longueur, finImage, sortie, capacite, &taille, cle, &l, &h) != 0)
+        return -1;
     if (tailleSortie) *tailleSortie = taille;
     if (octetsUtilises) *octetsUtilises = fin;
     if (largeur) *largeur = l;

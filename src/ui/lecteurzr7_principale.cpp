@@ -10,6 +10,7 @@
 #include "ui/oxbouton.h"
 #include "ui/position_calcul.h"
 #include "ui/disposition_calcul.h"
+#include "ui/exports_fenetre.h"
 #include "ui/selection_calcul.h"
 #include "ui/chemins_calcul.h"
 #include "ui/transport_calcul.h"
@@ -419,6 +420,7 @@ void TLecteurZR7_Principale::FormCreate()
     BoutonSonOff1->hide();
     ImageAffichage = Image1;
     OpenDialog1.InitialDir = Texte(DossierProgramme);
+    ExportsDe(this); // marks over the slider and their hints
 
     if (CheminFilm[0]) {
         // Splash: logo 2, then logo 1, then the film; a missing logo
@@ -852,13 +854,12 @@ void TLecteurZR7_Principale::BoutonSonOff1Click()
     BoutonSonOff1->hide();
 }
 
-// The export buttons exist with their looks; their work is added with the
-// export functions.
-void TLecteurZR7_Principale::BoutonAviClick() {}
-void TLecteurZR7_Principale::BoutonPhotoClick() {}
-void TLecteurZR7_Principale::OxBouton1Click() {}
-void TLecteurZR7_Principale::OxBouton2Click() {}
-void TLecteurZR7_Principale::OxBouton3Click() {}
+// The export buttons: the work and its state live in ExportsFenetre.
+void TLecteurZR7_Principale::BoutonAviClick() { ExportsDe(this)->BoutonAviClick(); }
+void TLecteurZR7_Principale::BoutonPhotoClick() { ExportsDe(this)->BoutonPhotoClick(); }
+void TLecteurZR7_Principale::OxBouton1Click() { ExportsDe(this)->OxBouton1Click(); }
+void TLecteurZR7_Principale::OxBouton2Click() { ExportsDe(this)->OxBouton2Click(); }
+void TLecteurZR7_Principale::OxBouton3Click() { ExportsDe(this)->OxBouton3Click(); }
 
 bool TLecteurZR7_Principale::HandleFilmEnd()
 {

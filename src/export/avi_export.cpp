@@ -1,0 +1,671 @@
+#include "export/avi_export.h"
+
+#include "codecs/bitmap.h"
+#include "codecs/korcodecs.h"
+#include "engine/lecture_film.h"
+#include "engine/motdepasse.h"
+#include "engine/reperes.h"
+#include "export/ecrivain_avi.h"
+#include "export/fichier_temporaire.h"
+
+#include <turbojpeg.h>
+
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// Bytes scanned between two preparations of the mapped film.
+constexpr int64_t PasRecherche = 1 << 20;
+// Decoded pictures waiting between the decoding and the coding thread:
+// one being decoded, one being coded, one ready.
+constexpr int NbTranches = 3;
+// The probe gives up after this many failed pictures: a film whose first
+// pictures all fail is not worth walking to its end for a size.
+constexpr int EssaisSonde = 2000;
+// MPEG-4 probe: after a failed picture, the next picture start is looked
+// for this far on (a picture is never shorter).
+constexpr int64_t SautSondeMpeg4 = 84;
+// H.264 probe: the same for the next start code.
+constexpr int64_t SautSondeH264 = 400;
+// H.264: a reference picture is looked for in windows of this size.
+constexpr int64_t FenetreImageRef = 16 << 20;
+
+// Probe pictures are decoded into room for the largest picture the player
+// shows, like the export picture buffer.
+constexpr int32_t TailleImageSonde = KOR_BITMAP_TAILLE_MAX;
+
+std::mutex ExportEnCours;
+
+// Removes the temporary file unless the export put it in place.
+struct Temporaire {
+    std::string nom;
+    ~Temporaire()
+    {
+        if (!nom.empty())
+            std::remove(nom.c_str());
+    }
+};
+
+bool EstDebutImageMpeg4(unsigned char x) { return x == 0xB6; }
+bool EstSequenceMpeg4(unsigned char x) { return x == 0xB0; }
+// Start codes that end a copied MPEG-4 sample.
+bool FinEchantillonMpeg4(unsigned char x)
+{
+    return x == 0xB6 || x == 0xB0 || x == 0x01 || x == 0xB2 || x == 0x20;
+}
+bool EstSpsH264(unsigned char x) { return (x & 0x0F) == 7; }
+bool ToutCode(unsigned char) { return true; }
+
+// First i in [debut, limite) where the body holds 00 00 01 x with
+// accepte(x); -1 when none. limite must leave 4 bytes in the body.
+template <class F>
+int64_t ChercherCode(VueFilm& v, int64_t debut, int64_t limite, F accepte)
+{
+    const unsigned char* d = v.Corps();
+    const int64_t n = v.TailleCorps();
+    limite = std::min(limite, n - 3);
+    int64_t i = std::max<int64_t>(debut, 0);
+    while (i < limite) {
+        const int64_t bloc = std::min(limite, i + PasRecherche);
+        v.Preparer(std::min(n, bloc + 4));
+        while (i < bloc) {
+            const void* p = std::memchr(d + i + 2, 0x01, size_t(bloc - i));
+            if (!p) {
+                i = bloc;
+                break;
+            }
+            const int64_t j = static_cast<const unsigned char*>(p) - d - 2;
+            if (d[j] == 0 && d[j + 1] == 0 && accepte(d[j + 3]))
+                return j;
+            i = j + 1;
+        }
+    }
+    return -1;
+}
+
+// First i in [debut, limite) where the body holds FF m; -1 when none.
+int64_t ChercherMarqueur(VueFilm& v, int64_t debut, int64_t limite, unsigned char m)
+{
+    const unsigned char* d = v.Corps();
+    const int64_t n = v.TailleCorps();
+    limite = std::min(limite, n - 1);
+    int64_t i = std::max<int64_t>(debut, 0);
+    while (i < limite) {
+        const int64_t bloc = std::min(limite, i + PasRecherche);
+        v.Preparer(std::min(n, bloc + 1));
+        while (i < bloc) {
+            const void* p = std::memchr(d + i, 0xFF, size_t(bloc - i));
+            if (!p) {
+                i = bloc;
+                break;
+            }
+            const int64_t j = static_cast<const unsigned char*>(p) - d;
+            if (d[j + 1] == m)
+                return j;
+            i = j + 1;
+        }
+    }
+    return -1;
+}
+
+int32_t Fenetre(int64_t reste, int32_t fenetre)
+{
+    return int32_t(std::min<int64_t>(reste, fenetre));
+}
+
+// A decoded picture on its way from the decoding to the coding thread.
+struct Tranche {
+    std::unique_ptr<unsigned char[]> bitmap;
+    int32_t taille = 0, largeur = 0, hauteur = 0;
+    int64_t debut = 0, fin = 0; // body bytes it came from
+};
+
+// Hands decoded pictures over from one thread to the other through a few
+// buffers, so that decoding and coding overlap.
+class Chaine
+{
+public:
+    explicit Chaine(int32_t capacite) : capacite_(capacite)
+    {
+        for (int i = 0; i < NbTranches; ++i) {
+            tranches_[i].bitmap.reset(new unsigned char[size_t(capacite)]);
+            libres_.push_back(&tranches_[i]);
+        }
+    }
+    int32_t Capacite() const { return capacite_; }
+    // Decoding side: a free buffer, null once the coding side has stopped.
+    Tranche* Prendre()
+    {
+        std::unique_lock<std::mutex> l(m_);
+        cv_.wait(l, [&] { return arret_ || !libres_.empty(); });
+        if (arret_)
+            return nullptr;
+        Tranche* t = libres_.front();
+        libres_.pop_front();
+        return t;
+    }
+    void Publier(Tranche* t)
+    {
+        std::lock_guard<std::mutex> l(m_);
+        prets_.push_back(t);
+        cv_.notify_all();
+    }
+    void Rendre(Tranche* t)
+    {
+        std::lock_guard<std::mutex> l(m_);
+        libres_.push_back(t);
+        cv_.notify_all();
+    }
+    void Finir()
+    {
+        std::lock_guard<std::mutex> l(m_);
+        fini_ = true;
+        cv_.notify_all();
+    }
+    void Arreter()
+    {
+        std::lock_guard<std::mutex> l(m_);
+        arret_ = true;
+        cv_.notify_all();
+    }
+    bool Arrete()
+    {
+        std::lock_guard<std::mutex> l(m_);
+        return arret_;
+    }
+    // Coding side: the next picture, null when the decoding side is done.
+    Tranche* Suivante()
+    {
+        std::unique_lock<std::mutex> l(m_);
+        cv_.wait(l, [&] { return fini_ || !prets_.empty(); });
+        if (prets_.empty())
+            return nullptr;
+        Tranche* t = prets_.front();
+        prets_.pop_front();
+        return t;
+    }
+
+private:
+    int32_t capacite_;
+    Tranche tranches_[NbTranches];
+    std::deque<Tranche*> libres_, prets_;
+    std::mutex m_;
+    std::condition_variable cv_;
+    bool fini_ = false, arret_ = false;
+};
+
+// MJPEG writing pass, decoding side.
+void DecoderMjpeg(VueFilm& v, Chaine& c)
+{
+    const unsigned char* d = v.Corps();
+    const int64_t n = v.TailleCorps();
+    DecodeurJpegExport jpeg;
+    int64_t t = ChercherMarqueur(v, 0, n - 1, 0xD8);
+    while (t >= 0 && t < n) {
+        t = ChercherMarqueur(v, t, n - 1, 0xD8);
+        if (t < 0)
+            break;
+        const int64_t e = ChercherMarqueur(v, t + 4, n - 1, 0xD9);
+        if (e < 0)
+            break;
+        const int64_t longueur = e - t + 2;
+        Tranche* tr = c.Prendre();
+        if (!tr)
+            break;
+        int32_t consomme = 0;
+        tr->taille = tr->largeur = tr->hauteur = 0;
+        if (jpeg.DecodeJpegToBitmap(d + t, longueur, tr->bitmap.get(), c.Capacite(), &tr->taille,
+                                    &consomme, &tr->largeur, &tr->hauteur)
+                == 0
+            && tr->taille > 0) {
+            tr->debut = t;
+            tr->fin = t + longueur;
+            c.Publier(tr);
+        } else {
+            c.Rendre(tr);
+        }
+        t += longueur;
+        v.Liberer(t);
+    }
+    c.Finir();
+}
+
+// H.264 writing pass, decoding side (decoder instance 1 is open).
+void DecoderH264(VueFilm& v, Chaine& c)
+{
+    unsigned char* d = const_cast<unsigned char*>(v.Corps());
+    const int64_t n = v.TailleCorps();
+    int64_t p = -1;
+    for (int64_t base = 0; base < n && p < 0;) {
+        const int64_t fin = std::min(n, base + FenetreImageRef);
+        v.Preparer(fin);
+        int32_t nombre = 0;
+        const int32_t r = KORH264_ChercheImageRef(d + base, int32_t(fin - base), &nombre);
+        if (r >= 0)
+            p = base + r;
+        else if (fin == n)
+            break;
+        else
+            base = fin - 64; // a picture start across the window's end
+    }
+    while (p >= 0 && p < n) {
+        v.Preparer(std::min(n, p + 2 * int64_t(FenetreH264)));
+        const int32_t u = KORH264_ChercheImage(d + p, Fenetre(n - p, FenetreH264));
+        if (u < 0)
+            break;
+        // The last picture, with nothing after it, is not written.
+        if (p + u + 1 >= n || KORH264_ChercheImage(d + p + u + 1, Fenetre(n - p - u - 1, FenetreH264)) < 0)
+            break;
+        p += u;
+        Tranche* tr = c.Prendre();
+        if (!tr)
+            break;
+        int32_t consomme = 0;
+        tr->taille = tr->largeur = tr->hauteur = 0;
+        const int32_t r = KORH264_DecodePaquetCap(1, d + p, Fenetre(n - p, FenetreH264), tr->bitmap.get(),
+                                                   c.Capacite(), &tr->taille, &consomme, 0, &tr->hauteur,
+                                                   &tr->largeur);
+        if (r == 0 && tr->taille > 0) {
+            tr->debut = p;
+            tr->fin = p + consomme;
+            c.Publier(tr);
+        } else {
+            c.Rendre(tr);
+        }
+        if (consomme < 1)
+            break;
+        p += consomme;
+        v.Liberer(p);
+    }
+    c.Finir();
+}
+
+struct Ecriture {
+    EcrivainAvi& avi;
+    const SuiviAvi& suivi;
+    int64_t total;
+    BilanAvi& bilan;
+    bool erreur = false, annule = false;
+
+    bool Annuler()
+    {
+        if (!annule && suivi.annuler && suivi.annuler())
+            annule = true;
+        return annule;
+    }
+    // One sample from body bytes [debut, fin); false stops the pass.
+    bool Echantillon(const unsigned char* d, int32_t taille, bool cle, int64_t debut, int64_t fin)
+    {
+        if (avi.Ecrire(d, taille, cle) != 0) {
+            erreur = true;
+            return false;
+        }
+        if (bilan.echantillons == 0)
+            bilan.debutSource = debut + 8;
+        bilan.finSource = fin + 8;
+        ++bilan.echantillons;
+        if (cle)
+            ++bilan.cles;
+        if (suivi.progression)
+            suivi.progression(bilan.echantillons, total);
+        return !Annuler();
+    }
+};
+
+// MPEG-4 writing pass: the stored pictures copied as they are.
+void CopierMpeg4(VueFilm& v, Ecriture& w)
+{
+    const unsigned char* d = v.Corps();
+    const int64_t n = v.TailleCorps();
+    int64_t p = ChercherCode(v, 0, n - 4, EstSequenceMpeg4);
+    while (p >= 0 && p < n && !w.Annuler()) {
+        const int64_t q = ChercherCode(v, p + EchantillonMinMpeg4, n - 4, FinEchantillonMpeg4);
+        if (q < 0)
+            break; // the last picture has no start code after it: not written
+        const int64_t taille = q - p;
+        if (taille > INT32_MAX)
+            break;
+        const bool cle = TypeImageMpeg4(d + p, taille) == 1;
+        if (!w.Echantillon(d + p, int32_t(taille), cle, p, q))
+            break;
+        p = q;
+        v.Liberer(p);
+    }
+}
+
+// MJPEG and H.264 writing pass: pictures decoded on a second thread, coded
+// again here.
+void Recoder(VueFilm& v, int type, int32_t largeur, int32_t hauteur, Ecriture& w)
+{
+    // A size the encoder refuses would give an AVI without samples: a
+    // failure, not a film.
+    const int32_t tailleBitmap = BitmapTailleFichier(largeur, hauteur);
+    if (tailleBitmap <= 0
+        || KORMP4_ENC_InitEncoderMPEG4(0, largeur, hauteur, DebitEncodeurAvi, CadenceEncodeurAvi,
+                                       SecondesEntreClesAvi)
+               != 0) {
+        w.erreur = true;
+        return;
+    }
+    std::unique_ptr<unsigned char[]> sortie(new unsigned char[TailleSortieEncodeur]);
+    // Pictures of another size than the probed one cannot be coded: room
+    // for the probed size is all a picture needs.
+    Chaine chaine(tailleBitmap);
+    if (type == TypeH264)
+        KORH264_InitDecodeur(1);
+    std::thread decodage([&] {
+        if (type == TypeMjpeg)
+            DecoderMjpeg(v, chaine);
+        else
+            DecoderH264(v, chaine);
+    });
+    int64_t numero = 0;
+    bool arrete = false;
+    while (Tranche* t = chaine.Suivante()) {
+        // After a stop the pictures still on their way are only given back.
+        if (!arrete && t->largeur == largeur && t->hauteur == hauteur) {
+            if (w.suivi.crochetImage)
+                w.suivi.crochetImage(t->bitmap.get(), t->taille, t->largeur, t->hauteur, numero);
+            ++numero;
+            const int32_t nb = KORMP4_ENC_EncodeImageMP4(0, t->bitmap.get() + KOR_BITMAP_ENTETE,
+                                                         t->taille - KOR_BITMAP_ENTETE, sortie.get(),
+                                                         TailleSortieEncodeur, 0);
+            if (nb > 0)
+                arrete = !w.Echantillon(sortie.get(), nb, TypeImageMpeg4(sortie.get(), nb) == 1,
+                                        t->debut, t->fin);
+            else
+                arrete = w.Annuler();
+        } else if (!arrete) {
+            arrete = w.Annuler();
+        }
+        chaine.Rendre(t);
+        if (arrete)
+            chaine.Arreter();
+    }
+    decodage.join();
+    if (type == TypeH264)
+        KORH264_FermeDecodeur(1);
+    KORMP4_ENC_Mp4Close(0);
+}
+
+int SonderMpeg4(VueFilm& v, unsigned char* image, int32_t* largeur, int32_t* hauteur)
+{
+    unsigned char* d = const_cast<unsigned char*>(v.Corps());
+    const int64_t n = v.TailleCorps();
+    int64_t p = ChercherCode(v, 0, n - 4, EstSequenceMpeg4);
+    if (p < 0)
+        return -1;
+    KORMP4_DEC_Init(1);
+    int r = -1;
+    for (int essai = 0; p >= 0 && p < n && essai < EssaisSonde; ++essai) {
+        v.Preparer(std::min(n, p + FenetreMpeg4));
+        int32_t taille = 0, utilises = 0;
+        unsigned char cle = 0;
+        if (KORMP4_DEC_GetFrameCap(1, d + p, Fenetre(n - p, FenetreMpeg4), image, TailleImageSonde,
+                                   &taille, 0, &utilises, &cle, largeur, hauteur)
+                == 0
+            && *largeur > 0 && *hauteur > 0) {
+            r = 0;
+            break;
+        }
+        *largeur = *hauteur = 0;
+        p = ChercherCode(v, essai == 0 ? p : p + SautSondeMpeg4, n - 4, EstDebutImageMpeg4);
+    }
+    KORMP4_DEC_Termine(1);
+    return r;
+}
+
+int SonderMjpeg(VueFilm& v, unsigned char* image, int32_t* largeur, int32_t* hauteur)
+{
+    const unsigned char* d = v.Corps();
+    const int64_t n = v.TailleCorps();
+    DecodeurJpegExport jpeg;
+    int64_t i = ChercherMarqueur(v, 0, n - 2, 0xD8);
+    for (int essai = 0; i >= 0 && essai < EssaisSonde; ++essai) {
+        v.Preparer(std::min(n, i + FenetreMjpeg));
+        int32_t taille = 0, consomme = 0;
+        if (jpeg.DecodeJpegToBitmap(d + i, std::min<int64_t>(n - i, FenetreMjpeg), image,
+                                    TailleImageSonde, &taille, &consomme, largeur, hauteur)
+                == 0
+            && *largeur > 0 && *hauteur > 0)
+            return 0;
+        *largeur = *hauteur = 0;
+        i = ChercherMarqueur(v, i + 3, n - 2, 0xD8);
+    }
+    return -1;
+}
+
+int SonderH264(VueFilm& v, unsigned char* image, int32_t* largeur, int32_t* hauteur)
+{
+    unsigned char* d = const_cast<unsigned char*>(v.Corps());
+    const int64_t n = v.TailleCorps();
+    int64_t p = ChercherCode(v, 0, n - 4, EstSpsH264);
+    if (p < 0)
+        return -1;
+    KORH264_InitDecodeur(1);
+    int r = -1;
+    for (int essai = 0; p >= 0 && p < n && essai < EssaisSonde; ++essai) {
+        v.Preparer(std::min(n, p + FenetreH264));
+        int32_t taille = 0, utilises = 0;
+        if (KORH264_DecodePaquetCap(1, d + p, Fenetre(n - p, FenetreH264), image, TailleImageSonde,
+                                    &taille, &utilises, 0, hauteur, largeur)
+                == 0
+            && *largeur > 0 && *hauteur > 0) {
+            r = 0;
+            break;
+        }
+        *largeur = *hauteur = 0;
+        p = ChercherCode(v, essai == 0 ? p + 1 : p + SautSondeH264, n - 4, ToutCode);
+    }
+    KORH264_FermeDecodeur(1);
+    return r;
+}
+
+} // namespace
+
+std::string CheminAvi(const std::string& choisi)
+{
+    if (choisi.empty() || choisi.size() > size_t(LongueurMaxCheminExport))
+        return std::string();
+    const size_t n = choisi.size();
+    const bool finAvi = n > 4 && choisi[n - 4] == '.' && std::tolower((unsigned char)choisi[n - 3]) == 'a'
+                        && std::tolower((unsigned char)choisi[n - 2]) == 'v'
+                        && std::tolower((unsigned char)choisi[n - 1]) == 'i';
+    return finAvi ? choisi : choisi + ".avi";
+}
+
+uint32_t CadenceAvi(bool forcer, const char* texte, uint32_t nbImages, uint32_t dureeSecondes)
+{
+    if (forcer) {
+        const long long v = texte ? std::strtoll(texte, nullptr, 10) : 0;
+        // Negative or beyond what the AVI header can carry: no rate.
+        if (v < 0 || v > INT32_MAX / 1000)
+            return 0;
+        return v == 0 ? 1000u : uint32_t(v * 1000);
+    }
+    if (dureeSecondes == 0)
+        return 0;
+    const long double r = (long double)nbImages * 1000.0L / (long double)dureeSecondes;
+    return r >= (long double)INT32_MAX ? 0u : uint32_t(r);
+}
+
+int TypeImageMpeg4(const unsigned char* d, int64_t n)
+{
+    for (int64_t i = 0; d && i + 4 < n; ++i)
+        if (d[i] == 0 && d[i + 1] == 0 && d[i + 2] == 1 && d[i + 3] == 0xB6)
+            return (d[i + 4] >> 6) == 0 ? 1 : 0; // vop_coding_type 0: intra
+    return -1;
+}
+
+DecodeurJpegExport::DecodeurJpegExport() : h_(tjInitDecompress()) {}
+
+DecodeurJpegExport::~DecodeurJpegExport()
+{
+    if (h_)
+        tjDestroy(static_cast<tjhandle>(h_));
+}
+
+int DecodeurJpegExport::DecodeJpegToBitmap(const unsigned char* donnees, int64_t longueur,
+                                           unsigned char* destination, int32_t capacite, int32_t* taille,
+                                           int32_t* consomme, int32_t* largeur, int32_t* hauteur)
+{
+    *taille = *consomme = *largeur = *hauteur = 0;
+    if (!donnees || longueur < 4 || !h_ || !destination)
+        return -1;
+    int64_t a = -1, e = -1;
+    for (int64_t i = 0; i < longueur - 1; ++i) {
+        if (donnees[i] != 0xFF)
+            continue;
+        if (a < 0 && donnees[i + 1] == 0xD8) {
+            a = i;
+            ++i;
+        } else if (a >= 0 && donnees[i + 1] == 0xD9) {
+            e = i;
+            break;
+        }
+    }
+    if (a < 0 || e < 0 || e + 2 - a > INT32_MAX)
+        return -1;
+    auto* h = static_cast<tjhandle>(h_);
+    const unsigned long n = (unsigned long)(e + 2 - a);
+    int l = 0, ht = 0, sous = 0, couleurs = 0;
+    if (tjDecompressHeader3(h, donnees + a, n, &l, &ht, &sous, &couleurs) != 0)
+        return -1;
+    *consomme = int32_t(e + 2);
+    const int32_t t = BitmapTailleFichier(l, ht);
+    if (l > DimensionMaxJpeg || ht > DimensionMaxJpeg || t <= 0 || t > capacite)
+        return 0; // found but too large for the room: nothing copied
+    BitmapEcrireEntete(destination, l, ht);
+    const int pas = BitmapTailleLigne(l);
+    if (tjDecompress2(h, donnees + a, n, destination + KOR_BITMAP_ENTETE, l, pas, ht, TJPF_BGR,
+                      TJFLAG_FASTDCT | TJFLAG_FASTUPSAMPLE | TJFLAG_BOTTOMUP)
+            != 0
+        && tjGetErrorCode(h) != TJERR_WARNING)
+        return -1;
+    const int utiles = l * 3;
+    if (pas > utiles)
+        for (int y = 0; y < ht; ++y)
+            std::memset(destination + KOR_BITMAP_ENTETE + size_t(y) * pas + utiles, 0, size_t(pas - utiles));
+    *taille = t;
+    *largeur = l;
+    *hauteur = ht;
+    return 0;
+}
+
+const char* MessageAvi(ResultatAvi r)
+{
+    switch (r) {
+    case ResultatAvi::Enregistre:
+        return "Le film est enregistré";
+    case ResultatAvi::Annule:
+        return "";
+    default:
+        return "Erreur de création";
+    }
+}
+
+int SonderDimensionsAvi(const std::string& cheminFilm, int type, bool protege, int32_t* largeur,
+                        int32_t* hauteur)
+{
+    *largeur = *hauteur = 0;
+    VueFilm v;
+    if (v.Ouvrir(cheminFilm, protege) != 0)
+        return -2;
+    std::unique_ptr<unsigned char[]> image(new unsigned char[TailleImageSonde]);
+    switch (type) {
+    case TypeMpeg4:
+        return SonderMpeg4(v, image.get(), largeur, hauteur);
+    case TypeMjpeg:
+        return SonderMjpeg(v, image.get(), largeur, hauteur);
+    case TypeH264:
+        return SonderH264(v, image.get(), largeur, hauteur);
+    default:
+        return -1;
+    }
+}
+
+BilanAvi ExportAvi(const ParametresAvi& p, const SuiviAvi& suivi)
+{
+    BilanAvi bilan;
+    std::unique_lock<std::mutex> seul(ExportEnCours, std::try_to_lock);
+    if (!seul.owns_lock() || p.dureeSecondes == 0 || p.nbImages == 0 || p.cheminAvi.empty())
+        return bilan;
+    try {
+        const bool protege = VerifierMotDePasse(p.cheminFilm.c_str(), p.motDePasse.c_str()) == 1;
+        // A film that cannot be read, or in which no picture decodes (a
+        // wrong password...), gives no AVI rather than one without samples.
+        if (SonderDimensionsAvi(p.cheminFilm, p.type, protege, &bilan.largeur, &bilan.hauteur) != 0) {
+            bilan.resultat = ResultatAvi::ErreurLecture;
+            return bilan;
+        }
+        bilan.cadence = CadenceAvi(p.forcerCadence, p.texteCadence.c_str(), p.nbImages, p.dureeSecondes);
+        if (bilan.cadence == 0)
+            return bilan;
+
+        VueFilm v;
+        if (v.Ouvrir(p.cheminFilm, protege, suivi.observateurSource) != 0) {
+            bilan.resultat = ResultatAvi::ErreurLecture;
+            return bilan;
+        }
+        Temporaire temp{CreerNomTemporaire(p.cheminAvi)};
+        if (temp.nom.empty()) {
+            bilan.resultat = ResultatAvi::ErreurEcriture;
+            return bilan;
+        }
+        EcrivainAvi avi;
+        if (avi.Ouvrir(temp.nom, bilan.largeur, bilan.hauteur, bilan.cadence) != 0) {
+            avi.Fermer();
+            bilan.resultat = ResultatAvi::ErreurEcriture;
+            return bilan;
+        }
+        Ecriture w{avi, suivi, int64_t(p.nbImages), bilan};
+        if (p.type == TypeMpeg4)
+            CopierMpeg4(v, w);
+        else if (p.type == TypeMjpeg || p.type == TypeH264)
+            Recoder(v, p.type, bilan.largeur, bilan.hauteur, w);
+        w.Annuler();
+        if (!w.annule && !w.erreur)
+            v.Terminer();
+        v.Fermer();
+        const bool ferme = avi.Fermer() == 0;
+        if (w.annule) {
+            bilan.resultat = ResultatAvi::Annule;
+        } else if (w.erreur || !ferme || MettreEnPlace(temp.nom, p.cheminAvi) != 0) {
+            bilan.resultat = ResultatAvi::ErreurEcriture;
+        } else {
+            temp.nom.clear(); // moved into place
+            bilan.resultat = ResultatAvi::Enregistre;
+        }
+        return bilan;
+    } catch (const std::exception&) {
+        bilan.resultat = ResultatAvi::ErreurEcriture;
+        return bilan;
+    }
+}
+
+std::string TexteProgressionAvi(int64_t fait, int64_t total, double secondesEcoulees)
+{
+    char reste[32] = "estimation en cours";
+    if (fait > 0 && total > 0 && secondesEcoulees >= 0) {
+        const double s = fait >= total ? 0 : secondesEcoulees * double(total - fait) / double(fait);
+        const long long t = (long long)s;
+        if (t >= 3600)
+            std::snprintf(reste, sizeof reste, "%lld:%02lld:%02lld", t / 3600, t / 60 % 60, t % 60);
+        else
+            std::snprintf(reste, sizeof reste, "%lld:%02lld", t / 60, t % 60);
+    }
+    char texte[128];
+    std::snprintf(texte, sizeof texte, "Image %lld sur %lld — temps restant : %s", (long long)fait,
+                  (long long)total, reste);
+    return texte;
+}

@@ -1,0 +1,306 @@
+#include "ui/exports_fenetre.h"
+
+#include "codecs/bitmap.h"
+#include "core/boitemessage.h"
+#include "core/etat.h"
+#include "export/extraction.h"
+#include "export/photo.h"
+#include "engine/fichierfilm.h"
+#include "ui/image_etiree.h"
+#include "ui/lecteurzr7_principale.h"
+#include "ui/oxbouton.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QPainter>
+#include <QProgressDialog>
+#include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace {
+
+// Progress updates sent by the worker at most this often.
+constexpr qint64 IntervalleProgressionMs = 100;
+// Size of a tick drawn over the slider.
+constexpr int LargeurTrait = 2;
+constexpr int HauteurTrait = 7;
+
+const QColor CouleurDebut(0, 160, 0);
+const QColor CouleurFin(200, 0, 0);
+
+std::string Local(const QString& chemin)
+{
+    return QFile::encodeName(chemin).toStdString();
+}
+
+// The export on its worker thread; progress reaches the window queued.
+class TravailAvi : public QThread
+{
+    Q_OBJECT
+public:
+    ParametresAvi parametres;
+    SuiviAvi suivi;
+    BilanAvi bilan;
+    std::atomic<bool> annuler{false};
+
+signals:
+    void Progression(qint64 fait, qint64 total);
+
+protected:
+    void run() override
+    {
+        QElapsedTimer depuis;
+        depuis.start();
+        qint64 dernier = -IntervalleProgressionMs;
+        SuiviAvi s = suivi;
+        s.annuler = [this] { return annuler.load() || isInterruptionRequested(); };
+        s.progression = [&](int64_t fait, int64_t total) {
+            if (depuis.elapsed() - dernier < IntervalleProgressionMs && fait < total)
+                return;
+            dernier = depuis.elapsed();
+            emit Progression(fait, total);
+        };
+        bilan = ExportAvi(parametres, s);
+    }
+};
+
+} // namespace
+
+QString TexteMarque(const QString& nom, int32_t secondes)
+{
+    if (secondes < 0)
+        secondes = 0;
+    return QStringLiteral("%1 : %2:%3:%4")
+        .arg(nom)
+        .arg(secondes / 3600, 2, 10, QLatin1Char('0'))
+        .arg(secondes / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(secondes % 60, 2, 10, QLatin1Char('0'));
+}
+
+int AbscisseMarque(int valeur, int minimum, int maximum, int debutGorge, int largeurGorge, int largeurPoignee)
+{
+    const int course = std::max(0, largeurGorge - largeurPoignee);
+    return debutGorge + QStyle::sliderPositionFromValue(minimum, maximum, valeur, course) + largeurPoignee / 2;
+}
+
+MarquesCurseur::MarquesCurseur(QSlider* curseur) : QWidget(curseur), curseur_(curseur)
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setGeometry(curseur->rect());
+    curseur->installEventFilter(this);
+    show();
+}
+
+bool MarquesCurseur::eventFilter(QObject* objet, QEvent* event)
+{
+    if (objet == curseur_ && event->type() == QEvent::Resize)
+        setGeometry(curseur_->rect());
+    return QWidget::eventFilter(objet, event);
+}
+
+int MarquesCurseur::Abscisse(bool pose, int32_t valeur) const
+{
+    if (!pose || valeur < curseur_->minimum() || valeur > curseur_->maximum())
+        return -1;
+    // The style's sizes are those of the polished slider, as painted.
+    curseur_->ensurePolished();
+    QStyleOptionSlider opt;
+    opt.initFrom(curseur_);
+    opt.orientation = curseur_->orientation();
+    opt.minimum = curseur_->minimum();
+    opt.maximum = curseur_->maximum();
+    opt.tickPosition = curseur_->tickPosition();
+    opt.tickInterval = curseur_->tickInterval();
+    opt.sliderPosition = opt.sliderValue = curseur_->value();
+    opt.subControls = QStyle::SC_SliderGroove | QStyle::SC_SliderHandle;
+    QStyle* st = curseur_->style();
+    const QRect gorge = st->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, curseur_);
+    const QRect poignee = st->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, curseur_);
+    return AbscisseMarque(valeur, opt.minimum, opt.maximum, gorge.x(), gorge.width(), poignee.width());
+}
+
+int MarquesCurseur::AbscisseDebut() const
+{
+    return Abscisse(debutPose, MarqueDebut);
+}
+
+int MarquesCurseur::AbscisseFin() const
+{
+    return Abscisse(finPose, MarqueFin);
+}
+
+void MarquesCurseur::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    for (auto [x, couleur] : {std::pair<int, QColor>{AbscisseDebut(), CouleurDebut},
+                              std::pair<int, QColor>{AbscisseFin(), CouleurFin}}) {
+        if (x >= 0)
+            p.fillRect(x - LargeurTrait / 2, height() - HauteurTrait, LargeurTrait, HauteurTrait, couleur);
+    }
+}
+
+ExportsFenetre::ExportsFenetre(TLecteurZR7_Principale* fenetre)
+    : QObject(fenetre), w_(fenetre), marques_(new MarquesCurseur(fenetre->CurseurMinutes1))
+{
+    setObjectName(QStringLiteral("ExportsFenetre"));
+    MontrerMarques();
+}
+
+ExportsFenetre* ExportsDe(TLecteurZR7_Principale* fenetre)
+{
+    auto* e = fenetre->findChild<ExportsFenetre*>(QStringLiteral("ExportsFenetre"), Qt::FindDirectChildrenOnly);
+    return e ? e : new ExportsFenetre(fenetre);
+}
+
+// ------------------------------------------------------------------ AVI
+
+void ExportsFenetre::BoutonAviClick()
+{
+    w_->StopPlayback();
+    w_->MotDePasseChange();
+    // The descriptions carry their pattern already: they are Qt filters as they stand.
+    w_->SaveDialog1.Filter = QStringLiteral("Film (*.avi)");
+    if (!w_->SaveDialog1.Execute(w_))
+        return;
+    ParametresAvi p;
+    p.cheminAvi = CheminAvi(Local(w_->SaveDialog1.FileName));
+    if (!p.cheminAvi.empty() && QFile::exists(QFile::decodeName(p.cheminAvi.c_str()))
+        && PoserQuestion("Le fichier existe déjà.\nVoulez-vous l'écraser?", std::string(), w_)
+               != ReponseMessage::Oui)
+        return;
+    p.cheminFilm = CheminFilm;
+    p.type = TypeFilm;
+    p.nbImages = NbImagesFilm;
+    p.dureeSecondes = DureeFilm;
+    p.motDePasse = MotDePasseFilm;
+    p.forcerCadence = w_->FlagForcerFR->isChecked();
+    p.texteCadence = w_->EditFR->text().toStdString();
+
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    TravailAvi travail;
+    travail.parametres = p;
+    travail.suivi = suiviAjoute;
+    QProgressDialog dialogue(QString::fromStdString(TexteProgressionAvi(0, NbImagesFilm, 0)),
+                             QStringLiteral("Annuler"), 0, int(std::min<uint32_t>(NbImagesFilm, INT32_MAX)), w_);
+    dialogue.setWindowTitle(QString::fromUtf8(TitreMessages));
+    dialogue.setWindowModality(Qt::WindowModal);
+    dialogue.setAutoClose(false);
+    dialogue.setAutoReset(false);
+    dialogue.setMinimumDuration(0);
+    dialogue.setValue(0);
+    QElapsedTimer depuis;
+    depuis.start();
+    connect(&dialogue, &QProgressDialog::canceled, this, [&travail] { travail.annuler = true; });
+    connect(&travail, &TravailAvi::Progression, this, [&](qint64 fait, qint64 total) {
+        if (dialogue.wasCanceled())
+            return;
+        if (total > dialogue.maximum() || fait > dialogue.maximum())
+            dialogue.setMaximum(int(std::min<qint64>(std::max(total, fait), INT32_MAX)));
+        dialogue.setValue(int(std::min<qint64>(fait, INT32_MAX)));
+        dialogue.setLabelText(
+            QString::fromStdString(TexteProgressionAvi(fait, total, depuis.elapsed() / 1000.0)));
+        if (surProgression)
+            surProgression(&dialogue);
+        if (dialogue.wasCanceled())
+            travail.annuler = true;
+    });
+    QEventLoop boucle;
+    connect(&travail, &QThread::finished, &boucle, &QEventLoop::quit);
+    travail.start();
+    boucle.exec();
+    travail.wait();
+    dialogue.hide();
+    QApplication::restoreOverrideCursor();
+    dernierBilan = travail.bilan;
+    const char* message = MessageAvi(dernierBilan.resultat);
+    if (message[0])
+        AfficherMessage(message, std::string(), w_);
+}
+
+// ---------------------------------------------------------------- photo
+
+void ExportsFenetre::BoutonPhotoClick()
+{
+    w_->SaveDialog1.Filter = QStringLiteral("Images (*.jpg)");
+    w_->SaveDialog1.InitialDir = QFile::decodeName(DossierProgramme);
+    w_->SaveDialog1.DefaultExt = QStringLiteral("jpg");
+    if (!w_->SaveDialog1.Execute(w_))
+        return;
+    const std::string chemin = CheminPhoto(Local(w_->SaveDialog1.FileName));
+    // The picture's own pixels as a bitmap file image in memory: nothing is
+    // written but the JPEG.
+    const QImage image = w_->Image1->Picture().convertToFormat(QImage::Format_BGR888);
+    const int32_t taille = BitmapTailleFichier(image.width(), image.height());
+    if (image.isNull() || taille <= 0)
+        return;
+    std::unique_ptr<unsigned char[]> bitmap(new (std::nothrow) unsigned char[size_t(taille)]);
+    std::unique_ptr<unsigned char[]> jpeg(new (std::nothrow) unsigned char[size_t(taille)]);
+    int32_t b = 0, j = 0;
+    if (!bitmap || !jpeg
+        || BitmapDepuisBGR(image.constBits(), int32_t(image.bytesPerLine()), image.width(), image.height(),
+                           bitmap.get(), taille, &b)
+               != 0)
+        return;
+    if (chemin.empty() || BitmapToJpeg(bitmap.get(), b, jpeg.get(), &j, taille) != 0
+        || EcrireOctetsFichier(chemin, jpeg.get(), size_t(j)) != 0) {
+        AfficherMessage("Erreur de création de fichier", std::string(), w_);
+        return;
+    }
+    AfficherMessage("La photo est enregistrée", std::string(), w_);
+}
+
+// --------------------------------------------------------------- segment
+
+void ExportsFenetre::MontrerMarques()
+{
+    w_->OxBouton1->setToolTip(TexteMarque(QStringLiteral("Début"), MarqueDebut));
+    w_->OxBouton2->setToolTip(TexteMarque(QStringLiteral("Fin"), MarqueFin));
+    marques_->update();
+}
+
+void ExportsFenetre::OxBouton1Click()
+{
+    MarqueDebut = w_->CurseurMinutes1->value();
+    marques_->debutPose = true;
+    MontrerMarques();
+}
+
+void ExportsFenetre::OxBouton2Click()
+{
+    MarqueFin = w_->CurseurMinutes1->value();
+    marques_->finPose = true;
+    MontrerMarques();
+}
+
+void ExportsFenetre::OxBouton3Click()
+{
+    if (MarqueDebut >= MarqueFin || DureeFilm == 0)
+        return;
+    const std::string extension = ExtensionExtraction(CheminFilm);
+    w_->SaveDialog1.Filter = QString::fromStdString(FiltreExtraction(extension)).section(QLatin1Char('|'), 0, 0);
+    w_->SaveDialog1.DefaultExt = QString::fromStdString(extension.substr(1));
+    if (!w_->SaveDialog1.Execute(w_))
+        return;
+    const std::string destination = Local(w_->SaveDialog1.FileName);
+    ResultatExtraction r = ResultatExtraction::ErreurCreation;
+    if (destination.size() <= size_t(LongueurMaxCheminExport))
+        r = ExtraireSegment(CheminFilm, destination, DureeFilm, NbImagesFilm, MarqueDebut, MarqueFin);
+    const char* message = MessageExtraction(r);
+    if (message[0])
+        AfficherMessage(message, std::string(), w_);
+}
+
+#include "exports_fenetre.moc"

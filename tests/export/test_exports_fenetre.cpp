@@ -1,0 +1,264 @@
+// The export buttons of the main window, offscreen, with the message and
+// file dialog seams: AVI with its progress dialog (finished, cancelled,
+// refused, overwrite question), snapshot, marks and extraction.
+#include "outils_export.h"
+
+#include "codecs/bitmap.h"
+#include "core/boitemessage.h"
+#include "core/etat.h"
+#include "engine/fichierfilm.h"
+#include "export/extraction.h"
+#include "ui/dialogues.h"
+#include "ui/exports_fenetre.h"
+#include "ui/image_etiree.h"
+#include "ui/lecteurzr7_principale.h"
+#include "ui/oxbouton.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <turbojpeg.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class Exports : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ReinitialiserEtat();
+        MarqueDebut = MarqueFin = 0;
+        CopierTexte(DossierProgramme, sizeof DossierProgramme, (dossier.Chemin() + "/").c_str());
+        RemplacerGestionnaireMessages([this](const DemandeMessage& d) {
+            messages.push_back(d.texte);
+            return d.ouiNon ? reponse : ReponseMessage::Ok;
+        });
+        RemplacerGestionnaireDialogues([this](const DemandeFichier& d) {
+            demandes.push_back(d);
+            return choix;
+        });
+        w.reset(new TLecteurZR7_Principale);
+        w->Attendre = [](int) {};
+        for (QTimer* t : {w->TimerAffichage, w->TimerLEO, w->TimerInit})
+            t->stop();
+    }
+    void TearDown() override
+    {
+        w.reset();
+        RemplacerGestionnaireMessages(nullptr);
+        RemplacerGestionnaireDialogues(nullptr);
+    }
+    std::string Film(const std::string& nom, OptionsFilm o = OptionsFilm())
+    {
+        const std::string chemin = dossier / nom;
+        EXPECT_EQ(FabriquerFilm(chemin, o), 0);
+        choix = QString::fromStdString(chemin);
+        w->BoutonSelectionClick();
+        messages.clear();
+        demandes.clear();
+        return chemin;
+    }
+    void Choisir(const std::string& chemin) { choix = QString::fromStdString(chemin); }
+
+    DossierTemporaire dossier;
+    std::unique_ptr<TLecteurZR7_Principale> w;
+    std::vector<std::string> messages;
+    std::vector<DemandeFichier> demandes;
+    ReponseMessage reponse = ReponseMessage::Oui;
+    QString choix;
+};
+
+TEST_F(Exports, AviAvecProgressionPuisQuestionDEcrasement)
+{
+    Film("cam.mjp");
+    w->StartPlayback();
+    w->FlagForcerFR->setChecked(true);
+    w->EditFR->setText(QStringLiteral("12"));
+    Choisir(dossier / "export");
+    int progressions = 0;
+    QString libelle;
+    ExportsDe(w.get())->surProgression = [&](QProgressDialog* d) {
+        ++progressions;
+        libelle = d->labelText();
+        EXPECT_EQ(d->windowTitle().toStdString(), std::string(TitreMessages));
+        EXPECT_TRUE(d->isVisible());
+        EXPECT_EQ(Voies[0].FlagLecture, 0); // playback stays stopped
+    };
+    w->BoutonAviClick();
+    ASSERT_EQ(demandes.size(), 1u);
+    EXPECT_EQ(demandes[0].filtre.toStdString(), "Film (*.avi)");
+    EXPECT_EQ(messages, (std::vector<std::string>{"Le film est enregistré"}));
+    EXPECT_GE(progressions, 1);
+    EXPECT_TRUE(libelle.startsWith(QStringLiteral("Image "))) << libelle.toStdString();
+    EXPECT_EQ(ExportsDe(w.get())->dernierBilan.cadence, 12000u);
+    const std::string sonde = Commande("ffprobe -v error -show_entries stream=r_frame_rate -of default=nw=1 '"
+                                       + (dossier / "export.avi") + "'");
+    EXPECT_NE(sonde.find("12/1"), std::string::npos) << sonde;
+    EXPECT_FALSE(QApplication::overrideCursor());
+
+    // Same name again: the question, and "Non" leaves the file alone.
+    const auto date = fs::last_write_time(dossier / "export.avi");
+    messages.clear();
+    reponse = ReponseMessage::Non;
+    w->BoutonAviClick();
+    EXPECT_EQ(messages, (std::vector<std::string>{"Le fichier existe déjà.\nVoulez-vous l'écraser?"}));
+    EXPECT_EQ(fs::last_write_time(dossier / "export.avi"), date);
+}
+
+TEST_F(Exports, AviAnnuleSansFilmOuSansCadence)
+{
+    // No film: the dialog, then "Erreur de création" and no file.
+    Choisir(dossier / "rien.avi");
+    w->BoutonAviClick();
+    EXPECT_EQ(messages, (std::vector<std::string>{"Erreur de création"}));
+    EXPECT_FALSE(fs::exists(dossier / "rien.avi"));
+
+    // Cancelled from the progress dialog: no message, no file, nothing temporary.
+    OptionsFilm o;
+    o.nbImages = 80;
+    Film("long.mjp", o);
+    Choisir(dossier / "annule.avi");
+    ExportsFenetre* e = ExportsDe(w.get());
+    e->suiviAjoute.crochetImage = [](unsigned char*, int32_t, int32_t, int32_t, int64_t) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    };
+    // As the user does: the dialog's "Annuler" button.
+    e->surProgression = [](QProgressDialog* d) {
+        QPushButton* annuler = d->findChild<QPushButton*>();
+        ASSERT_NE(annuler, nullptr);
+        EXPECT_EQ(annuler->text().toStdString(), "Annuler");
+        annuler->click();
+    };
+    w->BoutonAviClick();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(e->dernierBilan.resultat, ResultatAvi::Annule);
+    EXPECT_LT(e->dernierBilan.echantillons, 80);
+    for (const auto& f : fs::directory_iterator(dossier.Chemin()))
+        EXPECT_EQ(f.path().string().find(".avi"), std::string::npos) << f.path();
+}
+
+TEST_F(Exports, PhotoALaTailleDeLImage)
+{
+    const int l = 2560, h = 2048;
+    std::vector<uint8_t> bgr(size_t(l) * h * 3);
+    DessinerImage(12, 1.2, l, h, bgr.data(), l * 3);
+    std::vector<unsigned char> bitmap(size_t(BitmapTailleFichier(l, h)));
+    int32_t b = 0;
+    ASSERT_EQ(BitmapDepuisBGR(bgr.data(), l * 3, l, h, bitmap.data(), int32_t(bitmap.size()), &b), 0);
+    ASSERT_EQ(w->Image1->ChargerBitmap(bitmap.data(), size_t(b)), 0);
+    w->Image1->resize(300, 200); // shown small: saved at its own size
+
+    const QString dossierCourant = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(dossier.Chemin()));
+    Choisir(dossier / "photo.jpeg");
+    w->BoutonPhotoClick();
+    QDir::setCurrent(dossierCourant);
+    ASSERT_EQ(demandes.size(), 1u);
+    EXPECT_EQ(demandes[0].filtre.toStdString(), "Images (*.jpg)");
+    EXPECT_EQ(demandes[0].extensionDefaut.toStdString(), "jpg");
+    EXPECT_EQ(demandes[0].dossier.toStdString(), dossier.Chemin() + "/");
+    EXPECT_EQ(messages, (std::vector<std::string>{"La photo est enregistrée"}));
+    EXPECT_FALSE(fs::exists(dossier / "tmp.bmp"));
+    const Octets jpeg = LireOctets(dossier / "photo.jpeg.jpg");
+    ASSERT_FALSE(jpeg.empty());
+    tjhandle t = tjInitDecompress();
+    int lj = 0, hj = 0, s = 0, c = 0;
+    EXPECT_EQ(tjDecompressHeader3(t, jpeg.data(), (unsigned long)jpeg.size(), &lj, &hj, &s, &c), 0);
+    tjDestroy(t);
+    EXPECT_EQ(lj, l);
+    EXPECT_EQ(hj, h);
+
+    // A file that cannot be created: the error, and no empty file.
+    messages.clear();
+    Choisir(dossier / "absent/photo.jpg");
+    w->BoutonPhotoClick();
+    EXPECT_EQ(messages, (std::vector<std::string>{"Erreur de création de fichier"}));
+    EXPECT_FALSE(fs::exists(dossier / "absent"));
+}
+
+TEST_F(Exports, MarquesEtExtraction)
+{
+    OptionsFilm o;
+    o.nbImages = 100; // 10 s
+    const std::string film = Film("cam1.mjp", o);
+    ExportsFenetre* e = ExportsDe(w.get());
+    EXPECT_EQ(e->Marques()->AbscisseDebut(), -1); // nothing drawn before a click
+
+    // Equal marks: nothing happens.
+    Choisir(dossier / "x.mjp");
+    w->OxBouton3Click();
+    EXPECT_TRUE(demandes.empty());
+    EXPECT_TRUE(messages.empty());
+
+    w->CurseurMinutes1->setValue(2);
+    w->OxBouton1Click();
+    w->CurseurMinutes1->setValue(6);
+    w->OxBouton2Click();
+    EXPECT_EQ(MarqueDebut, 2);
+    EXPECT_EQ(MarqueFin, 6);
+    EXPECT_EQ(w->OxBouton1->toolTip().toStdString(), "Début : 00:00:02");
+    EXPECT_EQ(w->OxBouton2->toolTip().toStdString(), "Fin : 00:00:06");
+    // Laid out and polished by the grab, as when shown: ticks where the
+    // handle stands at each mark, in their colours.
+    const QImage vue = w->CurseurMinutes1->grab().toImage();
+    const int xd = e->Marques()->AbscisseDebut(), xf = e->Marques()->AbscisseFin();
+    EXPECT_GT(xd, 0);
+    EXPECT_GT(xf, xd);
+    EXPECT_LT(xf, w->CurseurMinutes1->width());
+    EXPECT_EQ(QColor(vue.pixel(xf, vue.height() - 2)), QColor(200, 0, 0));
+    EXPECT_EQ(QColor(vue.pixel(xd, vue.height() - 2)), QColor(0, 160, 0));
+
+    w->OxBouton3Click();
+    ASSERT_EQ(demandes.size(), 1u);
+    EXPECT_EQ(demandes[0].filtre.toStdString(), "Film (*.mjp)");
+    EXPECT_EQ(demandes[0].extensionDefaut.toStdString(), "mjp");
+    EXPECT_EQ(messages, (std::vector<std::string>{"Le fichier est généré"}));
+    EnteteFilm en;
+    EXPECT_EQ(LireEnteteFilm(dossier / "x.mjp", en), 0);
+    EXPECT_EQ(en.DureeMs / 1000, 4u);
+
+    // The new film opens in the player like a recorded one.
+    messages.clear();
+    Choisir(dossier / "x.mjp");
+    w->BoutonSelectionClick();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(DureeFilm, 4u);
+}
+
+TEST(MarquesCalcul, AbscisseEtTexte)
+{
+    EXPECT_EQ(AbscisseMarque(0, 0, 100, 10, 510, 10), 15);
+    EXPECT_EQ(AbscisseMarque(100, 0, 100, 10, 510, 10), 515);
+    EXPECT_EQ(AbscisseMarque(50, 0, 100, 10, 510, 10), 265);
+    EXPECT_EQ(TexteMarque(QStringLiteral("Fin"), 3725).toStdString(), "Fin : 01:02:05");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    CreerMutexVoie(0);
+    CreerMutexGeneral();
+    SilencerCodecs();
+    ::testing::InitGoogleTest(&argc, argv);
+    const int r = RUN_ALL_TESTS();
+    FermerMutexGeneral();
+    FermerMutexVoie(0);
+    return r;
+}
