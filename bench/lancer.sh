@@ -1,5 +1,6 @@
 #!/bin/sh
-# Builds the reader, export and sound benchmarks in build-lecteur and runs
+# Builds the reader, export and sound benchmarks in build-lecteur (the whole
+# tree is configured: the export tests need the player) and runs
 # them one after the other, printing their figures. The decode benchmark's
 # films (made by ffmpeg on the first run) are kept in
 # BUILD_FOLDER/films_bench, so that later runs only measure.
@@ -8,7 +9,7 @@ set -e
 racine=$(cd "$(dirname "$0")/.." && pwd)
 construction=${1:-$racine/build-lecteur}
 passes=${2:-5}
-cmake -S "$racine" -B "$construction" -G Ninja -DZR7_SEULEMENT="core;codecs;engine;sound;export;tools;bench" >/dev/null
+cmake -S "$racine" -B "$construction" -G Ninja -DZR7_SEULEMENT="" >/dev/null
 ninja -C "$construction" -j2 bench_decodage bench_cadence bench_memoire bench_export bench_son
 statut=0
 echo "== bench_decodage"
