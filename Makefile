@@ -5,7 +5,7 @@ BUILD_ASAN ?= build-asan
 JOBS       ?= $(shell nproc)
 TEST_ENV    = QT_QPA_PLATFORM=offscreen SDL_AUDIODRIVER=dummy XDG_RUNTIME_DIR=$(CURDIR)/$(BUILD)/xdg
 
-.PHONY: all paquets build build-asan run test test-asan clean
+.PHONY: all paquets build build-asan run test test-asan clean install deb
 
 all: build
 
@@ -36,6 +36,15 @@ test-asan: build-asan
 	cd $(BUILD_ASAN) && $(TEST_ENV) XDG_RUNTIME_DIR=$(CURDIR)/$(BUILD_ASAN)/xdg \
 	  ASAN_OPTIONS=detect_leaks=0 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
+
+# Installs under PREFIX (default /usr/local), below DESTDIR when given.
+PREFIX  ?= /usr/local
+install: build
+	DESTDIR=$(DESTDIR) cmake --install $(BUILD) --prefix $(PREFIX)
+
+# Debian package in $(BUILD): apt install ./$(BUILD)/lecteurzr7_*.deb
+deb: build
+	cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(BUILD_ASAN)

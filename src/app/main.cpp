@@ -9,6 +9,7 @@
 #include "sound/thmagnetoson.h"
 #include "ui/dialogues.h"
 #include "ui/lecteurzr7_principale.h"
+#include "ui/reglages.h"
 
 #include <cstdio>
 #include <exception>
@@ -31,6 +32,8 @@ int main(int argc, char** argv)
     f.fenetrePrincipale = [&principale] {
         ChargerTraductionQt();
         principale = new TLecteurZR7_Principale;
+        FixerFichierReglages(FichierReglagesParDefaut());
+        new TReglagesFenetre(principale);
         principale->show();
         return principale;
     };

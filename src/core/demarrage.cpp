@@ -1,6 +1,7 @@
 #include "core/demarrage.h"
 
 #include "core/boitemessage.h"
+#include "core/dossier_utilisateur.h"
 #include "core/etat.h"
 #include "core/journal.h"
 #include "core/messages.h"
@@ -123,9 +124,11 @@ void FixerDossiers(const std::string& cheminExecutable)
 
     // The program folder's DONNEES when it fits its field whole and can be
     // written; never a cut name, which would land outside the program folder.
+    // An installed player (marker file present) writes nothing beside itself,
+    // even as root, who can write anywhere.
     const std::string donnees = dossier + NomDossierDonnees;
     const bool tient = donnees.size() <= static_cast<size_t>(LongueurDossier);
-    if (tient && DossierInscriptible(donnees, 0755)) {
+    if (tient && DossierProgrammeModifiable(dossier) && DossierInscriptible(donnees, 0755)) {
         CopierTexte(DossierDonnees, sizeof DossierDonnees, donnees.c_str());
     } else {
         // Installed where the user cannot write, or too deep: the per-user

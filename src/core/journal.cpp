@@ -1,10 +1,12 @@
 #include "core/journal.h"
 
+#include "core/dossier_utilisateur.h"
 #include "core/etat.h"
 
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <string>
 #include <sys/stat.h>
 #include <vector>
 
@@ -86,20 +88,23 @@ void Couper(const ParametresJournal& p, int64_t taille)
 ParametresJournal ParametresDuJournal(Journal journal, int voie)
 {
     ParametresJournal p{};
+    // An installed player keeps its logs in the user's folder.
+    const std::string dossier = DossierDesJournaux(DossierProgramme);
+    const char* const DossierLog = dossier.c_str();
     switch (journal) {
     case Journal::Magneto:
-        std::snprintf(p.fichier, sizeof p.fichier, "%sMagneto.log", DossierProgramme);
-        std::snprintf(p.temporaire, sizeof p.temporaire, "%sMagneto.tmp", DossierProgramme);
+        std::snprintf(p.fichier, sizeof p.fichier, "%sMagneto.log", DossierLog);
+        std::snprintf(p.temporaire, sizeof p.temporaire, "%sMagneto.tmp", DossierLog);
         p.limite = LimiteGrandJournal; p.garde = GardeGrandJournal; p.bloc = BlocGrandJournal;
         break;
     case Journal::MagnetoSon:
-        std::snprintf(p.fichier, sizeof p.fichier, "%sMagnetoSon%d.log", DossierProgramme, voie);
-        std::snprintf(p.temporaire, sizeof p.temporaire, "%sMagnetoSon%d.tmp", DossierProgramme, voie);
+        std::snprintf(p.fichier, sizeof p.fichier, "%sMagnetoSon%d.log", DossierLog, voie);
+        std::snprintf(p.temporaire, sizeof p.temporaire, "%sMagnetoSon%d.tmp", DossierLog, voie);
         p.limite = LimiteGrandJournal; p.garde = GardeGrandJournal; p.bloc = BlocGrandJournal;
         break;
     case Journal::Audio:
-        std::snprintf(p.fichier, sizeof p.fichier, "%sAudio-%d.log", DossierProgramme, voie);
-        std::snprintf(p.temporaire, sizeof p.temporaire, "%sAudio-%d.tmp", DossierProgramme, voie);
+        std::snprintf(p.fichier, sizeof p.fichier, "%sAudio-%d.log", DossierLog, voie);
+        std::snprintf(p.temporaire, sizeof p.temporaire, "%sAudio-%d.tmp", DossierLog, voie);
         p.limite = LimitePetitJournal; p.garde = GardePetitJournal; p.bloc = BlocPetitJournal;
         break;
     }

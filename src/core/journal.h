@@ -1,4 +1,5 @@
-// Diagnostic logs: dated lines appended to a file in the program folder,
+// Diagnostic logs: dated lines appended to a file in the program folder
+// (the user's folder once installed),
 // cut back to their most recent part when they grow too large. Every log is
 // off unless the build option ZR7_JOURNAUX switches them on; every failure
 // is silent.
@@ -25,7 +26,8 @@ struct ParametresJournal {
     int64_t bloc;     // copy block (garde is a whole number of blocks)
 };
 
-// File names (in DossierProgramme) and limits of one log.
+// File names and limits of one log: in DossierProgramme, or in the user's
+// state folder when the player is installed (dossier_utilisateur.h).
 ParametresJournal ParametresDuJournal(Journal journal, int voie);
 
 // Appends "dd/mm/yyyy hh:nn:ss text\r\n" to the log if its switch is on.

@@ -290,6 +290,42 @@ void DecoderH264(VueFilm& v, Chaine& c)
     c.Finir();
 }
 
+// MPEG-4 writing pass when the pictures are to be changed (date burned
+// in), decoding side (decoder instance 1 is open).
+void DecoderMpeg4(VueFilm& v, Chaine& c)
+{
+    unsigned char* d = const_cast<unsigned char*>(v.Corps());
+    const int64_t n = v.TailleCorps();
+    int64_t p = ChercherCode(v, 0, n - 4, EstSequenceMpeg4);
+    while (p >= 0 && p < n) {
+        v.Preparer(std::min(n, p + FenetreMpeg4));
+        Tranche* tr = c.Prendre();
+        if (!tr)
+            break;
+        int32_t utilises = 0;
+        unsigned char cle = 0;
+        tr->taille = tr->largeur = tr->hauteur = 0;
+        const int32_t r = KORMP4_DEC_GetFrameCap(1, d + p, Fenetre(n - p, FenetreMpeg4), tr->bitmap.get(),
+                                                 c.Capacite(), &tr->taille, 0, &utilises, &cle, &tr->largeur,
+                                                 &tr->hauteur);
+        if (r == 0 && tr->taille > 0) {
+            tr->debut = p;
+            tr->fin = p + utilises;
+            c.Publier(tr);
+        } else {
+            c.Rendre(tr);
+        }
+        if (utilises < 1) {
+            // Not a picture here: on to the next picture start.
+            p = ChercherCode(v, p + 4, n - 4, EstDebutImageMpeg4);
+            continue;
+        }
+        p += utilises;
+        v.Liberer(p);
+    }
+    c.Finir();
+}
+
 struct Ecriture {
     EcrivainAvi& avi;
     const SuiviAvi& suivi;
@@ -363,9 +399,13 @@ void Recoder(VueFilm& v, int type, int32_t largeur, int32_t hauteur, Ecriture& w
     Chaine chaine(tailleBitmap);
     if (type == TypeH264)
         KORH264_InitDecodeur(1);
+    else if (type == TypeMpeg4)
+        KORMP4_DEC_Init(1);
     std::thread decodage([&] {
         if (type == TypeMjpeg)
             DecoderMjpeg(v, chaine);
+        else if (type == TypeMpeg4)
+            DecoderMpeg4(v, chaine);
         else
             DecoderH264(v, chaine);
     });
@@ -395,6 +435,8 @@ void Recoder(VueFilm& v, int type, int32_t largeur, int32_t hauteur, Ecriture& w
     decodage.join();
     if (type == TypeH264)
         KORH264_FermeDecodeur(1);
+    else if (type == TypeMpeg4)
+        KORMP4_DEC_Termine(1);
     KORMP4_ENC_Mp4Close(0);
 }
 
@@ -629,8 +671,10 @@ BilanAvi ExportAvi(const ParametresAvi& p, const SuiviAvi& suivi)
             return bilan;
         }
         Ecriture w{avi, suivi, int64_t(p.nbImages), bilan};
-        if (p.type == TypeMpeg4)
+        if (p.type == TypeMpeg4 && !p.recoder)
             CopierMpeg4(v, w);
+        else if (p.type == TypeMpeg4)
+            Recoder(v, p.type, bilan.largeur, bilan.hauteur, w);
         else if (p.type == TypeMjpeg || p.type == TypeH264)
             Recoder(v, p.type, bilan.largeur, bilan.hauteur, w);
         w.Annuler();

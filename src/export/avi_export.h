@@ -76,6 +76,9 @@ struct ParametresAvi {
     bool forcerCadence = false; // "Forcer"
     std::string texteCadence;   // EditFR
     std::string cheminAvi;      // from CheminAvi
+    // MPEG-4 films too are decoded and coded again (their pictures are
+    // changed, e.g. the date burned in); otherwise they are copied.
+    bool recoder = false;
 };
 
 // Followers of an export, all optional. They are called one at a time,

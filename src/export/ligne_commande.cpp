@@ -3,6 +3,7 @@
 #include "engine/fichierfilm.h"
 #include "export/avi_export.h"
 #include "export/extraction.h"
+#include "export/preuves.h"
 
 #include <cerrno>
 #include <chrono>
@@ -26,11 +27,15 @@ const char* const Aide =
     "  lecteurzr7 [FILM]\n"
     "      ouvre le lecteur, sur FILM s'il est donné (.mjp, .mp4 ou .264)\n"
     "  lecteurzr7 --avi FILM SORTIE.avi [--images-par-seconde N] [--mot-de-passe MDP]\n"
+    "             [--incruster-date] [--sans-rapport]\n"
     "      enregistre tout le film dans un fichier AVI (MPEG-4, DX50) ;\n"
-    "      N force la cadence, MDP ouvre un film protégé\n"
-    "  lecteurzr7 --extraire FILM DEBUT_S FIN_S SORTIE\n"
+    "      N force la cadence, MDP ouvre un film protégé ; --incruster-date\n"
+    "      inscrit la date et l'heure de chaque image en haut à gauche\n"
+    "  lecteurzr7 --extraire FILM DEBUT_S FIN_S SORTIE [--sans-rapport]\n"
     "      copie le passage du film entre les secondes DEBUT_S et FIN_S\n"
     "      dans un nouveau film du même type\n"
+    "  Chaque export écrit aussi SORTIE.sha256 (à vérifier par sha256sum -c)\n"
+    "  et SORTIE.rapport.txt, sauf avec --sans-rapport.\n"
     "  lecteurzr7 --help\n"
     "      affiche cette aide\n";
 
@@ -74,9 +79,14 @@ int CommandeAvi(int argc, char** argv, std::FILE* sortie, std::FILE* erreurs)
     ParametresAvi p;
     std::string sortieChoisie;
     int positionnels = 0;
+    bool rapport = true, incruster = false;
     for (int i = 2; i < argc; ++i) {
         const std::string a = argv[i];
-        if ((a == "--images-par-seconde" || a == "--mot-de-passe") && i + 1 < argc) {
+        if (a == "--sans-rapport") {
+            rapport = false;
+        } else if (a == "--incruster-date") {
+            incruster = true;
+        } else if ((a == "--images-par-seconde" || a == "--mot-de-passe") && i + 1 < argc) {
             if (a == "--images-par-seconde") {
                 p.forcerCadence = true;
                 p.texteCadence = argv[++i];
@@ -123,12 +133,28 @@ int CommandeAvi(int argc, char** argv, std::FILE* sortie, std::FILE* erreurs)
             ligne = true;
         };
     }
+    FilmSource film;
+    LireFilmSource(p.cheminFilm, film);
+    HachageSource hachage(TailleFichier(p.cheminFilm));
+    if (rapport)
+        suivi.observateurSource = [&hachage](const unsigned char* o, size_t nb) { hachage.Ajouter(o, nb); };
+    if (incruster) {
+        suivi.crochetImage = CrochetIncrustation(film);
+        p.recoder = true;
+    }
     const BilanAvi b = ExportAvi(p, suivi);
     if (ligne)
         std::fputc('\n', erreurs);
     if (b.resultat != ResultatAvi::Enregistre) {
         std::fprintf(erreurs, "%s : %s\n", MessageAvi(b.resultat), p.cheminAvi.c_str());
         return SortieEchec;
+    }
+    if (rapport) {
+        InfosRapport r = RapportAvi(film, p.cheminAvi, b.cadence, b.echantillons, incruster, hachage.Resultat());
+        if (EcrireRapportIntegrite(r) != 0) {
+            std::fprintf(erreurs, "%s : %s\n", MessageRapportImpossible, p.cheminAvi.c_str());
+            return SortieEchec;
+        }
     }
     std::fprintf(sortie, "%s : %s (%lld images, %d x %d)\n", MessageAvi(b.resultat), p.cheminAvi.c_str(),
                  (long long)b.echantillons, b.largeur, b.hauteur);
@@ -138,6 +164,11 @@ int CommandeAvi(int argc, char** argv, std::FILE* sortie, std::FILE* erreurs)
 int CommandeExtraire(int argc, char** argv, std::FILE* sortie, std::FILE* erreurs)
 {
     int64_t debutS = 0, finS = 0;
+    bool rapport = true;
+    if (argc == 7 && std::string(argv[6]) == "--sans-rapport") {
+        rapport = false;
+        argc = 6;
+    }
     if (argc != 6 || !LireSecondes(argv[3], &debutS) || !LireSecondes(argv[4], &finS)) {
         std::fprintf(erreurs, "Arguments invalides pour --extraire\n%s", Aide);
         return SortieUsage;
@@ -170,6 +201,15 @@ int CommandeExtraire(int argc, char** argv, std::FILE* sortie, std::FILE* erreur
     if (r != ResultatExtraction::Genere) {
         std::fprintf(erreurs, "%s : %s\n", MessageExtraction(r), destination.c_str());
         return SortieEchec;
+    }
+    if (rapport) {
+        FilmSource source;
+        LireFilmSource(film, source);
+        InfosRapport infos = RapportExtraction(source, destination, debutS, finS, s.NbImages);
+        if (EcrireRapportIntegrite(infos) != 0) {
+            std::fprintf(erreurs, "%s : %s\n", MessageRapportImpossible, destination.c_str());
+            return SortieEchec;
+        }
     }
     std::fprintf(sortie, "%s : %s (%u images, %u ms)\n", MessageExtraction(r), destination.c_str(), s.NbImages,
                  s.DureeMs);

@@ -1,10 +1,14 @@
 #include "ui/dialogues.h"
 
+#include "ui/reglages.h"
+
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
+#include <QGridLayout>
 #include <QLibraryInfo>
 #include <QStringList>
 #include <QTranslator>
@@ -23,8 +27,25 @@ QString DialogueReel(const DemandeFichier& d)
     dialogue.setFileMode(d.enregistrer ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
     if (!d.extensionDefaut.isEmpty())
         dialogue.setDefaultSuffix(d.extensionDefaut);
+    if (!d.nomPropose.isEmpty())
+        dialogue.selectFile(d.nomPropose);
+    // Option boxes under the file list: only Qt's own dialog has room.
+    std::vector<QCheckBox*> boites;
+    if (d.cases && !d.cases->empty()) {
+        dialogue.setOption(QFileDialog::DontUseNativeDialog, true);
+        if (auto* grille = qobject_cast<QGridLayout*>(dialogue.layout())) {
+            for (const CaseDialogue& c : *d.cases) {
+                auto* boite = new QCheckBox(c.libelle, &dialogue);
+                boite->setChecked(c.cochee);
+                grille->addWidget(boite, grille->rowCount(), 0, 1, -1);
+                boites.push_back(boite);
+            }
+        }
+    }
     if (dialogue.exec() != QDialog::Accepted || dialogue.selectedFiles().isEmpty())
         return QString();
+    for (size_t i = 0; i < boites.size(); ++i)
+        (*d.cases)[i].cochee = boites[i]->isChecked();
     return dialogue.selectedFiles().first();
 }
 
@@ -37,7 +58,13 @@ QString DemanderFichier(const DemandeFichier& demande)
         std::lock_guard<std::mutex> verrou(GestionnaireMutex);
         g = Gestionnaire;
     }
-    return g ? g(demande) : DialogueReel(demande);
+    DemandeFichier d = demande;
+    const QString dernier = DernierDossier();
+    if (!dernier.isEmpty())
+        d.dossier = dernier;
+    const QString choisi = g ? g(d) : DialogueReel(d);
+    RetenirDossier(choisi);
+    return choisi;
 }
 
 GestionnaireDialogues RemplacerGestionnaireDialogues(GestionnaireDialogues g)
@@ -73,12 +100,20 @@ bool ChargerTraductionQt()
 
 bool TDialogueFichier::Execute(QWidget* parent)
 {
+    if (!ReponseImposee.isEmpty()) {
+        FileName = ReponseImposee;
+        ReponseImposee.clear();
+        RetenirDossier(FileName);
+        return true;
+    }
     DemandeFichier d;
     d.enregistrer = enregistrer;
     d.titre = Title;
     d.dossier = InitialDir;
     d.filtre = Filter;
     d.extensionDefaut = DefaultExt;
+    d.nomPropose = NomPropose;
+    d.cases = &Cases;
     d.parent = parent;
     const QString choisi = DemanderFichier(d);
     if (choisi.isEmpty())

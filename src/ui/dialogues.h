@@ -5,8 +5,15 @@
 #include <QString>
 
 #include <functional>
+#include <vector>
 
 class QWidget;
+
+// A check box shown in a dialog under the file list (export options).
+struct CaseDialogue {
+    QString libelle;
+    bool cochee = false; // the box's state before and, when chosen, after
+};
 
 struct DemandeFichier {
     bool enregistrer = false; // save dialog instead of open dialog
@@ -14,10 +21,14 @@ struct DemandeFichier {
     QString dossier;          // initial folder
     QString filtre;           // Qt form: "Description (*.a *.b);;..."
     QString extensionDefaut;  // added to a saved name given without one
+    QString nomPropose;       // file name offered in the save dialog
+    std::vector<CaseDialogue>* cases = nullptr; // shown, and updated when a file is chosen
     QWidget* parent = nullptr;
 };
 
-// Returns the chosen path, empty when the user cancels.
+// Returns the chosen path, empty when the user cancels. With the settings
+// on (reglages.h), the dialog starts in the last folder used and the folder
+// of the chosen path is remembered.
 using GestionnaireDialogues = std::function<QString(const DemandeFichier&)>;
 
 QString DemanderFichier(const DemandeFichier& demande);
@@ -40,6 +51,13 @@ struct TDialogueFichier {
     QString Filter;     // Qt form
     QString DefaultExt; // without the dot
     QString FileName;
+    // Offered name and option boxes of the next Execute (the boxes keep the
+    // states chosen).
+    QString NomPropose;
+    std::vector<CaseDialogue> Cases;
+    // An answer known before asking (a film dropped on the window): the
+    // next Execute takes it instead of showing the dialog, then forgets it.
+    QString ReponseImposee;
     // Runs the dialog; true when a file was chosen (then in FileName).
     bool Execute(QWidget* parent);
 };

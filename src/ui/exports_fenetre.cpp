@@ -9,6 +9,7 @@
 #include "ui/image_etiree.h"
 #include "ui/lecteurzr7_principale.h"
 #include "ui/oxbouton.h"
+#include "ui/preuves_fenetre.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -173,7 +174,11 @@ void ExportsFenetre::BoutonAviClick()
     w_->MotDePasseChange();
     // The descriptions carry their pattern already: they are Qt filters as they stand.
     w_->SaveDialog1.Filter = QStringLiteral("Film (*.avi)");
-    if (!w_->SaveDialog1.Execute(w_))
+    PreuvesFenetre* preuves = PreuvesDe(w_);
+    preuves->PreparerDialogue(GenreExport::Avi);
+    const bool choisi = w_->SaveDialog1.Execute(w_);
+    preuves->LireChoix();
+    if (!choisi)
         return;
     ParametresAvi p;
     p.cheminAvi = CheminAvi(Local(w_->SaveDialog1.FileName));
@@ -188,11 +193,13 @@ void ExportsFenetre::BoutonAviClick()
     p.motDePasse = MotDePasseFilm;
     p.forcerCadence = w_->FlagForcerFR->isChecked();
     p.texteCadence = w_->EditFR->text().toStdString();
+    p.recoder = preuves->IncrustationDemandee();
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     TravailAvi travail;
     travail.parametres = p;
     travail.suivi = suiviAjoute;
+    preuves->CompleterSuiviAvi(travail.suivi.observateurSource, travail.suivi.crochetImage);
     QProgressDialog dialogue(QString::fromStdString(TexteProgressionAvi(0, NbImagesFilm, 0)),
                              QStringLiteral("Annuler"), 0, int(std::min<uint32_t>(NbImagesFilm, INT32_MAX)), w_);
     dialogue.setWindowTitle(QString::fromUtf8(TitreMessages));
@@ -225,6 +232,9 @@ void ExportsFenetre::BoutonAviClick()
     dialogue.hide();
     QApplication::restoreOverrideCursor();
     dernierBilan = travail.bilan;
+    if (dernierBilan.resultat == ResultatAvi::Enregistre
+        && !preuves->ApresAvi(p.cheminAvi, dernierBilan.cadence, dernierBilan.echantillons))
+        return;
     const char* message = MessageAvi(dernierBilan.resultat);
     if (message[0])
         AfficherMessage(message, std::string(), w_);
@@ -237,7 +247,11 @@ void ExportsFenetre::BoutonPhotoClick()
     w_->SaveDialog1.Filter = QStringLiteral("Images (*.jpg)");
     w_->SaveDialog1.InitialDir = QFile::decodeName(DossierProgramme);
     w_->SaveDialog1.DefaultExt = QStringLiteral("jpg");
-    if (!w_->SaveDialog1.Execute(w_))
+    PreuvesFenetre* preuves = PreuvesDe(w_);
+    preuves->PreparerDialogue(GenreExport::Photo);
+    const bool choisi = w_->SaveDialog1.Execute(w_);
+    preuves->LireChoix();
+    if (!choisi)
         return;
     const std::string chemin = CheminPhoto(Local(w_->SaveDialog1.FileName));
     // The picture's own pixels as a bitmap file image in memory: nothing is
@@ -254,11 +268,19 @@ void ExportsFenetre::BoutonPhotoClick()
                            bitmap.get(), taille, &b)
                != 0)
         return;
-    if (chemin.empty() || BitmapToJpeg(bitmap.get(), b, jpeg.get(), &j, taille) != 0
-        || EcrireOctetsFichier(chemin, jpeg.get(), size_t(j)) != 0) {
+    bool ecrite = !chemin.empty() && BitmapToJpeg(bitmap.get(), b, jpeg.get(), &j, taille) == 0;
+    if (ecrite) {
+        // The picture's date and the film's name travel in the JPEG.
+        std::vector<unsigned char> octets(jpeg.get(), jpeg.get() + j);
+        preuves->CommenterPhoto(octets);
+        ecrite = EcrireOctetsFichier(chemin, octets.data(), octets.size()) == 0;
+    }
+    if (!ecrite) {
         AfficherMessage("Erreur de création de fichier", std::string(), w_);
         return;
     }
+    if (!preuves->ApresPhoto(chemin))
+        return;
     AfficherMessage("La photo est enregistrée", std::string(), w_);
 }
 
@@ -292,12 +314,21 @@ void ExportsFenetre::OxBouton3Click()
     const std::string extension = ExtensionExtraction(CheminFilm);
     w_->SaveDialog1.Filter = QString::fromStdString(FiltreExtraction(extension)).section(QLatin1Char('|'), 0, 0);
     w_->SaveDialog1.DefaultExt = QString::fromStdString(extension.substr(1));
-    if (!w_->SaveDialog1.Execute(w_))
+    PreuvesFenetre* preuves = PreuvesDe(w_);
+    preuves->PreparerDialogue(GenreExport::Extraction);
+    const bool choisi = w_->SaveDialog1.Execute(w_);
+    preuves->LireChoix();
+    if (!choisi)
         return;
     const std::string destination = Local(w_->SaveDialog1.FileName);
     ResultatExtraction r = ResultatExtraction::ErreurCreation;
+    SegmentFilm segment;
     if (destination.size() <= size_t(LongueurMaxCheminExport))
-        r = ExtraireSegment(CheminFilm, destination, DureeFilm, NbImagesFilm, MarqueDebut, MarqueFin);
+        r = ExtraireSegment(CheminFilm, destination, DureeFilm, NbImagesFilm, MarqueDebut, MarqueFin, nullptr,
+                            &segment);
+    if (r == ResultatExtraction::Genere
+        && !preuves->ApresExtraction(destination, MarqueDebut, MarqueFin, segment.NbImages))
+        return;
     const char* message = MessageExtraction(r);
     if (message[0])
         AfficherMessage(message, std::string(), w_);

@@ -1,6 +1,7 @@
 #include "ui/icones.h"
 
 #include <QColor>
+#include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
@@ -30,6 +31,18 @@ void HautParleur(QPainter& p)
     corps << QPointF(1, 5.5) << QPointF(4.5, 5.5) << QPointF(8.5, 2) << QPointF(8.5, 14) << QPointF(4.5, 10.5)
           << QPointF(1, 10.5);
     p.drawPolygon(corps);
+}
+
+void DessinerFilm(QPainter& p)
+{
+    p.drawRect(QRectF(2, 1, 12, 14));
+    p.setBrush(Clair);
+    for (int i = 0; i < 4; ++i) {
+        p.drawRect(QRectF(3, 2 + i * 3.5, 1.5, 2));
+        p.drawRect(QRectF(11.5, 2 + i * 3.5, 1.5, 2));
+    }
+    p.drawRect(QRectF(5.5, 2.5, 5, 4.5));
+    p.drawRect(QRectF(5.5, 9, 5, 4.5));
 }
 
 } // namespace
@@ -81,16 +94,20 @@ QPixmap IconeSonCoupe()
 
 QPixmap IconeFilm()
 {
-    return Dessiner([](QPainter& p) {
-        p.drawRect(QRectF(2, 1, 12, 14));
-        p.setBrush(Clair);
-        for (int i = 0; i < 4; ++i) {
-            p.drawRect(QRectF(3, 2 + i * 3.5, 1.5, 2));
-            p.drawRect(QRectF(11.5, 2 + i * 3.5, 1.5, 2));
-        }
-        p.drawRect(QRectF(5.5, 2.5, 5, 4.5));
-        p.drawRect(QRectF(5.5, 9, 5, 4.5));
-    });
+    return Dessiner(DessinerFilm);
+}
+
+QImage ImageIconeFilm(int taille)
+{
+    QImage image(taille, taille, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing, true);
+    p.setPen(Qt::NoPen);
+    p.setBrush(Encre);
+    p.scale(double(taille) / TailleIcone, double(taille) / TailleIcone);
+    DessinerFilm(p);
+    return image;
 }
 
 QPixmap IconePhoto()

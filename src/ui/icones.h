@@ -2,6 +2,7 @@
 // (transparent background, 16 x 16).
 #pragma once
 
+#include <QImage>
 #include <QPixmap>
 
 constexpr int TailleIcone = 16;
@@ -13,3 +14,7 @@ QPixmap IconeSonActif();  // sound on: loudspeaker with waves
 QPixmap IconeSonCoupe();  // sound off: loudspeaker with a cross
 QPixmap IconeFilm();      // film strip
 QPixmap IconePhoto();     // camera
+
+// The film strip drawn at any size (the program's icon), on a transparent
+// picture; needs no display.
+QImage ImageIconeFilm(int taille);

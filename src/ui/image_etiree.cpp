@@ -136,8 +136,20 @@ void TImageEtiree::paintEvent(QPaintEvent*)
     QPainter p(this);
     if (image_.isNull())
         p.fillRect(rect(), Qt::black);
-    else
+    else if (partie_ == QRectF(0, 0, 1, 1))
         p.drawImage(rect(), image_);
+    else
+        p.drawImage(QRectF(rect()), image_,
+                    QRectF(partie_.x() * image_.width(), partie_.y() * image_.height(),
+                           partie_.width() * image_.width(), partie_.height() * image_.height()));
+}
+
+void TImageEtiree::FixerPartieMontree(const QRectF& fractions)
+{
+    if (fractions == partie_)
+        return;
+    partie_ = fractions;
+    update();
 }
 
 void TImageEtiree::mouseDoubleClickEvent(QMouseEvent* event)

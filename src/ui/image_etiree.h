@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QImage>
+#include <QRectF>
 #include <QWidget>
 
 #include "engine/cible_image.h"
@@ -46,6 +47,10 @@ public:
     // Shows a picture file (the logos); false when it cannot be read.
     bool ChargerFichier(const QString& chemin);
     void FixerImage(const QImage& image);
+    // Part of the picture stretched over the control, in fractions of the
+    // picture (the digital zoom); the whole picture by default.
+    void FixerPartieMontree(const QRectF& fractions);
+    const QRectF& PartieMontree() const { return partie_; }
 
 signals:
     void DoubleClic();
@@ -56,4 +61,5 @@ protected:
 
 private:
     QImage image_;
+    QRectF partie_{0, 0, 1, 1};
 };

@@ -15,6 +15,8 @@
 #include "ui/selection_calcul.h"
 #include "ui/chemins_calcul.h"
 #include "ui/transport_calcul.h"
+#include "ui/depot_film.h"
+#include "ui/zoom_image.h"
 
 #include <QBuffer>
 #include <QCheckBox>
@@ -217,6 +219,9 @@ TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent
     CreerControles();
     NavigationFenetre = new Navigation(this);
     FormCreate();
+    // Digital zoom of the picture, films dropped on the window.
+    new TZoomImage(Image1, this);
+    new TDepotFilm(this);
 }
 
 TLecteurZR7_Principale::~TLecteurZR7_Principale()

@@ -7,6 +7,8 @@ set -u
 lecteur=$1
 fermer=$2
 dossier=$(mktemp -d)
+# The player remembers its window and options per user: none here.
+export XDG_CONFIG_HOME="$dossier"
 trap 'rm -rf "$dossier"' EXIT
 
 "$lecteur" > "$dossier/sortie.txt" 2>&1 &

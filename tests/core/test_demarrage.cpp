@@ -2,6 +2,7 @@
 // whole run in its fixed order with test threads and a self-closing window.
 #include "core/boitemessage.h"
 #include "core/demarrage.h"
+#include "core/dossier_utilisateur.h"
 #include "core/etat.h"
 #include "core/messages.h"
 #include "core/travail.h"
@@ -182,6 +183,15 @@ TEST_F(LigneCommande, DossiersDuProgramme)
     ASSERT_EQ(stat(DossierDonnees, &st), 0);
     EXPECT_TRUE(S_ISDIR(st.st_mode));
     std::system(("rm -rf '" + autre + "'").c_str());
+
+    // An installed player (marker file) leaves its folder alone, even when
+    // it could write there (root can write anywhere).
+    const std::string installe = DossierTemporaire();
+    std::ofstream(installe + MarqueInstallation) << "";
+    FixerDossiers(installe + "lecteurzr7");
+    EXPECT_EQ(std::string(DossierDonnees), DonneesUtilisateur());
+    EXPECT_NE(stat((installe + "DONNEES").c_str(), &st), 0);
+    std::system(("rm -rf '" + installe + "'").c_str());
 }
 
 // A program folder too long for "DONNEES" to fit whole: nothing is made

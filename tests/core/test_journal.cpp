@@ -1,6 +1,7 @@
 // Diagnostic logs: switch, line format, cut-back to the exact tail, and
 // silent failure on a read-only log.
 #include "core/etat.h"
+#include "core/dossier_utilisateur.h"
 #include "core/journal.h"
 
 #include <gtest/gtest.h>
@@ -125,4 +126,51 @@ TEST_F(Journaux, JournalEnLectureSeuleIntact)
     EcrireJournal(Journal::Magneto, 0, "ne doit pas apparaitre");
     EXPECT_EQ(Lire(p.fichier), avant);
     chmod(p.fichier, 0644);
+}
+
+TEST_F(Journaux, InstalleLesJournauxVontDansLeDossierDeLUtilisateur)
+{
+    const std::string etat = dossier + "etat";
+    const char* ancien = std::getenv("XDG_STATE_HOME");
+    const std::string sauve = ancien ? ancien : "";
+    setenv("XDG_STATE_HOME", etat.c_str(), 1);
+
+    // From its build folder the player writes beside itself.
+    EXPECT_TRUE(DossierProgrammeModifiable(dossier));
+    EXPECT_EQ(std::string(ParametresDuJournal(Journal::Magneto, 0).fichier), dossier + "Magneto.log");
+    EXPECT_FALSE(Existe(etat));
+
+    // Installed: the marker sends every log to the user's state folder,
+    // root included, and nothing is added to the program folder.
+    std::ofstream(dossier + MarqueInstallation) << "installé";
+    EXPECT_FALSE(DossierProgrammeModifiable(dossier));
+    EcrireJournal(Journal::Magneto, 0, "installé");
+    EcrireJournal(Journal::Audio, 2, "installé");
+    EXPECT_TRUE(Existe(etat + "/lecteurzr7/Magneto.log"));
+    EXPECT_TRUE(Existe(etat + "/lecteurzr7/Audio-2.log"));
+    EXPECT_FALSE(Existe(dossier + "Magneto.log"));
+    EXPECT_FALSE(Existe(dossier + "Audio-2.log"));
+    struct stat st;
+    ASSERT_EQ(stat((etat + "/lecteurzr7").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    // A folder that cannot be written counts as installed; without a usable
+    // user folder the logs stay where they were (and fail silently).
+    EXPECT_FALSE(DossierProgrammeModifiable(dossier + "absent/"));
+    EXPECT_FALSE(DossierProgrammeModifiable(""));
+    setenv("XDG_STATE_HOME", "relatif", 1);
+    const char* maison = std::getenv("HOME");
+    const std::string sauveMaison = maison ? maison : "";
+    unsetenv("HOME");
+    EXPECT_EQ(DossierEtatUtilisateur(), "");
+    EXPECT_EQ(DossierDesJournaux(dossier), dossier);
+    setenv("HOME", (dossier + "maison").c_str(), 1);
+    EXPECT_EQ(DossierEtatUtilisateur(), dossier + "maison/.local/state/lecteurzr7/");
+
+    if (maison)
+        setenv("HOME", sauveMaison.c_str(), 1);
+    if (ancien)
+        setenv("XDG_STATE_HOME", sauve.c_str(), 1);
+    else
+        unsetenv("XDG_STATE_HOME");
 }

@@ -8,11 +8,13 @@
 #include "core/etat.h"
 #include "engine/fichierfilm.h"
 #include "export/extraction.h"
+#include "export/incrustation.h"
 #include "ui/dialogues.h"
 #include "ui/exports_fenetre.h"
 #include "ui/image_etiree.h"
 #include "ui/lecteurzr7_principale.h"
 #include "ui/oxbouton.h"
+#include "ui/reglages.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -247,6 +249,80 @@ TEST(MarquesCalcul, AbscisseEtTexte)
 }
 
 } // namespace
+
+// Evidence: the save step's boxes (report remembered, date on for a dated
+// film), the report beside each output, the snapshot's name and comment.
+TEST_F(Exports, RapportEtDateDepuisLaFenetre)
+{
+    OptionsFilm o;
+    o.nbImages = 20;
+    o.dates = true;
+    Film("preuve.mjp", o);
+    FixerFichierReglages(QString::fromStdString(dossier / "reglages.conf"));
+    std::vector<std::vector<CaseDialogue>> vues;
+    std::vector<QString> noms;
+    bool sansRapport = false;
+    RemplacerGestionnaireDialogues([&](const DemandeFichier& d) {
+        if (d.cases) {
+            vues.push_back(*d.cases);
+            for (CaseDialogue& c : *d.cases)
+                if (c.libelle == QStringLiteral("Rapport d'intégrité") && sansRapport)
+                    c.cochee = false;
+        }
+        noms.push_back(d.nomPropose);
+        return choix;
+    });
+    auto verifier = [&](const std::string& liste) {
+        return std::system(("cd '" + dossier.Chemin() + "' && sha256sum --quiet -c '" + liste + "' >/dev/null 2>&1")
+                               .c_str()) == 0;
+    };
+
+    Choisir(dossier / "preuve.avi");
+    w->BoutonAviClick();
+    ASSERT_EQ(vues.size(), 1u);
+    ASSERT_EQ(vues[0].size(), 2u);
+    EXPECT_TRUE(vues[0][0].cochee);                           // "Rapport d'intégrité"
+    EXPECT_EQ(vues[0][1].libelle.toStdString(), "Incruster la date");
+    EXPECT_TRUE(vues[0][1].cochee);                           // the film has dates
+    EXPECT_EQ(messages, (std::vector<std::string>{"Le film est enregistré"}));
+    EXPECT_TRUE(verifier("preuve.avi.sha256"));
+    const Octets rapport = LireOctets(dossier / "preuve.avi.rapport.txt");
+    EXPECT_NE(std::string(rapport.begin(), rapport.end()).find("Date incrustée dans les images : oui"),
+              std::string::npos);
+    EXPECT_TRUE(w->SaveDialog1.Cases.empty()); // no boxes left for other dialogs
+
+    // The report turned off: none written, and the choice remembered.
+    sansRapport = true;
+    messages.clear();
+    Choisir(dossier / "sans.avi");
+    w->BoutonAviClick();
+    EXPECT_EQ(messages, (std::vector<std::string>{"Le film est enregistré"}));
+    EXPECT_TRUE(fs::exists(dossier / "sans.avi"));
+    EXPECT_FALSE(fs::exists(dossier / "sans.avi.sha256"));
+    sansRapport = false;
+    Choisir(dossier / "extrait.mjp");
+    MarqueDebut = 0;
+    MarqueFin = 1;
+    w->OxBouton3Click();
+    ASSERT_EQ(vues.size(), 3u);
+    ASSERT_EQ(vues[2].size(), 1u);
+    EXPECT_FALSE(vues[2][0].cochee);
+    EXPECT_FALSE(fs::exists(dossier / "extrait.mjp.sha256"));
+
+    // Snapshot: the proposed name of the picture shown, its comment, its report.
+    sansRapport = false;
+    EcrireReglage(QString::fromLatin1(CleRapportIntegrite), true);
+    messages.clear();
+    Choisir(dossier / "photo.jpg");
+    w->BoutonPhotoClick();
+    EXPECT_EQ(noms.back().toStdString(), "preuve_12-05-2014_10-15-00.jpg");
+    EXPECT_EQ(messages, (std::vector<std::string>{"La photo est enregistrée"}));
+    const Octets jpeg = LireOctets(dossier / "photo.jpg");
+    EXPECT_EQ(LireCommentaireJpeg(jpeg.data(), jpeg.size()),
+              "Film : preuve.mjp ; date et heure : 12/05/2014 10:15:00 ; temps du film : 00:00:00.0");
+    EXPECT_TRUE(verifier("photo.jpg.sha256"));
+    FixerFichierReglages(QString());
+}
 
 int main(int argc, char** argv)
 {

@@ -1,2 +1,0 @@
-#include "sound/th_son.h"
-#include "sound/thmagnetoson.h"
