@@ -94,6 +94,16 @@ struct Voie {
     int64_t ImageMontree = -1;    // reader: film picture number of the last picture handed over (-1: none)
     int64_t MsImageMontree = 0;   // reader: that picture's film time in milliseconds
     uint32_t RunImageMontree = 0; // reader: NumeroRun of the run that handed it over
+
+    // ---- Exact navigation, under MutexVoie.
+    // UI (picture steps): the picture the next refresh or run starts on, -1
+    // for none. It holds only while SecondeDepart still equals
+    // SecondeImageDemandee; a playing run uses it up (reader clears it).
+    int64_t ImageDemandee = -1;
+    int32_t SecondeImageDemandee = 0;
+    // Reader: 1 when ImageMontree counts the pictures of the film's index
+    // (exact), 0 when it is the proportional estimate.
+    unsigned char ImageMontreeExacte = 0;
 };
 extern Voie Voies[NbVoies];
 

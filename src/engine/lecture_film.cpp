@@ -120,6 +120,65 @@ OuvertureFlux FluxFilm::Ouvrir(const char* chemin, int32_t seconde, uint32_t dur
     return FluxOuvert;
 }
 
+OuvertureFlux FluxFilm::OuvrirExact(const char* chemin, int64_t octet, int64_t debutEntetes,
+                                    int64_t finEntetes, uint32_t image, const char* motDePasse)
+{
+    Fermer();
+    erreurSysteme_ = 0;
+    chemin_ = chemin != nullptr ? chemin : "";
+    fichier_.reset(std::fopen(chemin_.c_str(), "rb"));
+    if (!fichier_)
+        return FluxSansFichier;
+    tailleFichier_ = 0;
+    if (fseeko(fichier_.get(), 0, SEEK_END) == 0)
+        tailleFichier_ = ftello(fichier_.get());
+    if (tailleFichier_ < 0 || fseeko(fichier_.get(), 0, SEEK_SET) != 0)
+        tailleFichier_ = 0;
+    tampon_.reset(new (std::nothrow) unsigned char[TailleTamponFlux]);
+    if (!tampon_) {
+        erreurSysteme_ = errno;
+        Fermer();
+        return FluxSansMemoire;
+    }
+    unsigned char entete[TailleEnteteFilm];
+    if (std::fread(entete, 1, sizeof entete, fichier_.get()) != sizeof entete) {
+        Fermer();
+        return FluxEnteteInvalide;
+    }
+    nbImages_ = LireMot(entete);
+    dureeMs_ = LireMot(entete + 4);
+    if (nbImages_ == 0 || dureeMs_ == 0 || octet < TailleEnteteFilm || octet > tailleFichier_) {
+        Fermer();
+        return FluxEnteteInvalide;
+    }
+    imageBase_ = image;
+    int32_t prefixe = 0;
+    if (debutEntetes >= TailleEnteteFilm && finEntetes > debutEntetes && finEntetes - debutEntetes <= ReserveFlux
+        && finEntetes <= tailleFichier_) {
+        prefixe = static_cast<int32_t>(finEntetes - debutEntetes);
+        if (fseeko(fichier_.get(), static_cast<off_t>(debutEntetes), SEEK_SET) != 0
+            || LireMorceau(tampon_.get(), prefixe, motDePasse) != prefixe) {
+            Fermer();
+            return FluxMorceauCourt;
+        }
+    }
+    if (fseeko(fichier_.get(), static_cast<off_t>(octet), SEEK_SET) != 0) {
+        Fermer();
+        return FluxMorceauCourt;
+    }
+    restant_ = tailleFichier_ - octet;
+    const int32_t voulu = static_cast<int32_t>(std::min<int64_t>(restant_, TailleMorceauFlux));
+    const int32_t lu = LireMorceau(tampon_.get() + prefixe, voulu, motDePasse);
+    if (lu < voulu) {
+        Fermer();
+        return FluxMorceauCourt;
+    }
+    tamponne_ = prefixe + lu;
+    lus_ = lu;
+    consomme_ = 0;
+    return FluxOuvert;
+}
+
 int32_t FluxFilm::Remplir(const char* motDePasse)
 {
     if (!fichier_ || !tampon_ || lus_ >= restant_ || tamponne_ - consomme_ >= ReserveFlux

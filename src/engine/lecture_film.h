@@ -57,6 +57,13 @@ public:
     // is released again on failure.
     OuvertureFlux Ouvrir(const char* chemin, int32_t seconde, uint32_t dureeSecondes,
                          const char* motDePasse);
+    // Opens the film for an exact run: reads the header, then the sequence
+    // headers [debutEntetes, finEntetes) when finEntetes > debutEntetes >= 8
+    // (at most ReserveFlux bytes), then the body from `octet` on, behind
+    // them in the buffer; descrambled as Ouvrir does. ImageBase() is then
+    // `image`. Everything taken is released again on failure.
+    OuvertureFlux OuvrirExact(const char* chemin, int64_t octet, int64_t debutEntetes, int64_t finEntetes,
+                              uint32_t image, const char* motDePasse);
     // Releases the file and the stream buffer.
     void Fermer();
 

@@ -6,8 +6,10 @@
 #include "engine/cadence.h"
 #include "engine/cible_image.h"
 #include "engine/fichierfilm.h"
+#include "engine/lecture_exacte.h"
 #include "engine/motdepasse.h"
 #include "engine/reperes.h"
+#include "engine/th_indexeur.h"
 
 #include <QApplication>
 #include <QMetaObject>
@@ -211,7 +213,10 @@ Th_Lecteur_Magneto::Commande Th_Lecteur_Magneto::AttendreCommande()
         return Commande::Lire;
     if (rafraichir == 0)
         return Dormir(AttenteReposMs) ? Commande::Attendre : Commande::Fin;
-    MontrerImageNoire();
+    // With the film's index the picture asked for follows at once: no
+    // blank flash between two picture steps.
+    if (!IndexFilm(CheminFilm))
+        MontrerImageNoire();
     return Commande::ImageUnique;
 }
 
@@ -285,7 +290,8 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::Run(bool imageUnique)
         if (imageUnique && VerifierMotDePasse(chemin, motDePasse) < 0)
             return Suite::Repos;
 
-        const OuvertureFlux ouverture = flux.Ouvrir(chemin, seconde, dureeSecondes, motDePasse);
+        const OuvertureFlux ouverture =
+            OuvrirFluxDuRun(flux, suivi_, voie, chemin, seconde, dureeSecondes, imageUnique, motDePasse);
         if (ouverture != FluxOuvert) {
             if (ouverture == FluxSansFichier && !imageUnique)
                 MontrerImageNoire();
@@ -380,7 +386,14 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
                           static_cast<double>(octetsDepuisRepos_ - flux.Tamponne() + 4));
             EcrireJournal(Journal::Magneto, 0, ligne);
         }
-        if (res == 0) {
+        if (res == 0 && !suivi_.AMontrer()) {
+            // A picture before the one asked for: decoded for the pictures
+            // that refer to it, neither shown nor paced.
+            flux.Avancer(image.octetsUtilises);
+        } else if (res == 0) {
+            // Pacing starts from the picture asked for.
+            if (suivi_.Exact() && cadence.imagesDecodees == 0)
+                cadence.debutRun = cadence.debutImage;
             if (image.taille > 0) {
                 v.TailleImageSortie = image.taille;
                 RemettreImage(v.ImageSortie, image.taille);
@@ -432,13 +445,17 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
 // the display tick, the sound and the measures.
 void Th_Lecteur_Magneto::NoterImage(const FluxFilm& flux, const EtatCadence& cadence)
 {
-    const double pourcent = PourcentagePourImages(cadence.imagesDecodees, flux.ImageBase(), cadence.nbImages);
+    // An exact run counts the pictures of the film's index.
+    const uint32_t nbImages =
+        suivi_.Exact() ? static_cast<uint32_t>(suivi_.Depart().nbImages) : cadence.nbImages;
+    const double pourcent = PourcentagePourImages(cadence.imagesDecodees, flux.ImageBase(), nbImages);
     const int64_t numero = static_cast<int64_t>(flux.ImageBase()) + cadence.imagesDecodees - 1;
     const int r = PrendreMutexVoie(Voie());
     ::Voie& v = Voies[Voie()];
     v.PourcentFilm = pourcent;
     v.ImageMontree = numero;
-    v.MsImageMontree = MsDeLImage(numero, cadence.dureeMs, cadence.nbImages);
+    v.MsImageMontree = MsDeLImage(numero, cadence.dureeMs, nbImages);
+    v.ImageMontreeExacte = suivi_.Exact() ? 1 : 0;
     v.RunImageMontree = numeroRun_;
     if (r == 0)
         RendreMutexVoie(Voie());

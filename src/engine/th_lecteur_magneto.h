@@ -19,6 +19,7 @@
 
 #include "core/travail.h"
 #include "engine/cadence.h"
+#include "engine/lecture_exacte.h"
 #include "engine/lecture_film.h"
 
 #include <cstdint>
@@ -27,9 +28,14 @@
 
 // Waits of the reader, in milliseconds.
 constexpr int AttenteDemarrageLecteurMs = 1000; // lets the window come up before the first look
-constexpr int GardeDecodeurMs = 250;            // before opening or closing a decoder instance
+// Before opening or closing a decoder instance: the maker's libraries
+// needed it; ours open and close synchronously under the instance's own
+// lock, so it protects nothing and only delayed every seek.
+constexpr int GardeDecodeurMs = 0;
 constexpr int AttenteReessaiMs = 50;            // between two attempts to open a film
-constexpr int AttenteReposMs = 100;             // idle poll
+// Idle poll: a seek waits for it on average half of it, so it is short;
+// an idle pass costs two lock takes.
+constexpr int AttenteReposMs = 20;
 constexpr int AttentePauseMs = 10;              // pause poll, and end-of-run poll
 constexpr int AttenteEchecH264Ms = 10;          // after a failed H.264 picture
 
@@ -89,4 +95,5 @@ private:
     int64_t octetsDepuisRepos_ = 0; // file bytes read since the reader was last idle (log)
     uint32_t numeroRun_ = 0;        // NumeroDemande of the current run
     int64_t dernierBipMs_ = -IntervalleBipMs;
+    SuiviExact suivi_; // exact start of the current run (picture index)
 };

@@ -6,6 +6,8 @@
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QGridLayout>
 #include <QLibraryInfo>
 #include <QStringList>
@@ -118,4 +120,33 @@ bool TDialogueFichier::Execute(QWidget* parent)
         return false;
     FileName = choisi;
     return true;
+}
+
+namespace {
+GestionnaireTexte GestionnaireSaisie;
+} // namespace
+
+bool DemanderTexte(const DemandeTexte& demande, QString& reponse)
+{
+    GestionnaireTexte g;
+    {
+        std::lock_guard<std::mutex> verrou(GestionnaireMutex);
+        g = GestionnaireSaisie;
+    }
+    if (g)
+        return g(demande, reponse);
+    bool ok = false;
+    const QString texte = QInputDialog::getText(demande.parent, demande.titre, demande.libelle, QLineEdit::Normal,
+                                                demande.texte, &ok);
+    if (ok)
+        reponse = texte;
+    return ok;
+}
+
+GestionnaireTexte RemplacerGestionnaireTexte(GestionnaireTexte g)
+{
+    std::lock_guard<std::mutex> verrou(GestionnaireMutex);
+    GestionnaireTexte ancien = std::move(GestionnaireSaisie);
+    GestionnaireSaisie = std::move(g);
+    return ancien;
 }

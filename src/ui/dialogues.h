@@ -61,3 +61,17 @@ struct TDialogueFichier {
     // Runs the dialog; true when a file was chosen (then in FileName).
     bool Execute(QWidget* parent);
 };
+
+// A one-line text asked of the user (the go-to time). Tests replace the
+// handler like the file dialogs'.
+struct DemandeTexte {
+    QString titre;
+    QString libelle;
+    QString texte; // proposed text
+    QWidget* parent = nullptr;
+};
+// The text typed; false when the user cancels.
+using GestionnaireTexte = std::function<bool(const DemandeTexte&, QString& reponse)>;
+bool DemanderTexte(const DemandeTexte& demande, QString& reponse);
+// Replaces the handler (nullptr restores the real dialog); returns the old one.
+GestionnaireTexte RemplacerGestionnaireTexte(GestionnaireTexte g);

@@ -7,6 +7,7 @@
 #include "engine/fichierfilm.h"
 #include "ui/icones.h"
 #include "ui/image_etiree.h"
+#include "ui/navigation.h"
 #include "ui/oxbouton.h"
 #include "ui/position_calcul.h"
 #include "ui/disposition_calcul.h"
@@ -216,6 +217,7 @@ TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent
     resize(LargeurConception, HauteurConception);
     setWindowState(Qt::WindowMaximized);
     CreerControles();
+    NavigationFenetre = new Navigation(this);
     FormCreate();
     // Digital zoom of the picture, films dropped on the window.
     new TZoomImage(Image1, this);
@@ -656,6 +658,7 @@ void TLecteurZR7_Principale::SetUpFilm(bool charge)
         CurseurMinutes1->setValue(0);
     }
     MontrerLecture();
+    NavigationFenetre->FilmCharge();
 
     // The window shows "Avec le son" for a new film: the sound starts off,
     // so the flags follow what the button offers.
@@ -793,6 +796,7 @@ void TLecteurZR7_Principale::BoutonStop1Click()
 
 void TLecteurZR7_Principale::BoutonDebut1Click()
 {
+    NavigationFenetre->OublierImageDemandee();
     StopPlayback();
     Attendre(AttenteArretLecteurMs);
     SecondeDepart = 0;
@@ -929,6 +933,7 @@ bool TLecteurZR7_Principale::RelireFilmEnchaine()
     const std::string son = NomCompagnon(CheminFilm, "pcm");
     CopierTexte(Voies[0].CheminSon, sizeof Voies[0].CheminSon, son.c_str());
     MontrerLecture();
+    NavigationFenetre->FilmCharge();
     return true;
 }
 
@@ -984,8 +989,13 @@ void TLecteurZR7_Principale::TimerAffichageTimer()
 
 void TLecteurZR7_Principale::CurseurMinutes1MouseUp()
 {
+    // The wait lets the running passes of the reader, sound and measures
+    // see the stop before the position moves; a stopped channel has none,
+    // and a seek or picture step from there goes at once.
+    const bool enCours = Voies[0].FlagLecture != 0; // written by this thread only
     StopPlayback();
-    Attendre(AttenteArretLecteurMs);
+    if (enCours)
+        Attendre(AttenteArretLecteurMs);
     SecondeDepart = CurseurMinutes1->value();
     uint32_t position = 0;
     if (PositionDuCurseur(CurseurMinutes1->value(), CurseurMinutes1->maximum(), DureeFilm, position))

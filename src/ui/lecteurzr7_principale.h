@@ -23,6 +23,7 @@ class QLineEdit;
 class QScrollArea;
 class QTimer;
 class TImageEtiree;
+class Navigation;
 class TOxBouton;
 
 // Time given to the worker threads to see a stop before the window resets
@@ -127,6 +128,9 @@ public:
 
     QWidget* DMesures1 = nullptr;
     QWidget* DMesures2 = nullptr;
+
+    // Keys, picture steps, go-to and the picture index (navigation.h).
+    Navigation* NavigationFenetre = nullptr;
 
 public slots:
     void BoutonQuitterClick();
