@@ -1,5 +1,5 @@
 #!/bin/sh
-# Builds the reader, export and sound benchmarks in build-lecteur (the whole
+# Builds the reader, export, sound, navigation and measure benchmarks in build-lecteur (the whole
 # tree is configured: the export tests need the player) and runs
 # them one after the other, printing their figures. The decode benchmark's
 # films (made by ffmpeg on the first run) are kept in
@@ -10,11 +10,11 @@ racine=$(cd "$(dirname "$0")/.." && pwd)
 construction=${1:-$racine/build-lecteur}
 passes=${2:-5}
 cmake -S "$racine" -B "$construction" -G Ninja -DZR7_SEULEMENT="" >/dev/null
-ninja -C "$construction" -j2 bench_decodage bench_cadence bench_memoire bench_export bench_son
+ninja -C "$construction" -j2 bench_decodage bench_cadence bench_memoire bench_export bench_son bench_navigation bench_mesures
 statut=0
 echo "== bench_decodage"
 "$construction/bench_decodage" "$construction/films_bench" "$passes" || statut=1
-for mesure in bench_cadence bench_memoire bench_export bench_son; do
+for mesure in bench_cadence bench_memoire bench_export bench_son bench_navigation bench_mesures; do
   echo "== $mesure"
   "$construction/$mesure" || statut=1
 done
