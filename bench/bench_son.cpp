@@ -4,7 +4,8 @@
 // output run with the player's own waits on SDL's disk driver; each click's
 // time at the device (the callback that took it, plus the device's buffer
 // length) is set against the hand-over time of that second's first picture.
-// Runs: from 0, then after a seek to second 37.
+// Runs: from 0, then after a seek to second 37 before and after the film is
+// indexed (proportional start, then exact start).
 //
 // Reference, measured in the same run: the same sound written straight to
 // the audio-out layer from a known instant, clicks against that instant's
@@ -14,6 +15,7 @@
 #include "filmmaker.h"
 
 #include "core/etat.h"
+#include "engine/th_indexeur.h"
 #include "engine/th_lecteur_magneto.h"
 #include "sound/audio_out.h"
 #include "sound/g711.h"
@@ -26,6 +28,7 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <sys/resource.h>
@@ -329,8 +332,11 @@ int main(int argc, char** argv)
         int64_t imagePubliee = -1; // picture number published then, and the one read on it
         int imageLue = -1;
         size_t premiereImage = 0, derniereImage = 0;
+        bool indexe = false; // the film's picture index published, as the player has it once indexed
     };
-    Run runs[] = {{"depuis 0", 0}, {"apres un saut a la seconde 37", SecondeSaut}};
+    Run runs[] = {{"depuis 0", 0}, {"apres un saut a la seconde 37", SecondeSaut},
+                  {"apres un saut a la seconde 37, film indexe", SecondeSaut}};
+    runs[2].indexe = true;
     std::vector<TraceRappel> traces;
     int tampon = 0;
     {
@@ -354,6 +360,12 @@ int main(int argc, char** argv)
             const double arret = HorlogeMs();
             while (HorlogeMs() - arret < 250)
                 Traiter();
+            if (r.indexe) {
+                std::ifstream f(film, std::ios::binary);
+                const Octets octets((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+                PublierIndex(film.c_str(), std::make_shared<IndexImages>(IndexerOctets(
+                                               1, octets.data() + TailleEnteteFilm, octets.size() - TailleEnteteFilm)));
+            }
             SecondeDepart = r.seconde;
             PositionSecondes = static_cast<uint32_t>(r.seconde);
             r.premiereImage = cible.temps.size();
