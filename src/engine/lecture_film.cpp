@@ -56,8 +56,7 @@ int32_t FluxFilm::LireMorceau(unsigned char* ou, int32_t voulu, const char* motD
     return static_cast<int32_t>(lu);
 }
 
-OuvertureFlux FluxFilm::Ouvrir(const char* chemin, int32_t seconde, uint32_t dureeSecondes,
-                               const char* motDePasse)
+OuvertureFlux FluxFilm::OuvrirFichierEtEntete(const char* chemin)
 {
     Fermer();
     erreurSysteme_ = 0;
@@ -91,6 +90,16 @@ OuvertureFlux FluxFilm::Ouvrir(const char* chemin, int32_t seconde, uint32_t dur
         return FluxEnteteInvalide;
     }
 
+    return FluxOuvert;
+}
+
+OuvertureFlux FluxFilm::Ouvrir(const char* chemin, int32_t seconde, uint32_t dureeSecondes,
+                               const char* motDePasse)
+{
+    const OuvertureFlux entete = OuvrirFichierEtEntete(chemin);
+    if (entete != FluxOuvert)
+        return entete;
+
     const PositionDepart depart = PositionPourSeconde(tailleFichier_, nbImages_, dureeSecondes, seconde);
     restant_ = tailleFichier_;
     imageBase_ = depart.ImageEstimee;
@@ -123,31 +132,10 @@ OuvertureFlux FluxFilm::Ouvrir(const char* chemin, int32_t seconde, uint32_t dur
 OuvertureFlux FluxFilm::OuvrirExact(const char* chemin, int64_t octet, int64_t debutEntetes,
                                     int64_t finEntetes, uint32_t image, const char* motDePasse)
 {
-    Fermer();
-    erreurSysteme_ = 0;
-    chemin_ = chemin != nullptr ? chemin : "";
-    fichier_.reset(std::fopen(chemin_.c_str(), "rb"));
-    if (!fichier_)
-        return FluxSansFichier;
-    tailleFichier_ = 0;
-    if (fseeko(fichier_.get(), 0, SEEK_END) == 0)
-        tailleFichier_ = ftello(fichier_.get());
-    if (tailleFichier_ < 0 || fseeko(fichier_.get(), 0, SEEK_SET) != 0)
-        tailleFichier_ = 0;
-    tampon_.reset(new (std::nothrow) unsigned char[TailleTamponFlux]);
-    if (!tampon_) {
-        erreurSysteme_ = errno;
-        Fermer();
-        return FluxSansMemoire;
-    }
-    unsigned char entete[TailleEnteteFilm];
-    if (std::fread(entete, 1, sizeof entete, fichier_.get()) != sizeof entete) {
-        Fermer();
-        return FluxEnteteInvalide;
-    }
-    nbImages_ = LireMot(entete);
-    dureeMs_ = LireMot(entete + 4);
-    if (nbImages_ == 0 || dureeMs_ == 0 || octet < TailleEnteteFilm || octet > tailleFichier_) {
+    const OuvertureFlux entete = OuvrirFichierEtEntete(chemin);
+    if (entete != FluxOuvert)
+        return entete;
+    if (octet < TailleEnteteFilm || octet > tailleFichier_) {
         Fermer();
         return FluxEnteteInvalide;
     }

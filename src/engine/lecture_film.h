@@ -92,6 +92,10 @@ public:
     int ErreurSysteme() const { return erreurSysteme_; }
 
 private:
+    // Opening steps shared by Ouvrir and OuvrirExact: the regular file, its
+    // size, the buffer and the header (picture count and duration).
+    OuvertureFlux OuvrirFichierEtEntete(const char* chemin);
+
     struct FermerFichier {
         void operator()(FILE* f) const;
     };

@@ -278,6 +278,9 @@ TEST(FichiersOrdinaires, FifoFolderAndDeviceAreRefusedWithoutBlocking)
     FluxFilm flux;
     EXPECT_EQ(flux.Ouvrir((d / "f.mjp").c_str(), 0, 10, ""), FluxSansFichier);
     EXPECT_EQ(flux.Ouvrir((d / "dossier.mjp").c_str(), 0, 10, ""), FluxSansFichier);
+    // The exact start (picture index) opens through the same check.
+    EXPECT_EQ(flux.OuvrirExact((d / "f.mjp").c_str(), 8, 0, 0, 0, ""), FluxSansFichier);
+    EXPECT_EQ(flux.OuvrirExact((d / "dossier.mjp").c_str(), 8, 0, 0, 0, ""), FluxSansFichier);
     // A FIFO password record is no record: the film reads as unprotected.
     EcrireOctets(d / "g.mjp", Entete(1, 1000));
     ASSERT_EQ(mkfifo((d / "g.mdp").c_str(), 0600), 0);
