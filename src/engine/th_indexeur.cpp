@@ -1,6 +1,7 @@
 #include "engine/th_indexeur.h"
 
 #include "core/etat.h"
+#include "core/ouverture.h"
 #include "engine/fichierfilm.h"
 #include "engine/motdepasse.h"
 
@@ -144,9 +145,7 @@ int Th_Indexeur::Indexer(const std::string& chemin, int type, uint64_t demande)
         reveil_.wait_for(garde, std::chrono::milliseconds(AttenteMotDePasseIndexMs),
                          [&] { return arret_ || demande_ != demande; });
     }
-    if (!EstFichierOrdinaire(chemin.c_str()))
-        return -1;
-    std::unique_ptr<FILE, FermerFichier> f(std::fopen(chemin.c_str(), "rb"));
+    std::unique_ptr<FILE, FermerFichier> f(OuvrirFichierOrdinaire(chemin.c_str()));
     if (!f)
         return -1;
     std::vector<unsigned char> bloc;

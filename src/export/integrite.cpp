@@ -1,5 +1,6 @@
 #include "export/integrite.h"
 
+#include "core/ouverture.h"
 #include "engine/fichierfilm.h"
 #include "export/incrustation.h"
 
@@ -127,9 +128,7 @@ std::string HacheurSha256::Terminer()
 int Sha256Fichier(const std::string& chemin, std::string& hex, const std::function<bool(int64_t)>& progres)
 {
     hex.clear();
-    if (!EstFichierOrdinaire(chemin))
-        return -1;
-    std::unique_ptr<FILE, FermeFichier> f(std::fopen(chemin.c_str(), "rb"));
+    std::unique_ptr<FILE, FermeFichier> f(OuvrirFichierOrdinaire(chemin.c_str()));
     if (!f)
         return -1;
     std::vector<unsigned char> bloc;
