@@ -10,7 +10,7 @@ PAQUETS=(
   libturbojpeg0-dev libsdl2-dev libgtest-dev libgmock-dev
   ffmpeg xvfb xauth xcompmgr dbus imagemagick x11-utils xdotool
   fonts-dejavu-core fonts-dejavu-extra fonts-liberation2
-  libssl-dev dpkg-dev desktop-file-utils
+  libssl-dev dpkg-dev desktop-file-utils shared-mime-info
 )
 
 manquants=()
