@@ -323,18 +323,3 @@ TEST_F(Exports, RapportEtDateDepuisLaFenetre)
     EXPECT_TRUE(verifier("photo.jpg.sha256"));
     FixerFichierReglages(QString());
 }
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication application(argc, argv);
-    CreerMutexVoie(0);
-    CreerMutexGeneral();
-    SilencerCodecs();
-    ::testing::InitGoogleTest(&argc, argv);
-    const int r = RUN_ALL_TESTS();
-    FermerMutexGeneral();
-    FermerMutexVoie(0);
-    return r;
-}

@@ -6,6 +6,7 @@
 #include "core/etat.h"
 #include "engine/fichierfilm.h"
 #include "engine/th_lecteur_magneto.h"
+#include "fenetre_essai.h"
 #include "filmmaker.h"
 #include "numero_image.h"
 #include "ui/dialogues.h"
@@ -564,23 +565,8 @@ protected:
         w->TimerAffichage->start();
         lecteur.reset(new Th_Lecteur_Magneto(0, 10, 10));
     }
-    int Numero() const
-    {
-        const QImage& i = w->Image1->Picture();
-        if (i.isNull() || i.format() != QImage::Format_BGR888)
-            return -1;
-        return LireNumeroImage(i.constBits(), i.width(), i.height(), int(i.bytesPerLine()), false);
-    }
-    // Waits (event loop running) until `condition` holds; false after `ms`.
-    template <typename F> bool Attendre(F condition, int ms)
-    {
-        for (int t = 0; t < ms; t += 20) {
-            if (condition())
-                return true;
-            QTest::qWait(20);
-        }
-        return condition();
-    }
+    int Numero() const { return NumeroImageAffichee(*w); }
+    template <typename F> bool Attendre(F condition, int ms) { return AttendreQue(condition, ms); }
     std::unique_ptr<Th_Lecteur_Magneto> lecteur;
 };
 

@@ -9,6 +9,7 @@
 #include "engine/index_images.h"
 #include "engine/th_indexeur.h"
 #include "engine/th_lecteur_magneto.h"
+#include "fenetre_essai.h"
 #include "filmmaker.h"
 #include "numero_image.h"
 #include "ui/dialogues.h"
@@ -170,22 +171,8 @@ protected:
         w->BoutonSelectionClick();
         ASSERT_TRUE(Attendre([&] { return IndexFilm(chemin.c_str()) != nullptr; }, 20000));
     }
-    int Numero() const
-    {
-        const QImage& i = w->Image1->Picture();
-        if (i.isNull() || i.format() != QImage::Format_BGR888)
-            return -1;
-        return LireNumeroImage(i.constBits(), i.width(), i.height(), int(i.bytesPerLine()), false);
-    }
-    template <typename F> bool Attendre(F condition, int ms)
-    {
-        for (int t = 0; t < ms; t += 10) {
-            if (condition())
-                return true;
-            QTest::qWait(10);
-        }
-        return condition();
-    }
+    int Numero() const { return NumeroImageAffichee(*w); }
+    template <typename F> bool Attendre(F condition, int ms) { return AttendreQue(condition, ms, 10); }
     // The picture shown and the label agree on picture k.
     bool Montre(int k)
     {
