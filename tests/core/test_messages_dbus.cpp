@@ -58,6 +58,23 @@ int Emettre(bool etranger)
     return 0;
 }
 
+// Runs this test program again in its sending role `option`, delivering
+// events until the window received something (10 s at most); the other
+// program's exit code, -1 when it could not start.
+int LancerAutreProgramme(const char* option, const Fenetre& fenetre)
+{
+    QProcess autre;
+    autre.start(QCoreApplication::applicationFilePath(), {option});
+    if (!autre.waitForStarted(5000))
+        return -1;
+    QElapsedTimer t;
+    t.start();
+    while (fenetre.recus.empty() && t.elapsed() < 10000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    autre.waitForFinished(5000);
+    return autre.exitCode();
+}
+
 } // namespace
 
 TEST(MessagesEntreProgrammes, SignalDUnAutreProgrammeArriveCommeUnMessageLocal)
@@ -69,15 +86,7 @@ TEST(MessagesEntreProgrammes, SignalDUnAutreProgrammeArriveCommeUnMessageLocal)
     Fenetre fenetre;
     fenetre.attendu = IdMessages[MSG_MAG_MESURES];
 
-    QProcess autre;
-    autre.start(QCoreApplication::applicationFilePath(), {"--emetteur"});
-    ASSERT_TRUE(autre.waitForStarted(5000));
-    QElapsedTimer t;
-    t.start();
-    while (fenetre.recus.empty() && t.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    autre.waitForFinished(5000);
-    EXPECT_EQ(autre.exitCode(), 0);
+    EXPECT_EQ(LancerAutreProgramme("--emetteur", fenetre), 0);
     ASSERT_FALSE(fenetre.recus.empty());
     EXPECT_EQ(fenetre.recus.front(), std::make_pair(int64_t(7), int64_t(1234)));
 }
@@ -92,14 +101,7 @@ TEST(MessagesEntreProgrammes, NomInconnuIgnore)
     ASSERT_TRUE(DemarrerRelaisMessages());
     Fenetre fenetre;
     fenetre.attendu = IdMessages[MSG_MAG_MESURES];
-    QProcess autre;
-    autre.start(QCoreApplication::applicationFilePath(), {"--etranger"});
-    ASSERT_TRUE(autre.waitForStarted(5000));
-    QElapsedTimer t;
-    t.start();
-    while (fenetre.recus.empty() && t.elapsed() < 10000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    autre.waitForFinished(5000);
+    LancerAutreProgramme("--etranger", fenetre);
     ASSERT_FALSE(fenetre.recus.empty());
     for (uint32_t id : fenetre.ids)
         EXPECT_NE(std::find(std::begin(IdMessages), std::end(IdMessages), id), std::end(IdMessages)) << id;
