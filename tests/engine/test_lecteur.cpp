@@ -1,5 +1,6 @@
 // The reader thread end to end: small films made by the film maker, played
 // through Th_Lecteur_Magneto to a target that records the picture numbers.
+#include "commun/attente_essai.h"
 #include "codecs/bitmap.h"
 #include "core/etat.h"
 #include "engine/cible_image.h"
@@ -79,17 +80,9 @@ public:
     }
 };
 
-// Runs the main thread's events until `condition` holds; false on timeout.
 bool Attendre(const std::function<bool()>& condition, int ms = LimiteMs)
 {
-    QElapsedTimer t;
-    t.start();
-    while (!condition()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    return AttendreEnTraitantEvenements(condition, ms);
 }
 
 void Patienter(int ms)

@@ -2,6 +2,7 @@
 // computed from the index, refreshes that land on the picture asked for (a
 // step across a key picture, a second of a film whose bit rate varies),
 // playback paced from there, and the picture on screen reported.
+#include "commun/attente_essai.h"
 #include "codecs/bitmap.h"
 #include "core/etat.h"
 #include "engine/cible_image.h"
@@ -42,14 +43,7 @@ public:
 
 bool Attendre(const std::function<bool()>& condition, int ms = LimiteMs)
 {
-    QElapsedTimer t;
-    t.start();
-    while (!condition()) {
-        if (t.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
+    return AttendreEnTraitantEvenements(condition, ms);
 }
 
 void EcrireVoie(const std::function<void(Voie&)>& f)
