@@ -23,21 +23,24 @@ namespace {
 constexpr int64_t PixelsMax = 2560 * 2048;
 
 // Decoding ahead. Recorders write one picture as one slice, so slice threads
-// leave the second core idle. Frame threads decode picture k + 1 while
-// picture k is finished and converted to a bitmap, but give each picture
-// back one packet late: each call therefore also sends the next picture of
-// its data (the look-ahead), and when the next call starts with exactly
-// those bytes its picture is already on its way. Whatever the caller does,
+// leave the second core idle. Frame threads decode pictures k + 1 and k + 2
+// while picture k is finished and converted to a bitmap, but give each
+// picture back two packets late: each call therefore also sends the next
+// pictures of its data (the look-ahead), and when the next call starts with
+// exactly the bytes of the first of them its picture is already on its way.
+// Three threads rather than two keep both cores busy while the caller
+// converts, hands over and waits between pictures. Whatever the caller does,
 // the decoder is left as one picture per call would leave it:
 // - a call that starts elsewhere (a seek, a skip after damaged data) while
 //   a look-ahead is in flight rewinds: the decoder is flushed and the
 //   pictures asked for since the last intra picture are fed again, their
 //   output dropped, before the new picture (nothing when it is intra);
-// - a call whose data holds no complete next picture drains the decoder so
-//   that its picture comes out at once; the next call rewinds likewise.
+// - a call whose data holds too few complete pictures after its own drains
+//   the decoder so that its picture comes out at once; the next call
+//   rewinds likewise.
 // Packets carry their number in their dts, which frame threads hand back
 // with the picture of that packet.
-constexpr int FilsImages = 2;
+constexpr int FilsImages = 3;
 constexpr int64_t Retard = FilsImages - 1;  // packets a picture comes out behind
 // Streams that reorder pictures (B-pictures) go back to one packet in, one
 // picture out, with two slice threads.
@@ -95,9 +98,9 @@ struct Decodeur {
     bool vidange = false;  // drained: sending needs a flush first
     bool attentePleine = false;
     int64_t numero = 0;    // number of the next packet sent
-    // The look-ahead: sent, not asked for yet (numero - 1 when not empty).
-    bool avance = false;
-    Octets octetsAvance;
+    // The look-ahead: pictures sent, not asked for yet, in order; the last
+    // one is packet numero - 1.
+    std::deque<Octets> avances;
     // Pictures asked for since the last intra one, in order.
     std::deque<Octets> historique;
     size_t octetsHistorique = 0;
@@ -120,8 +123,7 @@ struct Decodeur {
     void Oublier() {
         vidange = false;
         attentePleine = false;
-        avance = false;
-        octetsAvance.clear();
+        avances.clear();
         historique.clear();
         octetsHistorique = 0;
         entetes.clear();
@@ -154,8 +156,7 @@ struct Decodeur {
         direct = tranches;
         vidange = false;
         attentePleine = false;
-        avance = false;
-        octetsAvance.clear();
+        avances.clear();
         return 0;
     }
 
@@ -219,8 +220,7 @@ struct Decodeur {
         vidange = false;
         attentePleine = false;
         av_frame_unref(attente.get());
-        avance = false;
-        octetsAvance.clear();
+        avances.clear();
         if (intra(donnees, longueur)) return;
         for (const Octets& o : historique) Envoyer(o.data(), static_cast<int32_t>(o.size()), numero++);
     }
@@ -249,13 +249,25 @@ struct Decodeur {
             } else if (r == AVERROR(EAGAIN)) {
                 // Every packet but the last Retard ones has given its outcome.
                 if (voulu <= numero - 1 - Retard) return -1;
-                const int32_t fin = reste > 0 ? finImage(suite, reste) : -1;
-                if (!avance && !vidange && fin >= 1 && fin < reste) {
+                // The pictures already sent ahead come first in the data;
+                // the next one to send follows them, unless the data no
+                // longer holds them (then nothing more is sent ahead).
+                int32_t pos = 0;
+                bool suiteIntacte = true;
+                for (const Octets& a : avances) {
+                    const int32_t l = static_cast<int32_t>(a.size());
+                    if (l > reste - pos || std::memcmp(suite + pos, a.data(), a.size()) != 0) {
+                        suiteIntacte = false;
+                        break;
+                    }
+                    pos += l;
+                }
+                const int32_t fin = suiteIntacte && reste - pos > 0 ? finImage(suite + pos, reste - pos) : -1;
+                if (!vidange && fin >= 1 && fin < reste - pos) {
                     // A complete next picture (another one starts after it).
-                    const int e = Envoyer(suite, fin, numero++);
+                    const int e = Envoyer(suite + pos, fin, numero++);
                     if (e == AVERROR_EOF) return -1;
-                    avance = true;
-                    octetsAvance.assign(suite, suite + fin);
+                    avances.emplace_back(suite + pos, suite + pos + fin);
                 } else if (!vidange) {
                     avcodec_send_packet(ctx.get(), nullptr);
                     vidange = true;
@@ -270,10 +282,11 @@ struct Decodeur {
         return -1;
     }
 
-    // Same bytes as the look-ahead, but for zero bytes at its front (a
-    // caller may start one byte into a four-byte start code).
+    // Same bytes as the first picture sent ahead, but for zero bytes at its
+    // front (a caller may start one byte into a four-byte start code).
     bool SuitLAvance(const unsigned char* donnees, int32_t longueur) const {
-        if (!avance) return false;
+        if (avances.empty()) return false;
+        const Octets& octetsAvance = avances.front();
         const size_t n = static_cast<size_t>(longueur);
         if (n > octetsAvance.size()) return false;
         const size_t decalage = octetsAvance.size() - n;
@@ -333,11 +346,11 @@ struct Decodeur {
         }
         int64_t voulu;
         if (SuitLAvance(donnees, longueur)) {
-            voulu = numero - 1;
-            avance = false;
-            Retenir(octetsAvance.data(), static_cast<int32_t>(octetsAvance.size()));
+            voulu = numero - static_cast<int64_t>(avances.size());
+            Retenir(avances.front().data(), static_cast<int32_t>(avances.front().size()));
+            avances.pop_front();
         } else {
-            if (avance || vidange) Rembobiner(donnees, longueur);
+            if (!avances.empty() || vidange) Rembobiner(donnees, longueur);
             voulu = numero;
             if (Envoyer(donnees, longueur, numero++) == AVERROR_EOF) return -1;
             Retenir(donnees, longueur);
