@@ -1,6 +1,8 @@
 // 24-bit bitmap file images in memory (see bitmap.h).
 #include "codecs/bitmap.h"
 
+#include "codecs/conversion_rapide.h"
+
 #include <cstring>
 
 extern "C" {
@@ -132,6 +134,15 @@ int32_t BitmapDepuisFrame(const AVFrame* frame, SwsContext** sws, unsigned char*
     if (total < 0 || total > capacite || desc == nullptr || (desc->flags & AV_PIX_FMT_FLAG_HWACCEL))
         return -1;
 
+    const int32_t ligne = BitmapTailleLigne(largeur);
+    unsigned char* pixels = dest + KOR_BITMAP_ENTETE;
+    if (ConversionRapideEligible(frame) && ConversionRapideActive()) {
+        ConversionRapide(frame, pixels, ligne);  // widths of 16n: rows without padding
+        BitmapEcrireEntete(dest, largeur, hauteur);
+        *taille = total;
+        return 0;
+    }
+
     bool pleine = false;
     const AVPixelFormat source =
         FormatSansPleineEchelle(static_cast<AVPixelFormat>(frame->format), &pleine);
@@ -174,8 +185,6 @@ int32_t BitmapDepuisFrame(const AVFrame* frame, SwsContext** sws, unsigned char*
         pas[1] = 0;
     }
 
-    const int32_t ligne = BitmapTailleLigne(largeur);
-    unsigned char* pixels = dest + KOR_BITMAP_ENTETE;
     uint8_t* sortie[4] = {pixels, nullptr, nullptr, nullptr};
     int pasSortie[4] = {ligne, 0, 0, 0};
     if (sws_scale(*sws, lignes, pas, 0, hauteur, sortie, pasSortie) != hauteur) return -1;

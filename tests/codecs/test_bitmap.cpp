@@ -1,8 +1,10 @@
 // Bitmap file images: sizes, header, row order, padding, the blank picture,
-// and frame conversion that never writes past the room.
+// and frame conversion that never writes past the room; the fast 4:2:0
+// conversion gives swscale's bytes.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <memory>
 #include <vector>
 
@@ -12,6 +14,7 @@ extern "C" {
 }
 
 #include "codecs/bitmap.h"
+#include "codecs/conversion_rapide.h"
 #include "flux_essai.h"
 
 namespace {
@@ -140,6 +143,74 @@ TEST(Bitmap, FullRangeFramesKeepTheirLevels) {
         EXPECT_NEAR(b[KOR_BITMAP_ENTETE + 100], c.attendu, 3) << c.format << " " << c.y;
     }
     sws_freeContext(sws);
+}
+
+// A 4:2:0 frame of noise (a fixed sequence), rows `marge` bytes longer
+// than the library would make them.
+std::unique_ptr<AVFrame, LibereFrame> FrameBruitee(int l, int h, int marge, uint32_t graine) {
+    std::unique_ptr<AVFrame, LibereFrame> f(av_frame_alloc());
+    f->format = AV_PIX_FMT_YUV420P;
+    f->width = l + marge;
+    f->height = h;
+    if (av_frame_get_buffer(f.get(), 32) < 0) return nullptr;
+    f->width = l;
+    for (int p = 0; p < 3; ++p) {
+        const int rangs = p == 0 ? h : h / 2;
+        for (int r = 0; r < rangs; ++r)
+            for (int x = 0; x < f->linesize[p]; ++x) {
+                graine = graine * 1664525u + 1013904223u;
+                f->data[p][r * f->linesize[p] + x] = static_cast<uint8_t>(graine >> 24);
+            }
+    }
+    return f;
+}
+
+TEST(ConversionRapide, SameBytesAsSwscaleWhateverTheSizeAndRowSteps) {
+    if (!__builtin_cpu_supports("avx2")) GTEST_SKIP() << "no AVX2: swscale converts every picture";
+    // Checked against swscale over every (Y, U, V) at its first use.
+    ASSERT_TRUE(ConversionRapideActive());
+    struct Taille {
+        int l, h, marge;
+    } tailles[] = {{32, 2, 0}, {48, 6, 64}, {176, 144, 0}, {1296, 10, 32}, {1280, 720, 0}, {1920, 1080, 96}};
+    SwsContext* sws = nullptr;
+    constexpr int Garde = 64;
+    for (const Taille& t : tailles) {
+        SCOPED_TRACE(std::to_string(t.l) + "x" + std::to_string(t.h));
+        auto f = FrameBruitee(t.l, t.h, t.marge, static_cast<uint32_t>(t.l * 7 + t.h));
+        ASSERT_TRUE(f);
+        ASSERT_TRUE(ConversionRapideEligible(f.get()));
+        const int32_t besoin = BitmapTailleFichier(t.l, t.h);
+        std::vector<unsigned char> rapide(static_cast<size_t>(besoin) + Garde, 0xA5), lente = rapide;
+        int32_t tailleRapide = 0, tailleLente = 0;
+        ASSERT_EQ(BitmapDepuisFrame(f.get(), &sws, rapide.data(), besoin, &tailleRapide), 0);
+        ConversionRapideAutorisee(false);
+        ASSERT_EQ(BitmapDepuisFrame(f.get(), &sws, lente.data(), besoin, &tailleLente), 0);
+        ConversionRapideAutorisee(true);
+        EXPECT_EQ(tailleRapide, besoin);
+        EXPECT_EQ(tailleLente, besoin);
+        size_t differents = 0, premier = 0;
+        for (size_t i = 0; i < rapide.size(); ++i)
+            if (rapide[i] != lente[i] && differents++ == 0) premier = i;
+        EXPECT_EQ(differents, 0u) << "first at byte " << premier;
+    }
+    sws_freeContext(sws);
+}
+
+TEST(ConversionRapide, OnlyLimitedRange420WithWidthsOf16nAndEvenHeights) {
+    const struct Cas {
+        AVPixelFormat format;
+        int l, h;
+        bool pleine, prise;
+    } cas[] = {{AV_PIX_FMT_YUV420P, 64, 48, false, true},   {AV_PIX_FMT_YUV420P, 64, 48, true, false},
+               {AV_PIX_FMT_YUVJ420P, 64, 48, false, false}, {AV_PIX_FMT_YUV422P, 64, 48, false, false},
+               {AV_PIX_FMT_YUV420P, 40, 48, false, false},  {AV_PIX_FMT_YUV420P, 16, 48, false, false},
+               {AV_PIX_FMT_YUV420P, 64, 47, false, false}};
+    for (const Cas& c : cas) {
+        auto f = FrameUnie(c.format, c.l, c.h, 100, 120, 140);
+        ASSERT_TRUE(f);
+        if (c.pleine) f->color_range = AVCOL_RANGE_JPEG;
+        EXPECT_EQ(ConversionRapideEligible(f.get()), c.prise) << c.format << " " << c.l << "x" << c.h;
+    }
 }
 
 }  // namespace
