@@ -208,13 +208,13 @@ TEST_P(DecodageEnAvance, CallsThatLandInsideOrPastThePicturesInFlight) {
     FluxEssai f;
     ASSERT_TRUE(FabriquerFlux(GetParam(), Largeur, Hauteur, 40, 10, f));
     Paire x(GetParam(), 0);
-    // Two pictures travel ahead of the one asked for: skip one of them,
-    // then both, then land exactly past them.
-    for (int i : {0, 1, 2, 4, 5, 7, 8, 11, 12, 13}) x.Image(f, i);
-    // Data holding one, then two more complete pictures after the one asked
+    // Three pictures travel ahead of the one asked for: skip one of them,
+    // then two, then land exactly past them.
+    for (int i : {0, 1, 2, 4, 5, 7, 8, 11, 12, 16, 17}) x.Image(f, i);
+    // Data holding one to four more complete pictures after the one asked
     // for: the picture comes out whatever the look-ahead can hold.
     for (int i = 20; i < 30; ++i) {
-        const int apres = i == 21 ? 1 : i == 23 ? 2 : i == 26 ? 3 : 0;
+        const int apres = i == 21 ? 1 : i == 23 ? 2 : i == 25 ? 3 : i == 27 ? 4 : 0;
         if (apres == 0) {
             EXPECT_EQ(x.Image(f, i), 0) << i;
             continue;
