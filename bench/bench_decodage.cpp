@@ -7,9 +7,10 @@
 // per picture, a key picture every 50), without B-pictures as recorders
 // write them (libx264 would add some: -bf 0), and kept in a folder so that
 // later runs reuse them:
-//   bench_decodage [FOLDER [PASSES [FILE]]]   (default: a temporary folder, 5 passes)
+//   bench_decodage [FOLDER [PASSES [FILE [empreinte|x16]]]]   (default: a temporary folder, 5 passes)
 // With FILE (one of the film file names) only the reader decodes that film:
-// a run to profile; a fifth argument prints a fingerprint of the pictures.
+// a run to profile; a fifth argument "empreinte" prints a fingerprint of the
+// pictures, "x16" plays the film through the reader thread at x 16 instead.
 #include "commun_bench.h"
 
 #include <QCoreApplication>
@@ -157,6 +158,18 @@ int main(int argc, char** argv)
             std::string film, corps;
             if (std::strcmp(argv[3], f.fichier) != 0 || !PreparerFilm(dossier, f, film, corps))
                 continue;
+            const std::string mode = argc > 4 ? argv[4] : "";
+            if (mode == "x16") {
+                for (int p = 0; p < passes; ++p) {
+                    CibleChronometree cible;
+                    cible.lireNumeros = false;
+                    JouerFilm(film, f.type, VitesseRapide, cible, 120000);
+                    const double mur = cible.temps.size() > 1 ? cible.temps.back() - cible.temps.front() : 0;
+                    std::printf("%s x %.0f : %zu images en %.2f s\n", f.nom, VitesseRapide, cible.temps.size(),
+                                mur / 1000.0);
+                }
+                continue;
+            }
             // A print of every picture shown (a byte in 61), to compare builds.
             uint64_t empreinte = 0;
             const auto image = [&](const ImageDecodee& r, const unsigned char* b) {
@@ -167,7 +180,7 @@ int main(int argc, char** argv)
                 empreinte = 1469598103934665603ull;
                 const int images = DecoderFilmSansCadence(film.c_str(), f.type, "", 0, sortie.get(),
                                                           TailleBufferImage,
-                                                          argc > 4 ? std::function<void(const ImageDecodee&, const unsigned char*)>(image) : nullptr);
+                                                          mode == "empreinte" ? std::function<void(const ImageDecodee&, const unsigned char*)>(image) : nullptr);
                 std::printf("%s : %d images, empreinte %016llx\n", f.nom, images,
                             static_cast<unsigned long long>(empreinte));
             }

@@ -6,7 +6,9 @@
 #include "engine/cible_image.h"
 #include "numero_image.h"
 
+#include <QEventLoop>
 #include <QObject>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdio>
@@ -38,6 +40,9 @@ struct DossierBench {
             std::filesystem::remove_all(chemin, ec);
     }
 };
+
+// Period of the checks made while a film plays, like a window's display tick.
+constexpr int TicAffichageMs = 5;
 
 // Records when each numbered picture arrives on the target's thread.
 class CibleChronometree : public QObject, public CibleImage
@@ -101,18 +106,25 @@ inline bool JouerFilm(const std::string& chemin, int type, double vitesse, Cible
     {
         Th_Lecteur_Magneto lecteur(0);
         Voies[0].FlagLecture = 1;
+        // The target's thread waits in its event loop, as a window's does,
+        // and looks at the end of the film at a display tick: a loop that
+        // polled without sleeping would take a core from the reader.
         const double debut = HorlogeMs();
-        while (HorlogeMs() - debut < limiteMs) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QEventLoop boucle;
+        QTimer tic;
+        tic.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&tic, &QTimer::timeout, [&] {
             if (pendant)
                 pendant();
             const int r = PrendreMutexVoie(0);
             fini = Voies[0].FlagFinDeFilm != 0;
             if (r == 0)
                 RendreMutexVoie(0);
-            if (fini)
-                break;
-        }
+            if (fini || HorlogeMs() - debut >= limiteMs)
+                boucle.quit();
+        });
+        tic.start(TicAffichageMs);
+        boucle.exec();
         const int r = PrendreMutexVoie(0);
         Voies[0].FlagLecture = 0;
         if (r == 0)
