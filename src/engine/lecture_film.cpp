@@ -42,7 +42,7 @@ void FluxFilm::Fermer()
 {
     fichier_.reset();
     tampon_.reset();
-    tamponne_ = consomme_ = 0;
+    debut_ = tamponne_ = consomme_ = 0;
     restant_ = lus_ = 0;
 }
 
@@ -125,7 +125,7 @@ OuvertureFlux FluxFilm::Ouvrir(const char* chemin, int32_t seconde, uint32_t dur
     }
     tamponne_ = lu;
     lus_ = lu;
-    consomme_ = 0;
+    debut_ = consomme_ = 0;
     return FluxOuvert;
 }
 
@@ -163,14 +163,22 @@ OuvertureFlux FluxFilm::OuvrirExact(const char* chemin, int64_t octet, int64_t d
     }
     tamponne_ = prefixe + lu;
     lus_ = lu;
-    consomme_ = 0;
+    debut_ = consomme_ = 0;
     return FluxOuvert;
 }
 
 int32_t FluxFilm::Remplir(const char* motDePasse)
 {
-    if (!fichier_ || !tampon_ || lus_ >= restant_ || tamponne_ - consomme_ >= ReserveFlux
-        || tamponne_ >= RemplissageMaxFlux)
+    if (!fichier_ || !tampon_ || lus_ >= restant_ || tamponne_ - consomme_ >= ReserveFlux)
+        return 0;
+    if (debut_ > 0) {
+        // The held data goes to the start of the buffer, for the chunk to fit.
+        std::memmove(tampon_.get(), tampon_.get() + debut_, static_cast<size_t>(tamponne_ - debut_));
+        tamponne_ -= debut_;
+        consomme_ -= debut_;
+        debut_ = 0;
+    }
+    if (tamponne_ >= RemplissageMaxFlux)
         return 0;
     const int32_t voulu = static_cast<int32_t>(std::min<int64_t>(restant_ - lus_, TailleMorceauFlux));
     const int32_t lu = LireMorceau(tampon_.get() + tamponne_, voulu, motDePasse);
@@ -189,15 +197,18 @@ void FluxFilm::Compacter()
 {
     if (!tampon_)
         return;
-    if (consomme_ < tamponne_) {
-        if (consomme_ > 0)
-            std::memmove(tampon_.get(), tampon_.get() + consomme_,
-                         static_cast<size_t>(tamponne_ - consomme_));
-        tamponne_ -= consomme_;
-    } else {
-        tamponne_ = 0;
+    if (consomme_ >= tamponne_) {
+        debut_ = tamponne_ = consomme_ = 0;
+        return;
     }
-    consomme_ = 0;
+    if (tamponne_ - consomme_ >= ReserveFlux) {
+        debut_ = consomme_;
+        return;
+    }
+    if (consomme_ > 0)
+        std::memmove(tampon_.get(), tampon_.get() + consomme_, static_cast<size_t>(tamponne_ - consomme_));
+    tamponne_ -= consomme_;
+    debut_ = consomme_ = 0;
 }
 
 // ---- DecodeurImages

@@ -75,14 +75,19 @@ public:
 
     unsigned char* Donnees() { return tampon_.get() + consomme_; }
     int32_t Disponibles() const { return tamponne_ - consomme_; }
-    int32_t Tamponne() const { return tamponne_; }
-    int32_t Consomme() const { return consomme_; }
+    // Held and consumed bytes, counted from the start of the held data.
+    int32_t Tamponne() const { return tamponne_ - debut_; }
+    int32_t Consomme() const { return consomme_ - debut_; }
     // Moves the decoding point on by `n` bytes (may pass the held data).
     void Avancer(int32_t n) { consomme_ += n; }
-    // Moves the unconsumed bytes to the start of the buffer.
+    // Drops the consumed bytes: the unconsumed ones become the held data,
+    // consumed = 0. They are moved to the start of the buffer only when a
+    // refill is due (fewer than ReserveFlux of them), the one time a chunk
+    // must fit behind them; otherwise they stay where they are, instead of
+    // moving about a megabyte for each picture.
     void Compacter();
     // True while held bytes remain or the file has more to read.
-    bool Reste() const { return tamponne_ > 0 || lus_ < restant_; }
+    bool Reste() const { return tamponne_ > debut_ || lus_ < restant_; }
 
     uint32_t NbImages() const { return nbImages_; }
     uint32_t DureeMs() const { return dureeMs_; }
@@ -104,6 +109,9 @@ private:
     std::string chemin_;
     std::unique_ptr<FILE, FermerFichier> fichier_;
     std::unique_ptr<unsigned char[]> tampon_;
+    // Offsets in the buffer: start of the held data, end of the held data,
+    // decoding point.
+    int32_t debut_ = 0;
     int32_t tamponne_ = 0;
     int32_t consomme_ = 0;
     int64_t restant_ = 0;   // file bytes of this run

@@ -385,7 +385,8 @@ TEST_F(Lecteur, FilmProtegeMauvaisMotDePasse)
 }
 
 // The stream across several chunks: every byte comes out descrambled once,
-// and a password change takes effect at the next chunk read.
+// and a password change takes effect at the next chunk read. Whether or not
+// compacting moves the bytes, the held data starts at the decoding point.
 TEST_F(Lecteur, FluxDesembrouilleChaqueMorceauUneFois)
 {
     const std::string chemin = dossier_ + "/long.mjp";
@@ -423,11 +424,28 @@ TEST_F(Lecteur, FluxDesembrouilleChaqueMorceauUneFois)
         flux.Avancer(pas);
         flux.Compacter();
         ASSERT_LE(flux.Tamponne(), TailleTamponFlux);
+        ASSERT_EQ(flux.Consomme(), 0);
+        ASSERT_EQ(flux.Tamponne(), flux.Disponibles());
     }
     EXPECT_EQ(position, corps);
     EXPECT_GT(changement, 0u);
     EXPECT_EQ(erreurs, 0u);
     EXPECT_EQ(erreursApresChangement, 0u);
+
+    // A refill due right after a compaction that left the bytes in place
+    // (the decoding point moved on in between) keeps them in order.
+    ASSERT_EQ(flux.Ouvrir(chemin.c_str(), 0, 10, "pw"), FluxOuvert);
+    flux.Avancer(flux.Disponibles() - ReserveFlux);
+    flux.Compacter();
+    flux.Avancer(1000);
+    size_t lu = TailleMorceauFlux - ReserveFlux + 1000;
+    ASSERT_GT(flux.Remplir("pw"), 0);
+    EXPECT_EQ(flux.Consomme(), 1000);
+    EXPECT_EQ(flux.Tamponne(), ReserveFlux + TailleMorceauFlux);
+    size_t faux = 0;
+    for (int32_t i = 0; i < flux.Disponibles(); ++i, ++lu)
+        faux += flux.Donnees()[i] != clair(lu);
+    EXPECT_EQ(faux, 0u);
 
     // From second 5 of 10: half the file.
     ASSERT_EQ(flux.Ouvrir(chemin.c_str(), 5, 10, "pw"), FluxOuvert);
