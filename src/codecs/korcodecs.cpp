@@ -270,6 +270,17 @@ struct Decodeur {
                     if (e == AVERROR_EOF) return -1;
                     avances.emplace_back(suite + pos, suite + pos + fin);
                 } else if (!vidange) {
+                    // The data ends within the pictures that would be sent
+                    // ahead. Its last picture, which runs to its end, goes
+                    // too: where the film ends there, the calls on the
+                    // pictures left find them decoded instead of feeding
+                    // the decoder again from the last intra picture; where
+                    // the window cut it, its bytes will not match and the
+                    // call rewinds as it would have anyway.
+                    if (fin >= 1 && fin == reste - pos && Envoyer(suite + pos, fin, numero) == 0) {
+                        ++numero;
+                        avances.emplace_back(suite + pos, suite + pos + fin);
+                    }
                     avcodec_send_packet(ctx.get(), nullptr);
                     vidange = true;
                 } else {
