@@ -576,7 +576,11 @@ extern "C" int32_t KORMP4_ENC_InitEncoderMPEG4(int32_t instance, int32_t largeur
     // No global header: the sequence headers go in front of each intra
     // picture, inside the stream the AVI holds.
     c->flags &= ~AV_CODEC_FLAG_GLOBAL_HEADER;
-    c->thread_count = 1;
+    // Two slice threads: each picture is coded as two slices, one per core,
+    // still one picture in and its bytes out. The count is fixed, not the
+    // machine's, so that the same film exports to the same bytes anywhere.
+    c->thread_count = 2;
+    c->thread_type = FF_THREAD_SLICE;
     if (avcodec_open2(c.get(), codec, nullptr) < 0) return -1;
     f->format = AV_PIX_FMT_YUV420P;
     f->width = largeur;
