@@ -227,26 +227,39 @@ int main(int argc, char** argv)
     }
 
     // Pacing at x 16 through the reader thread: the share of due pictures
-    // shown is the film time played over the wall time it took.
-    std::printf("Cadence x %.0f (lecteur complet, %d images/s dues)\n", VitesseRapide, static_cast<int>(Cadence * VitesseRapide));
+    // shown is the film time played over the wall time it took; median of
+    // the passes, the lowest and highest beside it.
+    std::printf("Cadence x %.0f (lecteur complet, %d images/s dues), mediane de %d passes\n", VitesseRapide,
+                static_cast<int>(Cadence * VitesseRapide), passes);
     for (const Film& f : Films) {
         if (f.type != TypeH264)
             continue;
         const std::string film = dossier + "/" + f.fichier;
         if (!Existe(film))
             continue;
-        CibleChronometree cible;
-        cible.lireNumeros = false;
-        if (!JouerFilm(film, f.type, VitesseRapide, cible, 120000) || cible.temps.size() < 2) {
+        struct Jeu {
+            double mur;    // seconds from the first picture shown to the last
+            size_t images; // pictures shown
+            double Part() const { return std::min(100.0, 100.0 * (images - 1) / (Cadence * VitesseRapide) / mur); }
+        };
+        std::vector<Jeu> jeux;
+        for (int p = 0; p < passes; ++p) {
+            CibleChronometree cible;
+            cible.lireNumeros = false;
+            if (!JouerFilm(film, f.type, VitesseRapide, cible, 120000) || cible.temps.size() < 2)
+                break;
+            jeux.push_back({(cible.temps.back() - cible.temps.front()) / 1000.0, cible.temps.size()});
+        }
+        if (static_cast<int>(jeux.size()) < passes) {
             std::printf("%-13s le film ne s'est pas termine\n", f.nom);
             ++echecs;
             continue;
         }
-        const double joue = (cible.temps.size() - 1) * 1000.0 / (Cadence * VitesseRapide);
-        const double mur = cible.temps.back() - cible.temps.front();
-        std::printf("%-13s %zu images montrees en %.2f s : %.1f images/s, %.0f %% des images dues\n", f.nom,
-                    cible.temps.size(), mur / 1000.0, (cible.temps.size() - 1) * 1000.0 / mur,
-                    std::min(100.0, 100.0 * joue / mur));
+        std::sort(jeux.begin(), jeux.end(), [](const Jeu& a, const Jeu& b) { return a.mur < b.mur; });
+        const Jeu& m = jeux[jeux.size() / 2];
+        std::printf("%-13s %zu images montrees en %.2f s : %.1f images/s, %.0f %% des images dues (%.0f a %.0f %%)\n",
+                    f.nom, m.images, m.mur, (m.images - 1) / m.mur, m.Part(), jeux.back().Part(),
+                    jeux.front().Part());
     }
     AfficherCharge();
     return echecs == 0 ? 0 : 1;
