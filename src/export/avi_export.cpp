@@ -440,29 +440,38 @@ void Recoder(VueFilm& v, int type, int32_t largeur, int32_t hauteur, Ecriture& w
     KORMP4_ENC_Mp4Close(0);
 }
 
-int SonderMpeg4(VueFilm& v, unsigned char* image, int32_t* largeur, int32_t* hauteur)
+// Looks for the picture size of an MPEG-4 or H.264 body: from the first
+// code `entete` accepts, decodes one picture after another with `decoder`
+// (data, bytes: result), moving on after a failure to the next code
+// `suivant` accepts at least `premierSaut`, then `saut`, bytes further, for
+// at most EssaisSonde attempts.
+template <typename Decoder>
+int SonderFlux(VueFilm& v, bool (*entete)(unsigned char), bool (*suivant)(unsigned char), int64_t premierSaut,
+               int64_t saut, int32_t fenetre, int32_t* largeur, int32_t* hauteur, Decoder decoder)
 {
     unsigned char* d = const_cast<unsigned char*>(v.Corps());
     const int64_t n = v.TailleCorps();
-    int64_t p = ChercherCode(v, 0, n - 4, EstSequenceMpeg4);
-    if (p < 0)
-        return -1;
-    KORMP4_DEC_Init(1);
-    int r = -1;
+    int64_t p = ChercherCode(v, 0, n - 4, entete);
     for (int essai = 0; p >= 0 && p < n && essai < EssaisSonde; ++essai) {
-        v.Preparer(std::min(n, p + FenetreMpeg4));
-        int32_t taille = 0, utilises = 0;
-        unsigned char cle = 0;
-        if (KORMP4_DEC_GetFrameCap(1, d + p, Fenetre(n - p, FenetreMpeg4), image, TailleImageSonde,
-                                   &taille, 0, &utilises, &cle, largeur, hauteur)
-                == 0
-            && *largeur > 0 && *hauteur > 0) {
-            r = 0;
-            break;
-        }
+        v.Preparer(std::min(n, p + fenetre));
+        if (decoder(d + p, Fenetre(n - p, fenetre)) == 0 && *largeur > 0 && *hauteur > 0)
+            return 0;
         *largeur = *hauteur = 0;
-        p = ChercherCode(v, essai == 0 ? p : p + SautSondeMpeg4, n - 4, EstDebutImageMpeg4);
+        p = ChercherCode(v, p + (essai == 0 ? premierSaut : saut), n - 4, suivant);
     }
+    return -1;
+}
+
+int SonderMpeg4(VueFilm& v, unsigned char* image, int32_t* largeur, int32_t* hauteur)
+{
+    KORMP4_DEC_Init(1);
+    const int r = SonderFlux(v, EstSequenceMpeg4, EstDebutImageMpeg4, 0, SautSondeMpeg4, FenetreMpeg4, largeur,
+                             hauteur, [&](unsigned char* d, int32_t n) {
+                                 int32_t taille = 0, utilises = 0;
+                                 unsigned char cle = 0;
+                                 return KORMP4_DEC_GetFrameCap(1, d, n, image, TailleImageSonde, &taille, 0,
+                                                               &utilises, &cle, largeur, hauteur);
+                             });
     KORMP4_DEC_Termine(1);
     return r;
 }
@@ -489,26 +498,13 @@ int SonderMjpeg(VueFilm& v, unsigned char* image, int32_t* largeur, int32_t* hau
 
 int SonderH264(VueFilm& v, unsigned char* image, int32_t* largeur, int32_t* hauteur)
 {
-    unsigned char* d = const_cast<unsigned char*>(v.Corps());
-    const int64_t n = v.TailleCorps();
-    int64_t p = ChercherCode(v, 0, n - 4, EstSpsH264);
-    if (p < 0)
-        return -1;
     KORH264_InitDecodeur(1);
-    int r = -1;
-    for (int essai = 0; p >= 0 && p < n && essai < EssaisSonde; ++essai) {
-        v.Preparer(std::min(n, p + FenetreH264));
-        int32_t taille = 0, utilises = 0;
-        if (KORH264_DecodePaquetCap(1, d + p, Fenetre(n - p, FenetreH264), image, TailleImageSonde,
-                                    &taille, &utilises, 0, hauteur, largeur)
-                == 0
-            && *largeur > 0 && *hauteur > 0) {
-            r = 0;
-            break;
-        }
-        *largeur = *hauteur = 0;
-        p = ChercherCode(v, essai == 0 ? p + 1 : p + SautSondeH264, n - 4, ToutCode);
-    }
+    const int r = SonderFlux(v, EstSpsH264, ToutCode, 1, SautSondeH264, FenetreH264, largeur, hauteur,
+                             [&](unsigned char* d, int32_t n) {
+                                 int32_t taille = 0, utilises = 0;
+                                 return KORH264_DecodePaquetCap(1, d, n, image, TailleImageSonde, &taille,
+                                                                &utilises, 0, hauteur, largeur);
+                             });
     KORH264_FermeDecodeur(1);
     return r;
 }
