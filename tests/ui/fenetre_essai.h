@@ -1,14 +1,58 @@
-// Helpers of the window tests that run the real reader: the number read
-// back from the picture on screen, and a wait that keeps the event loop
-// running (the reader's hand-overs need it).
+// Helpers of the window tests: a fixture with the program folder in a
+// temporary folder and the message and file dialog seams replaced, the
+// number read back from the picture on screen, and a wait that keeps the
+// event loop running (the reader's hand-overs need it).
 #pragma once
 
+#include "core/boitemessage.h"
+#include "core/etat.h"
 #include "numero_image.h"
+#include "ui/dialogues.h"
 #include "ui/image_etiree.h"
 #include "ui/lecteurzr7_principale.h"
 
 #include <QImage>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+// Fresh state, the program folder in `dossier`; messages are recorded and
+// answered Ok, file dialogs are recorded and answered `choix`.
+class EssaiFenetre : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ReinitialiserEtat();
+        ASSERT_TRUE(dossier.isValid());
+        CopierTexte(DossierProgramme, sizeof DossierProgramme, (dossier.path() + "/").toUtf8().constData());
+        RemplacerGestionnaireMessages([this](const DemandeMessage& d) {
+            messages.push_back(d.texte);
+            return ReponseMessage::Ok;
+        });
+        RemplacerGestionnaireDialogues([this](const DemandeFichier& d) {
+            demandesFichier.push_back(d);
+            return choix;
+        });
+    }
+    void TearDown() override
+    {
+        w.reset();
+        RemplacerGestionnaireMessages(nullptr);
+        RemplacerGestionnaireDialogues(nullptr);
+    }
+
+    QTemporaryDir dossier;
+    std::unique_ptr<TLecteurZR7_Principale> w;
+    std::vector<std::string> messages;
+    std::vector<DemandeFichier> demandesFichier;
+    QString choix;
+};
 
 // Picture number read back from Image1; -1 when no film picture is shown.
 inline int NumeroImageAffichee(const TLecteurZR7_Principale& w)

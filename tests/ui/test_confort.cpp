@@ -2,6 +2,7 @@
 // dropped on the window, and settings found again at the next start.
 #include "core/boitemessage.h"
 #include "core/etat.h"
+#include "fenetre_essai.h"
 #include "filmmaker.h"
 #include "ui/depot_film.h"
 #include "ui/dialogues.h"
@@ -153,29 +154,13 @@ TEST(Zoom, MoletteGlisserEtRetourSurLeControle)
     EXPECT_EQ(zoom->Vue(), VueZoom{});
 }
 
-class Confort : public ::testing::Test
+class Confort : public EssaiFenetre
 {
 protected:
-    void SetUp() override
-    {
-        ReinitialiserEtat();
-        ASSERT_TRUE(dossier.isValid());
-        CopierTexte(DossierProgramme, sizeof DossierProgramme, (dossier.path() + "/").toUtf8().constData());
-        RemplacerGestionnaireMessages([this](const DemandeMessage& d) {
-            messages.push_back(d.texte);
-            return ReponseMessage::Ok;
-        });
-        RemplacerGestionnaireDialogues([this](const DemandeFichier& d) {
-            dossiersProposes.push_back(d.dossier);
-            return choix;
-        });
-    }
     void TearDown() override
     {
-        w.reset();
+        EssaiFenetre::TearDown();
         FixerFichierReglages(QString());
-        RemplacerGestionnaireMessages(nullptr);
-        RemplacerGestionnaireDialogues(nullptr);
     }
     void Creer()
     {
@@ -185,12 +170,6 @@ protected:
             t->stop();
     }
     QString Chemin(const QString& nom) const { return dossier.path() + "/" + nom; }
-
-    QTemporaryDir dossier;
-    std::unique_ptr<TLecteurZR7_Principale> w;
-    std::vector<std::string> messages;
-    std::vector<QString> dossiersProposes;
-    QString choix;
 };
 
 TEST_F(Confort, DeposerUnFilmLOuvreCommeSelectionnerEtRefuseLeReste)
@@ -215,7 +194,7 @@ TEST_F(Confort, DeposerUnFilmLOuvreCommeSelectionnerEtRefuseLeReste)
     EXPECT_EQ(messages, (std::vector<std::string>{"Fichier vidéo incorrect", "Erreur d'ouverture de fichier",
                                                   "Erreur d'ouverture de fichier"}));
     EXPECT_STREQ(CheminFilm, ""); // refusals leave the current film alone
-    EXPECT_TRUE(dossiersProposes.empty()); // and never open the dialog
+    EXPECT_TRUE(demandesFichier.empty()); // and never open the dialog
 
     // A real drop, through the window's events.
     QMimeData donnees;
@@ -230,7 +209,7 @@ TEST_F(Confort, DeposerUnFilmLOuvreCommeSelectionnerEtRefuseLeReste)
     EXPECT_EQ(std::string(CheminFilm), Chemin("depose.mjp").toStdString());
     EXPECT_EQ(NbImagesFilm, 20u);
     EXPECT_TRUE(w->BoutonPlay1->Enabled());
-    EXPECT_TRUE(dossiersProposes.empty());
+    EXPECT_TRUE(demandesFichier.empty());
     EXPECT_TRUE(w->OpenDialog1.ReponseImposee.isEmpty());
 
     // A drag without a local file is not taken.
@@ -250,13 +229,13 @@ TEST_F(Confort, UnSecondDemarrageRetrouveLeDernierDossierEtLaFenetre)
     DemandeFichier d;
     d.dossier = QStringLiteral("/defaut");
     DemanderFichier(d);
-    EXPECT_EQ(dossiersProposes.back(), "/defaut");
+    EXPECT_EQ(demandesFichier.back().dossier, "/defaut");
     EXPECT_TRUE(DernierDossier().isEmpty());
 
     const QString fichier = Chemin("config/lecteurzr7.conf");
     FixerFichierReglages(fichier);
     DemanderFichier(d);
-    EXPECT_EQ(dossiersProposes.back(), "/defaut"); // nothing remembered yet
+    EXPECT_EQ(demandesFichier.back().dossier, "/defaut"); // nothing remembered yet
     Creer();
     {
         TReglagesFenetre reglages(w.get());
@@ -282,11 +261,11 @@ TEST_F(Confort, UnSecondDemarrageRetrouveLeDernierDossierEtLaFenetre)
     EXPECT_EQ(w->size(), QSize(900, 600));
     choix.clear();
     w->BoutonSelectionClick();
-    EXPECT_EQ(dossiersProposes.back(), Chemin("films"));
+    EXPECT_EQ(demandesFichier.back().dossier, Chemin("films"));
     DemandeFichier enregistrement;
     enregistrement.enregistrer = true;
     DemanderFichier(enregistrement);
-    EXPECT_EQ(dossiersProposes.back(), Chemin("films")); // save dialogs too
+    EXPECT_EQ(demandesFichier.back().dossier, Chemin("films")); // save dialogs too
 
     // Maximised is remembered as such; a removed folder is forgotten.
     w->setWindowState(Qt::WindowMaximized);

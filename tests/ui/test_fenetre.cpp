@@ -42,30 +42,9 @@ std::string Texte(const QLabel* l)
     return l->text().toStdString();
 }
 
-class Fenetre : public ::testing::Test
+class Fenetre : public EssaiFenetre
 {
 protected:
-    void SetUp() override
-    {
-        ReinitialiserEtat();
-        ASSERT_TRUE(dossier.isValid());
-        CopierTexte(DossierProgramme, sizeof DossierProgramme, (dossier.path() + "/").toUtf8().constData());
-        RemplacerGestionnaireMessages([this](const DemandeMessage& d) {
-            messages.push_back(d.texte);
-            return ReponseMessage::Ok;
-        });
-        RemplacerGestionnaireDialogues([this](const DemandeFichier& d) {
-            titresDialogue.push_back(d.titre.toStdString());
-            return choix;
-        });
-    }
-    void TearDown() override
-    {
-        w.reset();
-        RemplacerGestionnaireMessages(nullptr);
-        RemplacerGestionnaireDialogues(nullptr);
-    }
-
     // A window whose waits are counted, not slept, and whose timers only
     // run when a test says so.
     void Creer()
@@ -93,12 +72,8 @@ protected:
         w->BoutonSelectionClick();
     }
 
-    QTemporaryDir dossier;
-    std::unique_ptr<TLecteurZR7_Principale> w;
-    std::vector<std::string> messages, titresDialogue;
     std::vector<int> attentes;
     std::vector<unsigned char> lectureAuxAttentes;
-    QString choix;
 };
 
 TEST_F(Fenetre, DemarrageSansFilm)
@@ -146,8 +121,8 @@ TEST_F(Fenetre, SelectionDeChaqueGenre)
         EXPECT_EQ(Texte(w->NomDeLaSequence1), chemin + " (00:00:00 / 01:02:05)");
     }
     EXPECT_TRUE(messages.empty());
-    ASSERT_EQ(titresDialogue.size(), 3u);
-    EXPECT_EQ(titresDialogue[0], "Choix d'une séquence vidéo");
+    ASSERT_EQ(demandesFichier.size(), 3u);
+    EXPECT_EQ(demandesFichier[0].titre.toStdString(), "Choix d'une séquence vidéo");
     // The stop came before the wait, on every selection.
     ASSERT_EQ(attentes.size(), 3u);
     EXPECT_EQ(attentes[0], AttenteArretLecteurMs);

@@ -113,19 +113,14 @@ TEST(NavigationCalcul, HeuresSaisiesEtAllerA)
 }
 
 // The window with the real reader and indexer.
-class FenetreNavigation : public ::testing::Test
+class FenetreNavigation : public EssaiFenetre
 {
 protected:
     void SetUp() override
     {
-        ReinitialiserEtat();
-        ASSERT_TRUE(dossier.isValid());
-        CopierTexte(DossierProgramme, sizeof DossierProgramme, (dossier.path() + "/").toUtf8().constData());
-        RemplacerGestionnaireMessages([this](const DemandeMessage& d) {
-            messages.push_back(d.texte);
-            return ReponseMessage::Ok;
-        });
-        RemplacerGestionnaireDialogues([this](const DemandeFichier&) { return choix; });
+        EssaiFenetre::SetUp();
+        if (HasFatalFailure())
+            return;
         RemplacerGestionnaireTexte([this](const DemandeTexte& d, QString& r) {
             titres.push_back(d.titre.toStdString());
             r = saisie;
@@ -144,9 +139,7 @@ protected:
         if (r == 0)
             RendreMutexVoie(0);
         lecteur.reset();
-        w.reset();
-        RemplacerGestionnaireMessages(nullptr);
-        RemplacerGestionnaireDialogues(nullptr);
+        EssaiFenetre::TearDown();
         RemplacerGestionnaireTexte(nullptr);
         delete[] Voies[0].BufferImage;
         Voies[0].BufferImage = Voies[0].ImageSortie = nullptr;
@@ -184,11 +177,9 @@ protected:
         }, 20000);
     }
 
-    QTemporaryDir dossier;
-    std::unique_ptr<TLecteurZR7_Principale> w;
     std::unique_ptr<Th_Lecteur_Magneto> lecteur;
-    std::vector<std::string> messages, titres;
-    QString choix, saisie;
+    std::vector<std::string> titres;
+    QString saisie;
 };
 
 TEST_F(FenetreNavigation, TouchesPasEtSauts)
