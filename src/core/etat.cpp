@@ -102,6 +102,15 @@ void RendreMutexVoie(int voie)
 int PrendreMutexGeneral() { return Prendre(MutexGeneral.get(), AttenteMutexGeneralMs); }
 void RendreMutexGeneral() { Rendre(MutexGeneral.get()); }
 
+double LireVitesse()
+{
+    const int r = PrendreMutexGeneral();
+    const double v = Vitesse;
+    if (r == 0)
+        RendreMutexGeneral();
+    return v;
+}
+
 int CreerMutexVoie(int voie)
 {
     if (voie < 0 || voie >= NbVoies)

@@ -114,6 +114,8 @@ int PrendreMutexVoie(int voie);
 void RendreMutexVoie(int voie);
 int PrendreMutexGeneral();
 void RendreMutexGeneral();
+// Vitesse, read under MutexGeneral.
+double LireVitesse();
 
 // Creation and closing of the three mutexes (start-up and shutdown).
 // Each Creer* returns 0, or -1 when the mutex could not be created.

@@ -31,15 +31,6 @@ unsigned char LireOctetVoie(int voie, const unsigned char Voie::*champ)
     return v;
 }
 
-double LireVitesse()
-{
-    const int r = PrendreMutexGeneral();
-    const double v = Vitesse;
-    if (r == 0)
-        RendreMutexGeneral();
-    return v;
-}
-
 std::mutex BipMutex;
 std::function<void()> BipEchecImage;
 

@@ -5,19 +5,6 @@
 #include <algorithm>
 #include <cstring>
 
-namespace {
-
-double LireVitesse()
-{
-    const int r = PrendreMutexGeneral();
-    const double v = Vitesse;
-    if (r == 0)
-        RendreMutexGeneral();
-    return v;
-}
-
-} // namespace
-
 bool SortieSonAudible(const EtatSortieSon& e)
 {
     return e.lecture && e.sonActif && e.sonEcoute && e.vitesse == 1.0;

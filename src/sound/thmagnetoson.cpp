@@ -100,12 +100,7 @@ ThMagnetoSon::ThMagnetoSon(int voie, int attenteDemarrageMs)
 EtatLectureSon ThMagnetoSon::LireEtat() const
 {
     EtatLectureSon e;
-    {
-        const int r = PrendreMutexGeneral();
-        e.vitesse = Vitesse;
-        if (r == 0)
-            RendreMutexGeneral();
-    }
+    e.vitesse = LireVitesse();
     const ::Voie& v = Voies[Voie()];
     const int r = PrendreMutexVoie(Voie());
     e.lecture = v.FlagLecture != 0;
