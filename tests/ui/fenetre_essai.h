@@ -14,6 +14,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +46,21 @@ protected:
         w.reset();
         RemplacerGestionnaireMessages(nullptr);
         RemplacerGestionnaireDialogues(nullptr);
+    }
+
+    // A window that does not sleep and whose timers only run when a test
+    // says so.
+    void Creer()
+    {
+        w.reset(new TLecteurZR7_Principale);
+        w->Attendre = [](int) {};
+        for (QTimer* t : {w->TimerAffichage, w->TimerLEO, w->TimerInit})
+            t->stop();
+    }
+    void Selectionner(const std::string& chemin)
+    {
+        choix = QString::fromStdString(chemin);
+        w->BoutonSelectionClick();
     }
 
     QTemporaryDir dossier;

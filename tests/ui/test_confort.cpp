@@ -162,13 +162,6 @@ protected:
         EssaiFenetre::TearDown();
         FixerFichierReglages(QString());
     }
-    void Creer()
-    {
-        w.reset(new TLecteurZR7_Principale);
-        w->Attendre = [](int) {};
-        for (QTimer* t : {w->TimerAffichage, w->TimerLEO, w->TimerInit})
-            t->stop();
-    }
     QString Chemin(const QString& nom) const { return dossier.path() + "/" + nom; }
 };
 

@@ -45,17 +45,14 @@ std::string Texte(const QLabel* l)
 class Fenetre : public EssaiFenetre
 {
 protected:
-    // A window whose waits are counted, not slept, and whose timers only
-    // run when a test says so.
+    // The fixture's window, its waits counted instead of slept.
     void Creer()
     {
-        w.reset(new TLecteurZR7_Principale);
+        EssaiFenetre::Creer();
         w->Attendre = [this](int ms) {
             attentes.push_back(ms);
             lectureAuxAttentes.push_back(Voies[0].FlagLecture);
         };
-        for (QTimer* t : {w->TimerAffichage, w->TimerLEO, w->TimerInit})
-            t->stop();
     }
 
     std::string Film(const std::string& nom, OptionsFilm o = OptionsFilm())
@@ -64,12 +61,6 @@ protected:
         QDir().mkpath(QFileInfo(QString::fromStdString(chemin)).path());
         EXPECT_EQ(FabriquerFilm(chemin, o), 0) << chemin;
         return chemin;
-    }
-
-    void Selectionner(const std::string& chemin)
-    {
-        choix = QString::fromStdString(chemin);
-        w->BoutonSelectionClick();
     }
 
     std::vector<int> attentes;

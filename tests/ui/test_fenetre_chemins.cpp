@@ -2,6 +2,7 @@
 // are not regular files, the logos of a long program folder, and the film
 // named on the command line loaded like a selected one.
 #include "commun/fichiers_essai.h"
+#include "fenetre_essai.h"
 #include "core/boitemessage.h"
 #include "core/demarrage.h"
 #include "core/etat.h"
@@ -30,49 +31,24 @@
 
 namespace {
 
-class FenetreChemins : public ::testing::Test
+class FenetreChemins : public EssaiFenetre
 {
 protected:
     void SetUp() override
     {
-        ReinitialiserEtat();
-        ASSERT_TRUE(dossier.Pret());
-        CopierTexte(DossierProgramme, sizeof DossierProgramme, (dossier.Chemin() + "/").c_str());
-        RemplacerGestionnaireMessages([this](const DemandeMessage& d) {
-            messages.push_back(d.texte);
-            return ReponseMessage::Ok;
-        });
-        RemplacerGestionnaireDialogues([this](const DemandeFichier&) { return choix; });
+        EssaiFenetre::SetUp();
         o.nbImages = 10;
     }
-    void TearDown() override
-    {
-        w.reset();
-        RemplacerGestionnaireMessages(nullptr);
-        RemplacerGestionnaireDialogues(nullptr);
-    }
-
     void Creer()
     {
-        w.reset(new TLecteurZR7_Principale);
-        w->Attendre = [](int) {};
-        for (QTimer* t : {w->TimerAffichage, w->TimerLEO, w->TimerInit})
-            t->stop();
+        EssaiFenetre::Creer();
         w->FixerFenetresMesures(&m1, &m2);
     }
+    std::string Dossier() const { return dossier.path().toStdString(); }
+    std::string Dans(const std::string& nom) const { return Dossier() + "/" + nom; }
 
-    void Selectionner(const std::string& chemin)
-    {
-        choix = QString::fromStdString(chemin);
-        w->BoutonSelectionClick();
-    }
-
-    DossierTemporaire dossier;
     OptionsFilm o;
-    std::unique_ptr<TLecteurZR7_Principale> w;
     QWidget m1, m2;
-    std::vector<std::string> messages;
-    QString choix;
 };
 
 // A 300-byte film path is loaded whole, its companions named from the whole
@@ -80,7 +56,7 @@ protected:
 TEST_F(FenetreChemins, CheminsDeTroisCentsOctetsEtAuDela)
 {
     Creer();
-    const std::string profond = DossierDeLongueur(dossier.Chemin(), 300 - 8);
+    const std::string profond = DossierDeLongueur(Dossier(), 300 - 8);
     ASSERT_FALSE(profond.empty());
     o.dates = o.son = o.mesures = true;
     const std::string juste = profond + "cam1.mjp";
@@ -108,7 +84,7 @@ TEST_F(FenetreChemins, CheminsDeTroisCentsOctetsEtAuDela)
 TEST_F(FenetreChemins, EnchainementDeCheminsDeTroisCentsOctets)
 {
     Creer();
-    const std::string base = DossierDeLongueur(dossier.Chemin(), 300 - 23);
+    const std::string base = DossierDeLongueur(Dossier(), 300 - 23);
     ASSERT_FALSE(base.empty());
     o.son = true;
     const std::string premier = base + "10/12-05-2014-10-59.mjp";
@@ -131,18 +107,18 @@ TEST_F(FenetreChemins, EnchainementDeCheminsDeTroisCentsOctets)
 TEST_F(FenetreChemins, FichiersQuiNeSontPasDesFichiersOrdinaires)
 {
     Creer();
-    ASSERT_EQ(mkfifo((dossier / "f.mjp").c_str(), 0600), 0);
-    ASSERT_EQ(mkdir((dossier / "d.mp4").c_str(), 0700), 0);
-    ASSERT_EQ(symlink("/dev/zero", (dossier / "z.264").c_str()), 0);
+    ASSERT_EQ(mkfifo((Dans("f.mjp")).c_str(), 0600), 0);
+    ASSERT_EQ(mkdir((Dans("d.mp4")).c_str(), 0700), 0);
+    ASSERT_EQ(symlink("/dev/zero", (Dans("z.264")).c_str()), 0);
     alarm(60);  // a blocked open ends the program instead of passing
     for (const char* nom : {"f.mjp", "d.mp4", "z.264"}) {
         messages.clear();
-        Selectionner(dossier / nom);
+        Selectionner(Dans(nom));
         EXPECT_EQ(messages, std::vector<std::string>{"Erreur d'ouverture de fichier"}) << nom;
     }
     alarm(0);
 
-    const std::string heure = dossier / "10/";
+    const std::string heure = Dans("10/");
     ASSERT_EQ(FabriquerFilm(heure + "12-05-2014-10-15.mjp", o), 0);
     ASSERT_EQ(mkfifo((heure + "12-05-2014-10-16.mjp").c_str(), 0600), 0);
     Selectionner(heure + "12-05-2014-10-15.mjp");
@@ -156,7 +132,7 @@ TEST_F(FenetreChemins, FichiersQuiNeSontPasDesFichiersOrdinaires)
 TEST_F(FenetreChemins, FilmDeLaLigneDeCommandeChargeCommeUneSelection)
 {
     o.dates = o.son = o.mesures = true;
-    const std::string film = dossier / "10/12-05-2014-10-15.mjp";
+    const std::string film = Dans("10/12-05-2014-10-15.mjp");
     ASSERT_EQ(FabriquerFilm(film, o), 0);
     AnalyserLigneCommande(film);
     ASSERT_STREQ(CheminFilm, film.c_str());
@@ -201,18 +177,18 @@ TEST_F(FenetreChemins, LogosDUnDossierQuiNeTientPas)
     EXPECT_FALSE(CheminLogo("", "logo1.jpg", chemin));
 
     // Logos in a folder of 200 bytes: the film comes without a splash logo.
-    const std::string plein = DossierDeLongueur(dossier.Chemin(), LongueurDossier);
+    const std::string plein = DossierDeLongueur(Dossier(), LongueurDossier);
     ASSERT_FALSE(plein.empty());
     ASSERT_EQ(EcrireLogos(plein), 0);
     CopierTexte(DossierProgramme, sizeof DossierProgramme, plein.c_str());
-    ASSERT_EQ(FabriquerFilm(dossier / "lance.mjp", o), 0);
-    AnalyserLigneCommande(dossier / "lance.mjp");
+    ASSERT_EQ(FabriquerFilm(Dans("lance.mjp"), o), 0);
+    AnalyserLigneCommande(Dans("lance.mjp"));
     Creer();
     EXPECT_FALSE(w->TimerPub->isActive());
     EXPECT_TRUE(w->Image1->Picture().isNull() || w->Image1->Picture().size() == QSize(160, 120));
 
     // One byte shorter, the logos are found.
-    const std::string court = DossierDeLongueur(dossier.Chemin() + "/c", LongueurDossier - 1);
+    const std::string court = DossierDeLongueur(Dossier() + "/c", LongueurDossier - 1);
     ASSERT_FALSE(court.empty());
     ASSERT_EQ(EcrireLogos(court), 0);
     CopierTexte(DossierProgramme, sizeof DossierProgramme, court.c_str());
