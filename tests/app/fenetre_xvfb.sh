@@ -7,10 +7,7 @@ set -u
 . "$(dirname "$0")/../commun/xvfb_commun.sh"
 lecteur=$1
 fermer=$2
-dossier=$(mktemp -d)
-# The player remembers its window and options per user: none here.
-export XDG_CONFIG_HOME="$dossier"
-trap 'rm -rf "$dossier"' EXIT
+preparer_dossier
 # 250 pictures, 10,000 ms, then a body.
 printf '\xfa\x00\x00\x00\x10\x27\x00\x00corps' > "$dossier/cam1.mjp"
 

@@ -6,10 +6,7 @@ set -u
 . "$(dirname "$0")/../commun/xvfb_commun.sh"
 lecteur=$1
 fermer=$2
-dossier=$(mktemp -d)
-# The player remembers its window and options per user: none here.
-export XDG_CONFIG_HOME="$dossier"
-trap 'rm -rf "$dossier"' EXIT
+preparer_dossier
 
 "$lecteur" > "$dossier/sortie.txt" 2>&1 &
 pid=$!

@@ -1,5 +1,13 @@
 # Shared by the end-to-end tests that run the player under Xvfb (sourced).
 
+# Sets $dossier to a temporary folder removed at exit, where the player
+# keeps its per-user window and options (so none are remembered here).
+preparer_dossier() {
+  dossier=$(mktemp -d)
+  export XDG_CONFIG_HOME="$dossier"
+  trap 'rm -rf "$dossier"' EXIT
+}
+
 # Sets $fenetre to the player's visible main window, waiting up to 10 s;
 # returns 1 when none appears.
 attendre_fenetre() {

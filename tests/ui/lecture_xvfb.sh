@@ -9,12 +9,9 @@ lecteur=$1
 fabrique=$2
 lire=$3
 fermer=$4
-dossier=$(mktemp -d)
-# The player remembers its window and options per user: none here.
-export XDG_CONFIG_HOME="$dossier"
+preparer_dossier
 export XDG_RUNTIME_DIR="$dossier/xdg"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
-trap 'rm -rf "$dossier"' EXIT
 # 30 s of pictures at 10 a second: still playing when the shots are taken.
 film=$("$fabrique" -n 300 -r 10 "$dossier/cam1.mjp") || { echo "ÉCHEC : film non fabriqué"; exit 1; }
 

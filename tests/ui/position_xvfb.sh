@@ -9,9 +9,7 @@ lecteur=$1
 fabrique=$2
 lire=$3
 fermer=$4
-dossier=$(mktemp -d)
-# The player remembers its window and options per user: none here.
-export XDG_CONFIG_HOME="$dossier"
+preparer_dossier
 export XDG_RUNTIME_DIR="$dossier/xdg"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
 pid=""
