@@ -13,14 +13,14 @@
 #include <cstdint>
 
 struct AVFrame;
-struct SwsContext;
 
 // A picture this converter takes: YUV 4:2:0 limited range, a width that is
 // a multiple of 16 (at least 32) and an even height.
 bool ConversionRapideEligible(const AVFrame* frame);
 
 // True when the converter is in use: AVX2 present and its results checked
-// against swscale (the check runs once, on the first call, in about 30 ms).
+// against swscale (the check runs once, on the first call: 16.7 million
+// pixels through both).
 bool ConversionRapideActive();
 
 // Writes the pixel rows of an eligible frame bottom-up into `pixels`, rows
