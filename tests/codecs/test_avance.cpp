@@ -110,8 +110,9 @@ struct Paire {
         EXPECT_EQ(r, ra);
         EXPECT_EQ(utiles, utilesAttendus);
         EXPECT_EQ(taille, static_cast<int32_t>(ra == 0 ? attendu.size() : 0));
-        if (r == 0 && ra == 0 && static_cast<size_t>(taille) == attendu.size())
+        if (r == 0 && ra == 0 && static_cast<size_t>(taille) == attendu.size()) {
             EXPECT_EQ(std::memcmp(sortie.data(), attendu.data(), attendu.size()), 0) << "bitmap differs";
+        }
         if (utilises) *utilises = utiles;
         return r;
     }
@@ -252,7 +253,9 @@ TEST(DecoupageIntra, IntraAndIdrPicturesAreToldApart) {
             // Key pictures carry the headers a new decoder starts from.
             const int32_t entetes = g == Genre::H264 ? EntetesH264(d, n) : EntetesMpeg4(d, n);
             EXPECT_EQ(entetes > 0, f.cles[i]) << i;
-            if (g == Genre::H264) EXPECT_EQ(ImageIdrAvecParametresH264(d, n), f.cles[i]) << i;
+            if (g == Genre::H264) {
+                EXPECT_EQ(ImageIdrAvecParametresH264(d, n), f.cles[i]) << i;
+            }
         }
     }
     const unsigned char sansCouche[] = {0, 0, 1, 0xB6, 0x10, 0x20};  // an I-VOP without its layer header

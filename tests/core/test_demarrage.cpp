@@ -335,8 +335,9 @@ TEST(Demarrage, OrdreDuDemarrageEtDeLArret)
         EXPECT_LT(pos("arret general"), pos("fin " + n));
         EXPECT_LT(pos("fin " + n), pos("detruit " + n));
         EXPECT_LT(pos("detruit " + n), pos("threads detruits"));
-        if (i > 0)
+        if (i > 0) {
             EXPECT_LT(pos(std::string("detruit ") + noms[i - 1]), pos("detruit " + n));
+        }
     }
     std::system(("rm -rf '" + dossier + "'").c_str());
 }

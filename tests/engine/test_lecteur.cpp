@@ -619,8 +619,9 @@ TEST_F(Lecteur, RunArreteOuDepasseSansFinDeFilm)
         ASSERT_TRUE(Attendre([&] { return !cible_.Numeros().empty() && cible_.Numeros().back() >= 3; })) << cas;
         Patienter(300);
         EXPECT_EQ(LireVoie(&Voie::FlagFinDeFilm), 0) << cas;
-        if (cas == 1) // the newer command's run starts again from SecondeDepart
+        if (cas == 1) { // the newer command's run starts again from SecondeDepart
             EXPECT_TRUE(Attendre([&] { return cible_.Numeros().back() < 3; }));
+        }
         cible_.pendantRemise = nullptr;
         EcrireVoie([](Voie& v) { v.FlagLecture = 0; });
         Patienter(100);
