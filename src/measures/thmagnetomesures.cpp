@@ -1,11 +1,15 @@
 #include "measures/thmagnetomesures.h"
 
 #include "core/etat.h"
+#include "core/journal.h"
 #include "core/messages.h"
+#include "core/ouverture.h"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/mman.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,19 +24,43 @@ T Lire(const T& valeur)
     return __atomic_load_n(&valeur, __ATOMIC_RELAXED);
 }
 
-// Writes the notice in one go, without following a link planted under its
-// name; a notice that cannot be written whole is removed.
+// Writes the notice under a name of its own (created, never opened over
+// something else), then renames it to the notice name. Whatever was planted
+// under that name, a link, a FIFO with or without a reader, is replaced and
+// never opened, so nothing here can block or write through it; a folder
+// there makes the rename fail and the notice is dropped.
 int EcrireAvis(const std::string& chemin, const std::string& texte)
 {
-    const int fd = open(chemin.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
+    std::string temporaire = chemin + ".XXXXXX";
+    const int fd = mkostemp(temporaire.data(), O_CLOEXEC);
     if (fd < 0)
         return -1;
     const bool ecrit = write(fd, texte.data(), texte.size()) == static_cast<ssize_t>(texte.size());
     const bool ferme = close(fd) == 0;
-    if (ecrit && ferme)
+    if (ecrit && ferme && rename(temporaire.c_str(), chemin.c_str()) == 0)
         return 0;
-    unlink(chemin.c_str());
+    unlink(temporaire.c_str());
     return -1;
+}
+
+struct FermerFichier {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+// Reads up to `taille` bytes at offset 0 with pread. A file that shrinks
+// meanwhile gives fewer bytes: its end is where the reading stopped.
+size_t LireJusqua(int fd, char* destination, size_t taille)
+{
+    size_t lu = 0;
+    while (lu < taille) {
+        const ssize_t n = pread(fd, destination + lu, taille - lu, static_cast<off_t>(lu));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        lu += static_cast<size_t>(n);
+    }
+    return lu;
 }
 
 } // namespace
@@ -62,16 +90,21 @@ bool ThMagnetoMesures::MesuresActives() const
 
 void ThMagnetoMesures::Liberer()
 {
-    if (image_)
-        munmap(const_cast<char*>(image_), taille_);
+    std::vector<char>().swap(copie_);
     image_ = nullptr;
     taille_ = 0;
-    cheminMappe_.clear();
+    cheminCharge_.clear();
     tailleFichier_ = -1;
     index_.clear();
 }
 
-int ThMagnetoMesures::Mapper(const std::string& chemin)
+// The measure file is copied into memory rather than mapped: a mapped file
+// that another program truncates (a recorder rewriting it, a pulled USB
+// stick) turns the next read of a lost page into SIGBUS. A copy taken with
+// pread cannot change under the pass; a shrink while it is taken only makes
+// it shorter (its end is the end of the data), and the next pass sees the
+// changed file and reads it again.
+int ThMagnetoMesures::Charger(const std::string& chemin)
 {
     struct stat st;
     if (stat(chemin.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -79,31 +112,33 @@ int ThMagnetoMesures::Mapper(const std::string& chemin)
         return -1;
     }
     const int64_t modifie = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-    if (chemin == cheminMappe_ && st.st_dev == peripherique_ && st.st_ino == inode_ &&
+    if (chemin == cheminCharge_ && st.st_dev == peripherique_ && st.st_ino == inode_ &&
         st.st_size == tailleFichier_ && modifie == modifieNs_)
         return 0;
     Liberer();
     // Non-blocking, and checked again once open: a FIFO or device put under
     // the name must not hold the thread.
-    const int fd = open(chemin.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
+    std::unique_ptr<std::FILE, FermerFichier> f(OuvrirFichierOrdinaire(chemin.c_str()));
+    if (!f || fstat(fileno(f.get()), &st) != 0)
         return -1;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
+    size_t taille = static_cast<size_t>(st.st_size);
+    if (st.st_size > TailleMaxMesures) {
+        char ligne[400];
+        std::snprintf(ligne, sizeof ligne, "Mesures : %.300s lu sur ses %lld premiers octets seulement",
+                      chemin.c_str(), static_cast<long long>(TailleMaxMesures));
+        EcrireJournal(Journal::Magneto, Voie(), ligne);
+        taille = static_cast<size_t>(TailleMaxMesures);
+    }
+    try {
+        copie_.resize(taille);
+    } catch (const std::bad_alloc&) {
+        Liberer();
         return -1;
     }
-    const size_t taille = static_cast<size_t>(st.st_size);
-    if (taille > 0) {
-        void* p = mmap(nullptr, taille, PROT_READ, MAP_PRIVATE, fd, 0);
-        if (p == MAP_FAILED) {
-            close(fd);
-            return -1;
-        }
-        image_ = static_cast<const char*>(p);
-    }
-    close(fd);
-    taille_ = taille;
-    cheminMappe_ = chemin;
+    copie_.resize(LireJusqua(fileno(f.get()), copie_.data(), taille));
+    image_ = copie_.empty() ? nullptr : copie_.data();
+    taille_ = copie_.size();
+    cheminCharge_ = chemin;
     peripherique_ = st.st_dev;
     inode_ = st.st_ino;
     tailleFichier_ = st.st_size;
@@ -190,7 +225,7 @@ void ThMagnetoMesures::run()
                 continue;
             }
             chemin.replace(chemin.size() - 3, 3, "msr");
-            const int m = Mapper(chemin);
+            const int m = Charger(chemin);
             if (m < 0) {
                 Dormir(AttenteEchecMesuresMs);
                 continue;

@@ -20,6 +20,10 @@ constexpr int AttentePasseMesuresMs = 10;       // between passes, and while a l
 constexpr int AttenteEchecMesuresMs = 50;       // after a measure file that cannot be read
 constexpr int EspacementAvisMs = 20;            // after each notice, so that notices are spaced out
 
+// The measure file is copied whole into memory, as far as this: measure
+// files are text of a few megabytes; anything beyond is not read (logged).
+constexpr int64_t TailleMaxMesures = int64_t(256) << 20;
+
 class ThMagnetoMesures : public ThreadTravail
 {
     Q_OBJECT
@@ -41,10 +45,10 @@ private:
     enum class FinPasse { FinDeFichier, Inactives, Arret };
 
     bool MesuresActives() const;
-    // Maps the measure file unless the mapping already holds it unchanged.
-    // Returns -1 when the file cannot be read, 1 when it was (re)mapped, 0
-    // when the mapping was kept.
-    int Mapper(const std::string& chemin);
+    // Copies the measure file into memory unless the copy already holds it
+    // unchanged. Returns -1 when the file cannot be read, 1 when it was
+    // (re)read, 0 when the copy was kept.
+    int Charger(const std::string& chemin);
     void Liberer();
     FinPasse Passe(uint32_t secondeDebut);
     void Annoncer(const LigneMesure& ligne);
@@ -52,11 +56,12 @@ private:
     int attenteDemarrageMs_;
     std::atomic<uint32_t> numero_;
 
-    // The mapped measure file and its line index, kept from one pass to the
-    // next while the file is unchanged (reader thread only).
+    // The copy of the measure file and its line index, kept from one pass
+    // to the next while the file is unchanged (reader thread only).
+    std::vector<char> copie_;
     const char* image_ = nullptr;
     size_t taille_ = 0;
-    std::string cheminMappe_;
+    std::string cheminCharge_;
     dev_t peripherique_ = 0;
     ino_t inode_ = 0;
     off_t tailleFichier_ = -1;
