@@ -7,7 +7,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
-#include <QGridLayout>
+#include <QVBoxLayout>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -90,12 +90,17 @@ TDMesures::TDMesures(QWidget* parent)
     Memo1 = CreerMemo(this, "Memo1", barres);
     Memo2 = CreerMemo(this, "Memo2", barres);
     MemoTmp = CreerMemo(this, "MemoTmp", false);
+    // Live rows above the film's rows, each memo in its own band: the main
+    // window shows and hides Memo2 with the film's measures, while Memo1
+    // shows itself as long as it holds live rows.
+    Memo1->hide();
     Memo2->hide();
     MemoTmp->hide();
-    auto* grille = new QGridLayout(this);
-    grille->setContentsMargins(0, 0, 0, 0);
-    grille->addWidget(Memo1, 0, 0);
-    grille->addWidget(Memo2, 0, 0);
+    auto* colonne = new QVBoxLayout(this);
+    colonne->setContentsMargins(0, 0, 0, 0);
+    colonne->setSpacing(0);
+    colonne->addWidget(Memo1);
+    colonne->addWidget(Memo2);
     AppliquerAspect();
 
     TimerInit = new QTimer(this);
@@ -255,8 +260,15 @@ void TDMesures::UpdateFromNotice(Avis genre, int64_t param2)
     }
     QByteArray contenu;
     const LectureAvis lecture = LireFichierAvis(chemin, contenu);
-    if (lecture == LectureAvis::Absent || lecture == LectureAvis::PasOrdinaire)
+    if (lecture == LectureAvis::Absent)
         return;
+    if (lecture == LectureAvis::PasOrdinaire) {
+        // A link, FIFO or device planted under a notice name is never read,
+        // and removed so that the next notice can take the name again
+        // (unlink takes the link itself, never what it points to).
+        unlink(chemin.c_str());
+        return;
+    }
     if (lecture == LectureAvis::Lu) {
         const AvisMesure avis = LireAvisMesure(contenu);
         QPlainTextEdit* cible = genre == Avis::Film ? Memo2 : Memo1;
@@ -276,7 +288,22 @@ void TDMesures::UpdateFromNotice(Avis genre, int64_t param2)
             } catch (...) {
                 // An edit that fails leaves the display as it was; the file still goes.
             }
+            if (genre == Avis::Direct)
+                MontrerDirect();
         }
     }
     unlink(chemin.c_str());
+}
+
+void TDMesures::MontrerDirect()
+{
+    const bool lignes = !Memo1->toPlainText().isEmpty();
+    Memo1->setVisible(lignes);
+    if (!lignes || isVisible())
+        return;
+    // Live rows come whether or not a film is open: the text window and its
+    // backdrop show up over the picture area where the main window put them.
+    if (TDMesures* fond = Fenetre(NumeroFenetreFond))
+        fond->show();
+    show();
 }

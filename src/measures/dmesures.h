@@ -43,8 +43,12 @@ public:
 
     enum class Avis { Film, Direct };
     // Reads the notice file of `param2`, edits one row of Memo2 (film) or
-    // Memo1 (live) and deletes the file. Window 1 only.
+    // Memo1 (live) and deletes the file. Window 1 only. A link, FIFO or
+    // device under the notice name is deleted unread.
     void UpdateFromNotice(Avis genre, int64_t param2);
+    // Memo1 is shown while it holds live rows; the first live rows show the
+    // text window and its backdrop when they are hidden.
+    void MontrerDirect();
 
     void TimerInitTimer();
     void FormActivate();

@@ -110,12 +110,11 @@ void ViderMemo2(QWidget* mesures)
         QMetaObject::invokeMethod(memo, "clear");
 }
 
+// The film's rows; the live rows (Memo1) show or hide themselves.
 void MontrerMemoMesures(QWidget* mesures)
 {
     if (!mesures)
         return;
-    if (QWidget* memo1 = mesures->findChild<QWidget*>(QStringLiteral("Memo1")))
-        memo1->hide();
     if (QWidget* memo2 = mesures->findChild<QWidget*>(QStringLiteral("Memo2")))
         memo2->show();
     ViderMemo2(mesures);
