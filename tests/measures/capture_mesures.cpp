@@ -3,9 +3,12 @@
 // plays it, pauses once the measure rows are shown, and grabs the screen
 // with the measure windows shown, then hidden. Exit 0 when the measure text
 // lies over the picture with the picture visible around the letters.
-// Usage: capture_mesures FILM [FOLDER]  (FOLDER receives both screen grabs)
+// With "direct" the film has no measure file: once paused, a live notice
+// from another program arrives, and its text must show the same way.
+// Usage: capture_mesures FILM [FOLDER [direct]]  (FOLDER receives both screen grabs)
 #include "core/demarrage.h"
 #include "core/etat.h"
+#include "core/messages.h"
 #include "engine/th_lecteur_magneto.h"
 #include "measures/dmesures.h"
 #include "measures/thmagnetomesures.h"
@@ -24,6 +27,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 
 namespace {
@@ -33,6 +37,7 @@ TDMesures* Mesures[2] = {nullptr, nullptr};
 int NbMesures = 0;
 int Resultat = 1;
 QString Film, DossierCaptures;
+bool Direct = false;
 
 // Runs `action` once `condition` holds (polled every 100 ms), or gives up.
 void Quand(std::function<bool()> condition, int limiteMs, std::function<void()> action, const char* echec)
@@ -120,6 +125,42 @@ int Analyser(const QImage& a, const QImage& b, const QRect& zone, double opacite
     return 0;
 }
 
+// The film without measures, paused; a live notice is then broadcast as
+// another program would. A: with the live text; B: before it.
+void PiloterDirect()
+{
+    for (QTimer* t : {Principale->TimerPub, Principale->TimerPlay, Principale->TimerPlay2})
+        t->stop();
+    RemplacerGestionnaireDialogues([](const DemandeFichier&) { return Film; });
+    Principale->BoutonSelectionClick();
+    Principale->BoutonPlay1Click();
+    TDMesures* texte = Mesures[0];
+    Quand([=] { return PositionSecondes >= 2; }, 30000,
+          [=] {
+              Principale->BoutonStop1Click();
+              Apres(1500, [=] {
+                  const QImage b = Ecran();
+                  std::ofstream(std::string(DossierDonnees) + "/mesures_0.tmp", std::ios::binary)
+                      << "ZR7_MESURES;0;1;VENT 12 KM/H - PLUIE 0 MM;";
+                  DiffuserMessage(IdMessages[MSG_NEW_MESURES], 0, 0);
+                  Quand([=] { return texte->isVisible() && !texte->Memo1->toPlainText().isEmpty(); }, 5000,
+                        [=] {
+                            Apres(1500, [=] {
+                                const QImage a = Ecran();
+                                Resultat = Analyser(a, b, texte->geometry(), Mesures[1]->windowOpacity());
+                                if (!DossierCaptures.isEmpty()) {
+                                    a.save(DossierCaptures + "/capture_mesures.png");
+                                    b.save(DossierCaptures + "/capture_sans_mesures.png");
+                                }
+                                Principale->close();
+                            });
+                        },
+                        "la mesure en direct ne s'affiche pas");
+              });
+          },
+          "le film ne joue pas");
+}
+
 void Piloter()
 {
     // No splash sequence: the film is chosen at once, as a user would.
@@ -161,6 +202,9 @@ int main(int argc, char** argv)
     Film = QString::fromLocal8Bit(argv[1]);
     if (argc > 2)
         DossierCaptures = QString::fromLocal8Bit(argv[2]);
+    Direct = argc > 3 && std::string(argv[3]) == "direct";
+    if (Direct) // a film without measures of its own
+        std::remove((Film.left(Film.size() - 3) + "msr").toLocal8Bit().constData());
     char* args[] = {argv[0], nullptr};
     FabriquesLecteur f;
     f.lecteurMagneto = [](int voie) { return new Th_Lecteur_Magneto(voie); };
@@ -168,7 +212,7 @@ int main(int argc, char** argv)
     f.fenetrePrincipale = [] {
         Principale = new TLecteurZR7_Principale;
         Principale->show();
-        QTimer::singleShot(500, Piloter);
+        QTimer::singleShot(500, Direct ? PiloterDirect : Piloter);
         return Principale;
     };
     f.fenetreMesures = [] {

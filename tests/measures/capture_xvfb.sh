@@ -2,10 +2,11 @@
 # Measure windows over the picture under a real X display with a compositor.
 # Starts its own Xvfb on a display number the server picks itself
 # (-displayfd), so that it never races other display tests run in parallel.
-# Usage: capture_xvfb.sh CAPTURE_PROGRAM FILM_MAKER
+# Usage: capture_xvfb.sh CAPTURE_PROGRAM FILM_MAKER [direct]
 set -u
 capture=$1
 fabrique=$2
+mode=${3:-}
 dossier=$(mktemp -d)
 export XDG_RUNTIME_DIR="$dossier/xdg"
 mkdir -m 700 "$XDG_RUNTIME_DIR"
@@ -24,7 +25,7 @@ done
 export DISPLAY=":$(head -n 1 "$dossier/ecran")"
 xcompmgr & compositeur=$!
 sleep 1
-if ! "$capture" "$film" "$dossier"; then
+if ! "$capture" "$film" "$dossier" $mode; then
   cp "$dossier"/capture_*.png /tmp/ 2>/dev/null
   echo "ÉCHEC (captures dans /tmp/capture_mesures.png et /tmp/capture_sans_mesures.png)"; exit 1
 fi

@@ -22,6 +22,7 @@
 
 #include <fstream>
 #include <memory>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -258,15 +259,132 @@ TEST_F(Mesures, AvisRefusesOuSansEffet)
     EXPECT_TRUE(Existe(film(10000, "ZR7_MESURES;0;1;x;")));
     EXPECT_EQ(texte->Memo2->toPlainText(), "a\nb");
 
-    // A live notice that is a link to another file: neither read nor deleted.
+    // A live notice that is a link to another file: not read, and the link
+    // (not its target) removed, so that it does not hold the name for good.
+    int64_t maintenant = 100000;
+    texte->FixerHorloge([&] { return maintenant; });
     Ecrire(d / "secret.txt", "ZR7_MESURES;0;1;secret;");
     const std::string direct = d / "DONNEES/mesures_0.tmp";
     ASSERT_EQ(symlink((d / "secret.txt").c_str(), direct.c_str()), 0);
     DiffuserMessage(IdMessages[MSG_NEW_MESURES], 0, 0);
     QTest::qWait(50);
     EXPECT_TRUE(texte->Memo1->toPlainText().isEmpty());
-    EXPECT_TRUE(Existe(direct));
+    EXPECT_FALSE(Existe(direct));
     EXPECT_TRUE(Existe(d / "secret.txt"));
+    // A FIFO there: never opened (nothing blocks), removed as well.
+    ASSERT_EQ(mkfifo(direct.c_str(), 0600), 0);
+    maintenant += 100;
+    DiffuserMessage(IdMessages[MSG_NEW_MESURES], 0, 0);
+    QTest::qWait(50);
+    EXPECT_FALSE(Existe(direct));
+    // The live channel works again.
+    Ecrire(direct, "ZR7_MESURES;0;1;libre;");
+    maintenant += 100;
+    DiffuserMessage(IdMessages[MSG_NEW_MESURES], 0, 0);
+    QTest::qWait(50);
+    EXPECT_EQ(texte->Memo1->toPlainText(), "libre");
+    EXPECT_FALSE(Existe(direct));
+}
+
+// Live rows show in the measure window whether or not a film is open: the
+// text window and its backdrop come up when hidden, and Memo1 shows beside
+// the film's rows.
+TEST_F(Mesures, AvisDirectsVisiblesAvecOuSansFilm)
+{
+    TDMesures fenetre, fond;
+    fenetre.FixerNumero(NumeroFenetreTexte);
+    fond.FixerNumero(NumeroFenetreFond);
+    int64_t maintenant = 100000;
+    fenetre.FixerHorloge([&] { return maintenant; });
+    fond.FixerHorloge([&] { return maintenant; });
+    const std::string direct = d / "DONNEES/mesures_0.tmp";
+    auto envoyer = [&](const std::string& contenu) {
+        maintenant += 100;
+        Ecrire(direct, contenu);
+        DiffuserMessage(IdMessages[MSG_NEW_MESURES], 0, 0);
+        QTest::qWait(50);
+    };
+
+    // No film: both windows hidden, as the main window leaves them.
+    EXPECT_FALSE(fenetre.isVisible());
+    envoyer("ZR7_MESURES;0;1;vent 12 km/h;");
+    EXPECT_TRUE(fenetre.isVisible());
+    EXPECT_TRUE(fond.isVisible());
+    EXPECT_TRUE(fenetre.Memo1->isVisible());
+    EXPECT_EQ(fenetre.Memo1->toPlainText(), "vent 12 km/h");
+
+    // A film with measures: its rows in Memo2, the live rows still shown.
+    fenetre.Memo2->show();
+    fenetre.Memo2->setPlainText("film");
+    envoyer("ZR7_MESURES;0;2;pluie 0 mm;");
+    EXPECT_TRUE(fenetre.Memo1->isVisible());
+    EXPECT_TRUE(fenetre.Memo2->isVisible());
+    EXPECT_EQ(fenetre.Memo1->toPlainText(), "vent 12 km/h\npluie 0 mm");
+    EXPECT_GT(fenetre.Memo1->height(), 0);
+    EXPECT_GT(fenetre.Memo2->height(), 0);
+
+    // Cleared: the film's rows get the whole window again.
+    envoyer("ZR7_MESURES;0;0;;");
+    EXPECT_FALSE(fenetre.Memo1->isVisible());
+    EXPECT_TRUE(fenetre.Memo2->isVisible());
+}
+
+// A FIFO or a link planted under the next film notice name neither blocks
+// the reader (nor its shutdown) nor gets written through: the notice takes
+// the name.
+TEST_F(Mesures, AvisFilmSousUnNomOccupe)
+{
+    FenetreTexte();
+    const std::string film = d / "f.mjp";
+    Ecrire(NomCompagnon(film, "msr"), "000000;1;un;\r\n000000;2;deux;\r\n000000;3;trois;\r\n\r\n\r\n\r\n\r\n\r\n");
+    const std::string fifo = d / "DONNEES/mesures_mag_0_1.tmp";
+    const std::string lien = d / "DONNEES/mesures_mag_0_2.tmp";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    Ecrire(d / "victime.txt", "intact");
+    ASSERT_EQ(symlink((d / "victime.txt").c_str(), lien.c_str()), 0);
+    Lancer(film);
+    Voies[0].FlagLecture = 1;
+    const bool montre = Attendre([&] { return Lignes() == QStringList({"un", "deux", "trois"}); }, 5000);
+    if (!montre) {
+        // A writer blocked on the FIFO is let go, so that the test ends.
+        const int fd = open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        QTest::qWait(200);
+        if (fd >= 0)
+            close(fd);
+    }
+    EXPECT_TRUE(montre) << texte->Memo2->toPlainText().toStdString();
+    std::ifstream v(d / "victime.txt");
+    std::string contenu;
+    std::getline(v, contenu);
+    EXPECT_EQ(contenu, "intact");
+    EXPECT_TRUE(Attendre([&] { return QDir(DossierDonnees).entryList(QDir::Files | QDir::System).isEmpty(); }));
+    lecteur.reset(); // shutdown is not held
+}
+
+// The measure file truncated while a pass reads it (a recorder rewriting
+// it, a pulled stick): no signal, the pass ends on what it had, and the
+// reader goes on with the file as it is now.
+TEST_F(Mesures, FichierTronquePendantLaLecture)
+{
+    FenetreTexte();
+    const std::string film = d / "f.mjp";
+    const std::string msr = NomCompagnon(film, "msr");
+    std::string lignes = "001000;1;premier;\r\n";
+    for (int i = 0; i < 20000; ++i)
+        lignes += "x\r\n"; // short lines, skipped: pages and pages of file
+    lignes += "002000;1;dernier;\r\n\r\n\r\n\r\n\r\n\r\n";
+    Ecrire(msr, lignes);
+    Lancer(film);
+    Voies[0].FlagLecture = 1;
+    QTest::qWait(400); // the pass waits for its first line, due at second 1
+    ASSERT_EQ(truncate(msr.c_str(), 0), 0);
+    PositionSecondes = 2;
+    EXPECT_TRUE(Attendre([&] { return Lignes()[0] == "dernier"; })) << texte->Memo2->toPlainText().toStdString();
+
+    // Written again: the reader sees the new file.
+    Ecrire(msr, "003000;1;nouveau;\r\n\r\n\r\n\r\n\r\n\r\n\r\n");
+    PositionSecondes = 3;
+    EXPECT_TRUE(Attendre([&] { return Lignes()[0] == "nouveau"; })) << texte->Memo2->toPlainText().toStdString();
 }
 
 TEST_F(Mesures, Fenetre17NeLitNiNeSupprime)
