@@ -676,10 +676,13 @@ BilanAvi ExportAvi(const ParametresAvi& p, const SuiviAvi& suivi)
         w.Annuler();
         if (!w.annule && !w.erreur)
             v.Terminer();
+        const bool tronque = v.Tronquee(); // the film shrank under the export
         v.Fermer();
         const bool ferme = avi.Fermer() == 0;
         if (w.annule) {
             bilan.resultat = ResultatAvi::Annule;
+        } else if (tronque) {
+            bilan.resultat = ResultatAvi::ErreurLecture;
         } else if (w.erreur || !ferme || MettreEnPlace(temp.nom, p.cheminAvi) != 0) {
             bilan.resultat = ResultatAvi::ErreurEcriture;
         } else {

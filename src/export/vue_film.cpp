@@ -4,7 +4,9 @@
 #include "engine/motdepasse.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -14,7 +16,7 @@
 namespace {
 
 // Bytes made ready at a time: large enough to keep calls rare, small
-// enough that a protected film's private copies stay a few megabytes.
+// enough that the copy ahead of the walk stays a few megabytes.
 constexpr size_t PasPreparation = 1 << 20;
 // Pages are given back in batches of this much.
 constexpr size_t PasLiberation = 8 << 20;
@@ -36,8 +38,12 @@ void VueFilm::Fermer()
 {
     if (base_)
         munmap(base_, taille_);
+    if (fd_ >= 0)
+        close(fd_);
+    fd_ = -1;
     base_ = nullptr;
-    taille_ = prepare_ = libere_ = 0;
+    taille_ = prepare_ = lu_ = libere_ = 0;
+    tronquee_ = false;
     observateur_ = nullptr;
 }
 
@@ -55,19 +61,36 @@ int VueFilm::Ouvrir(const std::string& chemin, bool desembrouiller, ObservateurO
         return -1;
     }
     const size_t taille = size_t(st.st_size);
-    // Private and writable so that a protected body can be descrambled in
-    // place; the file itself is never written.
-    void* p = mmap(nullptr, taille, PROT_READ | PROT_WRITE, MAP_PRIVATE, fd, 0);
-    close(fd);
-    if (p == MAP_FAILED)
+    // Anonymous pages, taken only as the copy fills them; untouched ones
+    // read as zero and cost nothing.
+    void* p = mmap(nullptr, taille, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    if (p == MAP_FAILED) {
+        close(fd);
         return -1;
+    }
+    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    fd_ = fd;
     base_ = static_cast<unsigned char*>(p);
     taille_ = taille;
     decalageCorps_ = TailleEnteteFilm;
     desembrouiller_ = desembrouiller;
     observateur_ = std::move(observateur);
-    madvise(base_, taille_, MADV_SEQUENTIAL);
     return 0;
+}
+
+bool VueFilm::Lire(size_t debut, size_t fin)
+{
+    while (debut < fin && !tronquee_) {
+        const ssize_t n = pread(fd_, base_ + debut, fin - debut, off_t(debut));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            tronquee_ = true; // shrunk (or unreadable): an end of data
+        else
+            debut += size_t(n);
+    }
+    lu_ = std::max(lu_, debut);
+    return !tronquee_;
 }
 
 void VueFilm::Preparer(int64_t fin)
@@ -78,17 +101,24 @@ void VueFilm::Preparer(int64_t fin)
     if (finFichier <= prepare_)
         return;
     finFichier = std::min(taille_, std::max(finFichier, prepare_ + PasPreparation));
+    const size_t debut = prepare_;
+    Lire(debut, finFichier);
+    prepare_ = finFichier;
+    // Only bytes actually read are observed and descrambled; past a short
+    // read the room stays zero.
+    const size_t finLue = std::min(lu_, finFichier);
+    if (finLue <= debut)
+        return;
     if (observateur_)
-        observateur_(base_ + prepare_, finFichier - prepare_);
+        observateur_(base_ + debut, finLue - debut);
     if (desembrouiller_) {
-        size_t a = std::max(prepare_, decalageCorps_);
-        while (a < finFichier) {
-            const size_t n = std::min<size_t>(finFichier - a, INT_MAX);
+        size_t a = std::max(debut, decalageCorps_);
+        while (a < finLue) {
+            const size_t n = std::min<size_t>(finLue - a, INT_MAX);
             Desembrouiller(base_ + a, int(n));
             a += n;
         }
     }
-    prepare_ = finFichier;
 }
 
 void VueFilm::Liberer(int64_t debut)
@@ -96,8 +126,7 @@ void VueFilm::Liberer(int64_t debut)
     if (!base_ || debut <= 0)
         return;
     const size_t page = TaillePage();
-    // Only pages already made ready: giving back a page reloads it from the
-    // file, scrambled again.
+    // Only pages already made ready: a page given back reads as zero.
     size_t fin = std::min(size_t(debut) + decalageCorps_, prepare_);
     fin -= fin % page;
     if (fin < libere_ + PasLiberation)
@@ -110,8 +139,23 @@ void VueFilm::Terminer()
 {
     if (!base_ || prepare_ >= taille_)
         return;
-    if (observateur_)
-        observateur_(base_ + prepare_, taille_ - prepare_);
+    // The rest goes to the observer through one small buffer, so that the
+    // walk's room is not filled for it.
+    if (observateur_ && !tronquee_) {
+        std::vector<unsigned char> tampon(PasPreparation);
+        size_t a = prepare_;
+        while (a < taille_) {
+            const ssize_t n = pread(fd_, tampon.data(), std::min(tampon.size(), taille_ - a), off_t(a));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0) {
+                tronquee_ = true;
+                break;
+            }
+            observateur_(tampon.data(), size_t(n));
+            a += size_t(n);
+        }
+    }
     prepare_ = taille_;
     desembrouiller_ = false; // nothing left to read: no need to descramble the tail
 }

@@ -1,12 +1,18 @@
-// A film file seen through a read-only memory mapping, so that an export
-// walks a film of any size without holding it in memory: the pages behind
-// the walk are given back as it goes.
+// A film file seen as one run of memory, so that an export walks a film of
+// any size without holding it in memory: the bytes are copied in with pread
+// just ahead of the walk, into anonymous pages that are given back behind
+// it.
 //
-// A protected film's body is descrambled in place, on a private copy of
-// each page, just ahead of the walk. An optional observer sees every byte
-// of the file as stored (header first, scrambled bytes still scrambled)
-// exactly once and in file order, as the walk reaches it; Terminer() hands
-// it whatever the walk did not reach.
+// The film is not mapped: a mapped file that shrinks under the export (a
+// recorder rewriting it, a pulled USB stick) turns the next read of a lost
+// page into SIGBUS. Copied with pread, a shrink is only a short read: the
+// bytes past it stay zero, which no scan takes for a picture, and Tronquee()
+// tells the export that the film was cut under it.
+//
+// A protected film's body is descrambled in place just ahead of the walk.
+// An optional observer sees every byte of the file as stored (header first,
+// scrambled bytes still scrambled) exactly once and in file order, as the
+// walk reaches it; Terminer() hands it whatever the walk did not reach.
 #pragma once
 
 #include <cstddef>
@@ -24,8 +30,9 @@ public:
     VueFilm(const VueFilm&) = delete;
     VueFilm& operator=(const VueFilm&) = delete;
 
-    // Maps a regular film file of at least its 8 header bytes. 0 ok, -1 when
-    // it is not a regular file, cannot be opened, mapped, or is too short.
+    // Opens a regular film file of at least its 8 header bytes (never
+    // waiting on a FIFO) and sets room aside for it. 0 ok, -1 when it is not
+    // a regular file, cannot be opened, or is too short.
     int Ouvrir(const std::string& chemin, bool desembrouiller,
                ObservateurOctets observateur = nullptr);
     void Fermer();
@@ -47,12 +54,22 @@ public:
     // Body bytes made ready so far.
     int64_t Prepares() const { return int64_t(prepare_) - int64_t(decalageCorps_); }
 
+    // True once the file has been found shorter than when it was opened:
+    // the walk met an end of data that is not the film's end.
+    bool Tronquee() const { return tronquee_; }
+
 private:
+    // Copies file bytes [debut, fin) in; false at a short read.
+    bool Lire(size_t debut, size_t fin);
+
+    int fd_ = -1;
     unsigned char* base_ = nullptr;
     size_t taille_ = 0;
     size_t decalageCorps_ = 0;
-    size_t prepare_ = 0;  // file bytes observed and descrambled
+    size_t prepare_ = 0;  // file bytes made ready (read, or zero past a shrink)
+    size_t lu_ = 0;       // file bytes actually read
     size_t libere_ = 0;   // file bytes given back
     bool desembrouiller_ = false;
+    bool tronquee_ = false;
     ObservateurOctets observateur_;
 };
