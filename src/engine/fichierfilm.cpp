@@ -174,8 +174,9 @@ DatesFilm LireDatesFilm(const std::string& cheminFilm)
         d.Fin = LireDouble(octets + 8);
     // NaN, infinities or values far off the calendar cannot be shown as
     // dates, and a date missing from a short file is no date either: the
-    // span counts as absent and the read-out shows the film's own time.
-    if (!DateDansLeCalendrier(d.Debut) || !DateDansLeCalendrier(d.Fin))
+    // span counts as absent and the read-out shows the film's own time. So
+    // does a start after the end: the read-out would run backwards.
+    if (!DateDansLeCalendrier(d.Debut) || !DateDansLeCalendrier(d.Fin) || d.Debut > d.Fin)
         d = DatesFilm{};
     return d;
 }

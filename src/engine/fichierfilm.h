@@ -60,8 +60,9 @@ struct DatesFilm {
 // Reads the ".hrd" companion of a film (a regular file only). Both dates
 // start at 0; a date whose 8 bytes are not all in the file stays 0. The
 // span is present only when both dates are finite calendar dates of
-// 01/01/1900 to 31/12/9999; otherwise (NaN, infinities, +-1e308, a date
-// missing from a short file) both are 0 and Presentes is false.
+// 01/01/1900 to 31/12/9999 and the start is not after the end; otherwise
+// (NaN, infinities, +-1e308, a date missing from a short file, a start
+// after the end) both are 0 and Presentes is false, as without the file.
 DatesFilm LireDatesFilm(const std::string& cheminFilm);
 
 // Writes the 16-byte ".hrd" companion of a film. 0 ok, -1 failure.

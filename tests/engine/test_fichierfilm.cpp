@@ -223,8 +223,9 @@ TEST(DatesFilm, ShortFileCountsAsNoDates)
     }
 }
 
-// Dates that are not finite or fall outside 01/01/1900 - 31/12/9999 make
-// the span absent; the calendar's first and last days are kept.
+// Dates that are not finite, fall outside 01/01/1900 - 31/12/9999 or run
+// backwards make the span absent; the calendar's first and last days are
+// kept.
 TEST(DatesFilm, ValuesThatAreNotDatesCountAsAbsent)
 {
     DossierTemporaire d;
@@ -240,6 +241,8 @@ TEST(DatesFilm, ValuesThatAreNotDatesCountAsAbsent)
         {45000.5, -inf, false},  {1e308, 1e308, false},       {-1e308, 45000.75, false},
         {1.99, 45000.75, false}, {45000.5, 2958466.0, false}, {2.0, 2958465.999, true},
         {45000.5, 45000.75, true},
+        // A start after the end is no span; a film of one instant is.
+        {45000.75, 45000.5, false}, {45000.5, 45000.4999999, false}, {45000.5, 45000.5, true},
     };
     for (const Cas& c : cas) {
         ASSERT_EQ(EcrireDatesFilm(film, c.debut, c.fin), 0);
