@@ -34,10 +34,17 @@ int64_t IndexImages::CleAuPlusTard(int64_t k) const
     return -1;
 }
 
-ScanneurImages::ScanneurImages(int type, int64_t origine) : type_(type), position_(origine) {}
+ScanneurImages::ScanneurImages(int type, int64_t origine, int64_t plafond)
+    : plafond_(plafond), type_(type), position_(origine)
+{
+}
 
 void ScanneurImages::Noter(int64_t octet, bool cle)
 {
+    if (index_.Nombre() >= plafond_) {
+        plafonne_ = true;
+        return;
+    }
     index_.entrees.push_back(FaireEntree(octet, cle, entetes_));
     entetes_ = false;
 }
@@ -135,7 +142,7 @@ size_t ScanneurImages::Balayer(const unsigned char* b, size_t n, size_t debut, s
 
 void ScanneurImages::Ajouter(const unsigned char* d, size_t n)
 {
-    if (d == nullptr || n == 0)
+    if (d == nullptr || n == 0 || plafonne_)
         return;
     size_t depart = 0; // first position of d still to examine
     if (!reste_.empty()) {
@@ -182,6 +189,8 @@ void ScanneurImages::Terminer()
     reste_.clear();
     reste_.shrink_to_fit();
     dansJpeg_ = false;
+    if (plafonne_)
+        index_ = IndexImages{}; // a partial index is no index
     index_.entrees.shrink_to_fit();
 }
 

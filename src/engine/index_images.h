@@ -30,8 +30,16 @@ inline EntreeIndex FaireEntree(int64_t octet, bool cle, bool entetes = false)
     return static_cast<EntreeIndex>(octet) << 2 | (entetes ? 2u : 0u) | (cle ? 1u : 0u);
 }
 
+// Most pictures indexed (128 MB of index): a film with more, which only
+// junk or a film of tiny pictures can be, is not indexed and seeks by the
+// proportional rule.
+constexpr int64_t PlafondIndexImages = int64_t(1) << 24;
+
 struct IndexImages {
     std::vector<EntreeIndex> entrees;
+    // Size of the film file the index was built from (-1: not known). An
+    // index no longer describes a film whose size changed.
+    int64_t tailleFichier = -1;
     // MPEG-4 and H.264: the sequence headers (object layer, parameter sets)
     // met before the first picture, [debutEntetes, finEntetes) in the file;
     // both -1 when there were none. A decoder started on a later key
@@ -52,13 +60,17 @@ class ScanneurImages
 {
 public:
     // `type`: 0 MPEG-4, 1 MJPEG, 2 H.264. `origine`: file offset of the
-    // first byte that will be given (8 for a whole body).
-    explicit ScanneurImages(int type, int64_t origine = 0);
+    // first byte that will be given (8 for a whole body). Past `plafond`
+    // pictures the scanner stops and Terminer() leaves an empty index.
+    explicit ScanneurImages(int type, int64_t origine = 0, int64_t plafond = PlafondIndexImages);
 
     // The next `n` bytes of the body.
     void Ajouter(const unsigned char* d, size_t n);
     // End of the body; the index is then complete (its spare room freed).
     void Terminer();
+
+    // More pictures than the cap were met: the rest is not examined.
+    bool Plafonne() const { return plafonne_; }
 
     const IndexImages& Index() const { return index_; }
     IndexImages Prendre() { return std::move(index_); }
@@ -72,6 +84,8 @@ private:
     void CodeDebut(const unsigned char* b, size_t p, int64_t origine);
     void Noter(int64_t octet, bool cle);
     bool entetes_ = false;        // sequence headers met since the last picture
+    int64_t plafond_;
+    bool plafonne_ = false;
 
     int type_;
     int64_t position_;            // file offset of the next byte given

@@ -68,17 +68,19 @@ std::string NomFilmPourComparaison(const std::string& cheminFilm)
     return nom;
 }
 
-int VerifierMotDePasse(const char* cheminFilm, const char* motDePasse)
+namespace {
+
+// Reads and descrambles the film's record. 1 read, 0 no record, -1 refused
+// (bad path, record under 80 bytes).
+int LireFiche(const char* cheminFilm, std::string& chemin, unsigned char (&fiche)[TailleFichierMotDePasse])
 {
     if (!cheminFilm)
         return -1;
     // A path longer than a film path is refused: cut, it would name another
     // record.
-    const std::string chemin(cheminFilm, strnlen(cheminFilm, LongueurMaxCheminFilm + 1));
+    chemin.assign(cheminFilm, strnlen(cheminFilm, LongueurMaxCheminFilm + 1));
     if (chemin.size() < 4 || chemin.size() > LongueurMaxCheminFilm)
         return -1;
-
-    unsigned char fiche[TailleFichierMotDePasse];
     {
         // Only a regular file is a record; a FIFO is never waited on.
         std::unique_ptr<std::FILE, FermerFichier> f(OuvrirFichierOrdinaire(NomCompagnon(chemin, "mdp").c_str()));
@@ -87,13 +89,34 @@ int VerifierMotDePasse(const char* cheminFilm, const char* motDePasse)
         if (std::fread(fiche, 1, sizeof fiche, f.get()) != sizeof fiche)
             return -1;
     }
-
     unsigned char* champMdp = fiche + PositionChampMotDePasse;
     for (int i = 0; i < LargeurChampMotDePasse; ++i)
         champMdp[i] = static_cast<unsigned char>(champMdp[i] - CleMotDePasse[i]);
     unsigned char* champNom = fiche + PositionChampNomFilm;
     for (int i = 0; i < LargeurChampNomFilm; ++i)
         champNom[i] = static_cast<unsigned char>(champNom[i] - CleNomFilm[i]);
+    return 1;
+}
+
+}  // namespace
+
+bool FicheDuFilm(const char* cheminFilm)
+{
+    std::string chemin;
+    unsigned char fiche[TailleFichierMotDePasse];
+    return LireFiche(cheminFilm, chemin, fiche) == 1
+           && NomFilmPourComparaison(chemin) == TexteChamp(fiche + PositionChampNomFilm, LargeurChampNomFilm);
+}
+
+int VerifierMotDePasse(const char* cheminFilm, const char* motDePasse)
+{
+    std::string chemin;
+    unsigned char fiche[TailleFichierMotDePasse];
+    const int lue = LireFiche(cheminFilm, chemin, fiche);
+    if (lue <= 0)
+        return lue;
+    const unsigned char* champMdp = fiche + PositionChampMotDePasse;
+    const unsigned char* champNom = fiche + PositionChampNomFilm;
 
     // One character past the field's width is enough to tell a longer
     // typed password apart, and never reads further into the caller's text.

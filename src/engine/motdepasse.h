@@ -42,6 +42,12 @@ extern const unsigned char CleNomFilm[LargeurChampNomFilm];
 // matches only a plain password field starting with a zero byte.
 int VerifierMotDePasse(const char* cheminFilm, const char* motDePasse);
 
+// True when the film's ".mdp" is a record written for this film (80 bytes
+// or more, its film name matching), whatever the password: the film is then
+// protected, and only its password opens it. A missing, short or junk
+// ".mdp", or one made for another film name, does not make it so.
+bool FicheDuFilm(const char* cheminFilm);
+
 // Subtracts DecalageEmbrouillage (mod 256) from each byte in place; nothing
 // for a null pointer or nb <= 0.
 void Desembrouiller(unsigned char* octets, int nb);

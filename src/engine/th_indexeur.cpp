@@ -1,6 +1,7 @@
 #include "engine/th_indexeur.h"
 
 #include "core/etat.h"
+#include "core/journal.h"
 #include "core/ouverture.h"
 #include "engine/fichierfilm.h"
 #include "engine/motdepasse.h"
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -35,10 +37,18 @@ struct FermerFichier {
 
 std::shared_ptr<const IndexImages> IndexFilm(const char* chemin)
 {
-    std::lock_guard<std::mutex> garde(verrouPublication);
-    if (chemin == nullptr || cheminPublie != chemin)
+    std::shared_ptr<const IndexImages> index;
+    {
+        std::lock_guard<std::mutex> garde(verrouPublication);
+        if (chemin == nullptr || cheminPublie != chemin)
+            return nullptr;
+        index = indexPublie;
+    }
+    // A film whose size changed (rewritten, cut) is no longer the one
+    // indexed: the proportional rule until the indexer has seen it again.
+    if (index && index->tailleFichier >= 0 && TailleFichier(chemin) != index->tailleFichier)
         return nullptr;
-    return indexPublie;
+    return index;
 }
 
 void PublierIndex(const char* chemin, std::shared_ptr<const IndexImages> index)
@@ -48,7 +58,7 @@ void PublierIndex(const char* chemin, std::shared_ptr<const IndexImages> index)
     indexPublie = std::move(index);
 }
 
-Th_Indexeur::Th_Indexeur()
+Th_Indexeur::Th_Indexeur(int64_t plafond) : plafond_(plafond)
 {
     start(QThread::LowestPriority);
 }
@@ -88,6 +98,12 @@ int Th_Indexeur::NbAbandonnes() const
     return abandonnes_;
 }
 
+int Th_Indexeur::NbPlafonnes() const
+{
+    std::lock_guard<std::mutex> garde(verrou_);
+    return plafonnes_;
+}
+
 bool Th_Indexeur::Annule(uint64_t demande) const
 {
     if (FlagArretGeneral != 0) // a byte written once at shutdown
@@ -102,34 +118,61 @@ void Th_Indexeur::run()
     // normal thread's share.
     setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), GentillesseIndexeur);
     uint64_t fait = 0;
+    // The film last worked on, and its size then: a film that changes size
+    // (rewritten, cut) is indexed again.
+    std::string cheminFait;
+    int typeFait = -1;
+    int64_t tailleFaite = -1;
     for (;;) {
         std::string chemin;
         int type = -1;
         uint64_t demande = 0;
+        bool nouvelle = false;
         {
             std::unique_lock<std::mutex> garde(verrou_);
-            reveil_.wait(garde, [&] { return arret_ || demande_ != fait; });
+            nouvelle = reveil_.wait_for(garde, std::chrono::milliseconds(SurveillanceIndexMs),
+                                        [&] { return arret_ || demande_ != fait; });
             if (arret_)
                 return;
-            demande = fait = demande_;
-            chemin = chemin_;
-            type = type_;
+            if (nouvelle) {
+                demande = fait = demande_;
+                chemin = chemin_;
+                type = type_;
+            }
         }
+        if (!nouvelle) {
+            if (cheminFait.empty() || TailleFichier(cheminFait) == tailleFaite)
+                continue;
+            demande = fait; // a new request meanwhile cancels this one
+            chemin = cheminFait;
+            type = typeFait;
+        }
+        cheminFait.clear();
         if (chemin.empty() || type < 0)
             continue;
-        const int r = Indexer(chemin, type, demande);
+        int64_t taille = -1;
+        const int r = Indexer(chemin, type, demande, taille);
+        if (r != 1) {
+            cheminFait = chemin;
+            typeFait = type;
+            tailleFaite = taille;
+        }
         std::lock_guard<std::mutex> garde(verrou_);
         if (r == 0)
             ++termines_;
         else if (r == 1)
             ++abandonnes_;
+        else if (r == 2)
+            ++plafonnes_;
     }
 }
 
-int Th_Indexeur::Indexer(const std::string& chemin, int type, uint64_t demande)
+int Th_Indexeur::Indexer(const std::string& chemin, int type, uint64_t demande, int64_t& taille)
 {
     // A protected film waits for its password: its stored bytes would
-    // index as noise.
+    // index as noise. Only a record written for this film makes it
+    // protected; beside any other ".mdp" (junk, short, another film's) the
+    // reader plays the body as stored, and that is what is indexed.
     bool desembrouiller = false;
     for (;;) {
         if (Annule(demande))
@@ -137,7 +180,7 @@ int Th_Indexeur::Indexer(const std::string& chemin, int type, uint64_t demande)
         char motDePasse[LongueurMotDePasse + 1];
         CopierTexte(motDePasse, sizeof motDePasse, MotDePasseFilm);
         const int v = VerifierMotDePasse(chemin.c_str(), motDePasse);
-        if (v >= 0) {
+        if (v >= 0 || !FicheDuFilm(chemin.c_str())) {
             desembrouiller = v == 1;
             break;
         }
@@ -148,6 +191,10 @@ int Th_Indexeur::Indexer(const std::string& chemin, int type, uint64_t demande)
     std::unique_ptr<FILE, FermerFichier> f(OuvrirFichierOrdinaire(chemin.c_str()));
     if (!f)
         return -1;
+    struct stat st;
+    if (fstat(fileno(f.get()), &st) != 0)
+        return -1;
+    taille = st.st_size;
     std::vector<unsigned char> bloc;
     try {
         bloc.resize(BlocIndexeur);
@@ -156,8 +203,8 @@ int Th_Indexeur::Indexer(const std::string& chemin, int type, uint64_t demande)
     }
     if (std::fread(bloc.data(), 1, TailleEnteteFilm, f.get()) != static_cast<size_t>(TailleEnteteFilm))
         return -1;
-    ScanneurImages scanneur(type, TailleEnteteFilm);
-    for (;;) {
+    ScanneurImages scanneur(type, TailleEnteteFilm, plafond_);
+    while (!scanneur.Plafonne()) {
         if (Annule(demande))
             return 1;
         const size_t lu = std::fread(bloc.data(), 1, bloc.size(), f.get());
@@ -170,7 +217,15 @@ int Th_Indexeur::Indexer(const std::string& chemin, int type, uint64_t demande)
     scanneur.Terminer();
     if (Annule(demande))
         return 1;
+    if (scanneur.Plafonne()) {
+        char ligne[400];
+        std::snprintf(ligne, sizeof ligne, "Index : %.300s a plus de %lld images, non indexé (recherche proportionnelle)",
+                      chemin.c_str(), static_cast<long long>(plafond_));
+        EcrireJournal(Journal::Magneto, 0, ligne);
+        return 2;
+    }
     auto index = std::make_shared<IndexImages>(scanneur.Prendre());
+    index->tailleFichier = taille;
     // Published only if no other film was asked for meanwhile (the
     // publication's lock is always taken after this one, never before).
     std::lock_guard<std::mutex> garde(verrou_);

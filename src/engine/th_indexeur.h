@@ -1,7 +1,7 @@
 // The picture indexer: a thread of the lowest priority that indexes the
 // current film's body (index_images.h) and publishes the index once it is
 // complete. A new request (another film) or a stop cancels the work in
-// progress at the next block. A protected film is indexed over its
+// progress at the next block; a film whose size changes is indexed again. A protected film is indexed over its
 // descrambled bytes, once the password typed (MotDePasseFilm) opens it.
 //
 // Nothing waits for the index: while it is not published the reader and
@@ -23,6 +23,9 @@
 constexpr size_t BlocIndexeur = 4 * 1024 * 1024;
 // Poll of the typed password while a protected film waits for it.
 constexpr int AttenteMotDePasseIndexMs = 200;
+// Look at the indexed film's size this often: a film rewritten or cut under
+// the player is indexed again.
+constexpr int SurveillanceIndexMs = 1000;
 
 // The published index of `chemin`: null while it is not complete, or when
 // the index published is another film's. Any thread; takes only the
@@ -35,7 +38,9 @@ class Th_Indexeur : public QThread
 {
     Q_OBJECT
 public:
-    Th_Indexeur();
+    // `plafond`: most pictures indexed (tests lower it); a film with more
+    // is not indexed (logged) and keeps the proportional rule.
+    explicit Th_Indexeur(int64_t plafond = PlafondIndexImages);
     // Cancels the work in progress and waits for the thread.
     ~Th_Indexeur() override;
 
@@ -48,13 +53,16 @@ public:
     int NbTermines() const;
     // Films whose indexing was given up (cancelled) since creation (tests).
     int NbAbandonnes() const;
+    // Films left unindexed for having more pictures than the cap (tests).
+    int NbPlafonnes() const;
 
 protected:
     void run() override;
 
 private:
-    // 0 complete, 1 cancelled or stopped, -1 unreadable.
-    int Indexer(const std::string& chemin, int type, uint64_t demande);
+    // 0 complete, 1 cancelled or stopped, 2 over the cap, -1 unreadable.
+    // `taille`: the film's size when it was opened (-1 before).
+    int Indexer(const std::string& chemin, int type, uint64_t demande, int64_t& taille);
     bool Annule(uint64_t demande) const;
 
     mutable std::mutex verrou_;
@@ -63,5 +71,6 @@ private:
     std::string chemin_;
     int type_ = -1;
     bool arret_ = false;
-    int termines_ = 0, abandonnes_ = 0;
+    int termines_ = 0, abandonnes_ = 0, plafonnes_ = 0;
+    const int64_t plafond_;
 };

@@ -3,6 +3,7 @@
 // of several slices), on films from the film maker, and the indexer thread
 // (protected films, cancellation by a new film).
 #include "core/etat.h"
+#include "engine/fichierfilm.h"
 #include "engine/index_images.h"
 #include "engine/motdepasse.h"
 #include "engine/th_indexeur.h"
@@ -59,6 +60,23 @@ TEST(IndexImages, MjpegFauxMarqueursEtImageCoupee)
     Ajouter(c, {0xFF, 0xD8, 0x55, 0xFF, 0xD9});
     Ajouter(c, {0xFF, 0xD8, 0x01, 0x02, 0xFF}); // cut before its EOI: dropped
     VerifierTousBlocs(1, c, {{a, true}, {b, true}});
+}
+
+// Past its cap the scanner stops and leaves no index: a partial one would
+// send a seek to the wrong picture.
+TEST(IndexImages, PlafondDImages)
+{
+    Octets c;
+    for (int i = 0; i < 5; ++i)
+        Ajouter(c, {0xFF, 0xD8, 0xFF, 0xD9});
+    for (int64_t plafond : {3, 4, 5, 6}) {
+        ScanneurImages s(1, 8, plafond);
+        s.Ajouter(c.data(), c.size());
+        s.Terminer();
+        EXPECT_EQ(s.Plafonne(), plafond < 5) << plafond;
+        EXPECT_EQ(s.Index().Nombre(), plafond < 5 ? 0 : 5) << plafond;
+    }
+    EXPECT_EQ(PlafondIndexImages, int64_t(16777216));
 }
 
 TEST(IndexImages, Mpeg4CodesEtEntetes)
@@ -212,6 +230,81 @@ TEST(Indexeur, FilmProtegeApresMotDePasseEtAnnulationParUnAutreFilm)
     EXPECT_EQ(IndexFilm(protege.c_str())->Nombre(), 12);
     // Counted just after the publication.
     EXPECT_TRUE(AttendreQue([&] { return indexeur.NbTermines() == 2; }));
+    ReinitialiserEtat();
+}
+
+// A film of more pictures than the cap is not indexed: the proportional
+// rule stays. A film rewritten shorter under the player is indexed again,
+// and its old index is not handed out meanwhile.
+TEST(Indexeur, PlafondEtFilmRaccourci)
+{
+    ReinitialiserEtat();
+    SilencerCodecs();
+    DossierTemporaire dossier;
+    ASSERT_TRUE(dossier.Pret());
+    OptionsFilm o;
+    o.largeur = 64;
+    o.hauteur = 48;
+    o.nbImages = 40;
+    const std::string film = dossier / "f.mjp";
+    ASSERT_EQ(FabriquerFilm(film, o), 0);
+    {
+        Th_Indexeur indexeur(30);
+        indexeur.Demander(film.c_str(), FilmMjpeg);
+        ASSERT_TRUE(AttendreQue([&] { return indexeur.NbPlafonnes() == 1; }));
+        EXPECT_EQ(IndexFilm(film.c_str()), nullptr);
+        EXPECT_EQ(indexeur.NbTermines(), 0);
+    }
+
+    Th_Indexeur indexeur;
+    indexeur.Demander(film.c_str(), FilmMjpeg);
+    ASSERT_TRUE(AttendreQue([&] { return IndexFilm(film.c_str()) != nullptr; }));
+    EXPECT_EQ(IndexFilm(film.c_str())->Nombre(), 40);
+    o.nbImages = 7;
+    ASSERT_EQ(FabriquerFilm(film, o), 0);
+    const auto index = IndexFilm(film.c_str());
+    EXPECT_TRUE(index == nullptr || index->Nombre() == 7);
+    ASSERT_TRUE(AttendreQue([&] {
+        const auto i = IndexFilm(film.c_str());
+        return i != nullptr && i->Nombre() == 7;
+    }));
+    EXPECT_GE(indexeur.NbTermines(), 2);
+    ReinitialiserEtat();
+}
+
+// A junk ".mdp" beside a film that is not protected (short, random, or a
+// record made for another film name) neither makes it protected nor holds
+// its index back.
+TEST(Indexeur, MdpSansValeurACoteDUnFilmClair)
+{
+    ReinitialiserEtat();
+    SilencerCodecs();
+    DossierTemporaire dossier;
+    ASSERT_TRUE(dossier.Pret());
+    OptionsFilm o;
+    o.largeur = 64;
+    o.hauteur = 48;
+    o.nbImages = 9;
+    const std::string film = dossier / "clair.mjp";
+    ASSERT_EQ(FabriquerFilm(film, o), 0);
+    Octets hasard(80);
+    for (size_t i = 0; i < hasard.size(); ++i)
+        hasard[i] = static_cast<unsigned char>(i * 37 + 11);
+    const std::string autre = dossier / "autre.mjp";
+    ASSERT_EQ(EcrireFichierMotDePasse(autre, "secret"), 0);
+    const Octets ficheAutre = LireOctets(NomCompagnon(autre, "mdp"));
+    for (const Octets& mdp : {Octets{'x', 'y'}, hasard, ficheAutre}) {
+        EcrireOctets(NomCompagnon(film, "mdp"), mdp);
+        EXPECT_FALSE(FicheDuFilm(film.c_str()));
+        Th_Indexeur indexeur;
+        indexeur.Demander(film.c_str(), FilmMjpeg);
+        ASSERT_TRUE(AttendreQue([&] { return IndexFilm(film.c_str()) != nullptr; }, 5000)) << mdp.size();
+        EXPECT_EQ(IndexFilm(film.c_str())->Nombre(), 9);
+        PublierIndex(nullptr, nullptr);
+    }
+    // The film's own record does make it protected.
+    ASSERT_EQ(EcrireFichierMotDePasse(film, "secret"), 0);
+    EXPECT_TRUE(FicheDuFilm(film.c_str()));
     ReinitialiserEtat();
 }
 
