@@ -129,6 +129,26 @@ int MettreEnPlace(const std::string& nomTemporaire, const std::string& destinati
     return -1;
 }
 
+int EcrireFichierEnPlace(const std::string& destination, const void* octets, size_t nb)
+{
+    if (!octets && nb > 0)
+        return -1;
+    if (!RemplacementPermis(destination))
+        return -1;
+    const std::string temp = CreerNomTemporaire(destination);
+    if (temp.empty())
+        return -1;
+    std::FILE* f = std::fopen(temp.c_str(), "wb");
+    bool reussi = f && (nb == 0 || std::fwrite(octets, 1, nb, f) == nb);
+    if (f)
+        reussi = std::fclose(f) == 0 && reussi;
+    if (!reussi) {
+        AbandonnerTemporaire(temp);
+        return -1;
+    }
+    return MettreEnPlace(temp, destination);
+}
+
 int AbandonnerTemporaire(const std::string& nomTemporaire)
 {
     const int r = std::remove(nomTemporaire.c_str());

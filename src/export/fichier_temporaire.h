@@ -21,6 +21,11 @@ std::string CreerNomTemporaire(const std::string& destination);
 // rename). 0 / -1.
 int MettreEnPlace(const std::string& nomTemporaire, const std::string& destination);
 
+// Writes `nb` bytes as the whole content of `destination` through a
+// temporary file put in place at the end (never over what is not a regular
+// file): the complete file is there, or nothing has changed. 0 / -1.
+int EcrireFichierEnPlace(const std::string& destination, const void* octets, size_t nb);
+
 // Removes a temporary file that will not be put in place. 0 / -1.
 int AbandonnerTemporaire(const std::string& nomTemporaire);
 

@@ -3,6 +3,7 @@
 #include "core/ouverture.h"
 #include "engine/fichierfilm.h"
 #include "export/incrustation.h"
+#include "export/fichier_temporaire.h"
 #include "export/protection.h"
 #include "export/sortie_sure.h"
 
@@ -335,9 +336,9 @@ int EcrireRapportIntegrite(InfosRapport& infos)
         return -1;
     const std::string sommes = TexteSommes(infos);
     const std::string rapport = TexteRapport(infos);
-    if (EcrireOctetsFichier(CheminSomme(infos.sortie.chemin), sommes.data(), sommes.size()) != 0)
+    if (EcrireFichierEnPlace(CheminSomme(infos.sortie.chemin), sommes.data(), sommes.size()) != 0)
         return -1;
-    if (EcrireOctetsFichier(CheminRapport(infos.sortie.chemin), rapport.data(), rapport.size()) != 0) {
+    if (EcrireFichierEnPlace(CheminRapport(infos.sortie.chemin), rapport.data(), rapport.size()) != 0) {
         std::remove(CheminSomme(infos.sortie.chemin).c_str());
         return -1;
     }

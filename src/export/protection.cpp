@@ -3,6 +3,7 @@
 #include "core/ouverture.h"
 #include "engine/fichierfilm.h"
 #include "engine/motdepasse.h"
+#include "export/fichier_temporaire.h"
 
 #include <cstdio>
 #include <cstring>
@@ -59,5 +60,5 @@ int EcrireFicheExtrait(const std::string& source, const std::string& destination
         const unsigned char clair = i < int(nom.size()) ? (unsigned char)nom[size_t(i)] : 0;
         fiche[PositionChampNomFilm + i] = (unsigned char)(clair + CleNomFilm[i]);
     }
-    return EcrireOctetsFichier(NomCompagnon(destination, "mdp"), fiche, sizeof fiche);
+    return EcrireFichierEnPlace(NomCompagnon(destination, "mdp"), fiche, sizeof fiche);
 }

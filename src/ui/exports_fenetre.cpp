@@ -5,6 +5,7 @@
 #include "core/etat.h"
 #include "export/cadence_forcee.h"
 #include "export/extraction.h"
+#include "export/fichier_temporaire.h"
 #include "export/integrite.h"
 #include "export/photo.h"
 #include "export/sortie_sure.h"
@@ -352,7 +353,7 @@ void ExportsFenetre::BoutonPhotoClick()
         // The picture's date and the film's name travel in the JPEG.
         std::vector<unsigned char> octets(jpeg.get(), jpeg.get() + j);
         preuves->CommenterPhoto(octets);
-        ecrite = EcrireOctetsFichier(chemin, octets.data(), octets.size()) == 0;
+        ecrite = EcrireFichierEnPlace(chemin, octets.data(), octets.size()) == 0;
     }
     if (!ecrite) {
         AfficherMessage("Erreur de création de fichier", std::string(), w_);

@@ -648,10 +648,18 @@ TEST(LigneCommande, TemporaireCourtEtSupprimeSurSignal)
     EXPECT_EQ(fs::path(temp).filename().string().size(), 11u);
     EXPECT_EQ(AbandonnerTemporaire(temp), 0);
     EXPECT_FALSE(fs::exists(temp));
+    // Whole small files (snapshot, report, record) the same way.
+    const std::string photo = d / (std::string(251, 'p') + ".jpg");
+    EXPECT_EQ(EcrireFichierEnPlace(photo, "abc", 3), 0);
+    EXPECT_EQ(LireOctets(photo), (Octets{'a', 'b', 'c'}));
+    ASSERT_EQ(mkfifo((d / "tube.jpg").c_str(), 0600), 0);
+    EXPECT_EQ(EcrireFichierEnPlace(d / "tube.jpg", "abc", 3), -1);
+    EXPECT_TRUE(fs::is_fifo(d / "tube.jpg"));
+    EXPECT_TRUE(SansTemporaire(d));
 
     // A long export, stopped by each signal once its temporary file is there.
     OptionsFilm grand;
-    grand.nbImages = 1500;
+    grand.nbImages = 400;
     grand.largeur = 640;
     grand.hauteur = 480;
     grand.qualiteJpeg = 95;
