@@ -318,6 +318,23 @@ int CommandeExtraire(int argc, char** argv, std::FILE* sortie, std::FILE* erreur
     return SortieReussie;
 }
 
+// Options of the window toolkit itself ("-platform offscreen", "--style
+// fusion"...): they open the player as before.
+bool OptionDeLaBoiteAOutils(const std::string& argument)
+{
+    static const char* const Options[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
+                                          "qwindowgeometry", "qwindowicon", "qwindowtitle", "reverse",
+                                          "session", "style", "stylesheet", "widgetcount", "display",
+                                          "geometry", "name", "title", "visual", "ncols", "cmap", "nograb",
+                                          "dograb", "sync", "qmljsdebugger"};
+    std::string nom = argument.substr(argument.compare(0, 2, "--") == 0 ? 2 : 1);
+    nom = nom.substr(0, nom.find('='));
+    for (const char* o : Options)
+        if (nom == o)
+            return true;
+    return false;
+}
+
 } // namespace
 
 bool ExecuterCommandeExport(int argc, char** argv, int* statut, std::FILE* sortie, std::FILE* erreurs)
@@ -335,7 +352,8 @@ bool ExecuterCommandeExport(int argc, char** argv, int* statut, std::FILE* sorti
         *statut = CommandeAvi(argc, argv, sortie, erreurs);
     } else if (commande == "--extraire") {
         *statut = CommandeExtraire(argc, argv, sortie, erreurs);
-    } else if (commande.size() > 1 && commande[0] == '-' && access(commande.c_str(), F_OK) != 0) {
+    } else if (commande.size() > 1 && commande[0] == '-' && !OptionDeLaBoiteAOutils(commande)
+               && access(commande.c_str(), F_OK) != 0) {
         // An option this program does not know (not a film named "-..."):
         // the usage, and no window.
         *statut = Usage(erreurs, "Option inconnue : " + commande);

@@ -531,6 +531,16 @@ TEST(LigneCommande, StatutsEtMessages)
     EXPECT_EQ(lancer("--version"), SortieUsage);
     EXPECT_NE(lancer.erreurs.find("Option inconnue : --version"), std::string::npos) << lancer.erreurs;
     EXPECT_NE(lancer.erreurs.find("Usage"), std::string::npos);
+    EXPECT_EQ(lancer("-v"), SortieUsage);
+    // The toolkit's own options still open the player.
+    for (const char* option : {"-platform", "--style", "-qwindowgeometry=10x10"}) {
+        std::string a0 = "lecteurzr7", a1 = option, a2 = "offscreen";
+        char* args[] = {a0.data(), a1.data(), a2.data(), nullptr};
+        int statut = -1;
+        std::FILE* nul = std::fopen("/dev/null", "w");
+        EXPECT_FALSE(ExecuterCommandeExport(3, args, &statut, nul, nul)) << option;
+        std::fclose(nul);
+    }
     EXPECT_EQ(lancer("--avi " + Q(film) + " " + Q(d / "a.avi") + " --bidon"), SortieUsage);
     EXPECT_EQ(lancer("--avi " + Q(film) + " " + Q(d / "a.avi") + " --images-par-seconde"), SortieUsage);
     EXPECT_FALSE(fs::exists(d / "a.avi"));
