@@ -155,6 +155,38 @@ TEST(Extraction, DepartSurUneImageCle)
     }
 }
 
+// An MPEG-4 film whose later key pictures do not repeat the sequence
+// headers: the segment gets the film's first headers in front, so that it
+// decodes on its own.
+TEST(Extraction, EntetesDeSequenceRemisDevant)
+{
+    DossierTemporaire d;
+    const std::string film = FilmDe(d, "plein.mp4");
+    const Octets tout = LireOctets(film);
+    // Header units (sequence, object, layer, user data) after the first picture are dropped.
+    Octets maigre(tout.begin(), tout.begin() + 8);
+    bool image = false, garder = true;
+    for (size_t i = 8; i < tout.size(); ++i) {
+        if (i + 3 < tout.size() && tout[i] == 0 && tout[i + 1] == 0 && tout[i + 2] == 1) {
+            const unsigned char x = tout[i + 3];
+            const bool entete = x <= 0x2F || x == 0xB0 || x == 0xB1 || x == 0xB2 || x == 0xB5;
+            garder = !(image && entete);
+            image = image || x == 0xB6;
+        }
+        if (garder)
+            maigre.push_back(tout[i]);
+    }
+    ASSERT_LT(maigre.size(), tout.size());
+    const std::string source = d / "maigre.mp4";
+    EcrireOctets(source, maigre);
+    Extrait x;
+    ASSERT_EQ(ExtraireSegment(source, d / "seg.mp4", 3, 5, nullptr, &x), ResultatExtraction::Genere);
+    EXPECT_GT(x.FinEntetes, x.DebutEntetes);
+    EXPECT_EQ(x.NbImages, 20u);
+    EXPECT_EQ(LireOctets(d / "seg.mp4").size(), size_t(8 + x.FinEntetes - x.DebutEntetes + x.Fin - x.Debut));
+    EXPECT_EQ(NumerosDuCorps(d, d / "seg.mp4"), DeA(30, 50));
+}
+
 // Marks beyond the film: a start past its end is refused, an end past it
 // stops at its last picture; the header never claims more than is copied.
 TEST(Extraction, ReperesAuDelaDuFilm)
