@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -28,6 +27,7 @@ struct SceneMouvement {
     std::vector<BoiteMobile> boites;
     std::vector<std::pair<double, double>> lumieres;  // spans with the scene lit up
     int crf = 28;                                      // H.264 quality
+    int debitKbits = 0;  // H.264: a recorder's constant rate instead (kbit/s)
 };
 
 inline std::string FiltreScene(const SceneMouvement& s)
@@ -74,8 +74,12 @@ inline int FabriquerFilmScene(const SceneMouvement& s, const std::string& chemin
     const int gop = 2 * s.ips;
     std::string codage;
     if (ext == ".264")
-        codage = "-c:v libx264 -preset ultrafast -crf " + std::to_string(s.crf) + " -bf 0 -g " +
-                 std::to_string(gop) + " -x264-params repeat-headers=1 -f h264";
+        codage = "-c:v libx264 -preset ultrafast " +
+                 (s.debitKbits > 0 ? "-b:v " + std::to_string(s.debitKbits) + "k -maxrate " +
+                                         std::to_string(s.debitKbits) + "k -bufsize " +
+                                         std::to_string(2 * s.debitKbits) + "k"
+                                   : "-crf " + std::to_string(s.crf)) +
+                 " -bf 0 -g " + std::to_string(gop) + " -x264-params repeat-headers=1 -f h264";
     else if (ext == ".mp4")
         codage = "-c:v mpeg4 -q:v 6 -g " + std::to_string(gop) + " -f m4v";
     else if (ext == ".mjp")
@@ -88,10 +92,7 @@ inline int FabriquerFilmScene(const SceneMouvement& s, const std::string& chemin
     if (std::system(cmd.c_str()) != 0)
         return -1;
     std::ifstream in(corps, std::ios::binary);
-    std::vector<char> octets((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    in.close();
-    std::remove(corps.c_str());
-    if (octets.empty())
+    if (!in || in.peek() == std::ifstream::traits_type::eof())
         return -1;
     const uint32_t nb = static_cast<uint32_t>(s.dureeS * s.ips + 0.5);
     const uint32_t ms = static_cast<uint32_t>(s.dureeS * 1000 + 0.5);
@@ -102,7 +103,10 @@ inline int FabriquerFilmScene(const SceneMouvement& s, const std::string& chemin
     }
     std::ofstream out(chemin, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(entete), 8);
-    out.write(octets.data(), static_cast<std::streamsize>(octets.size()));
+    // Copied through, not held: a long film's body is large.
+    out << in.rdbuf();
+    in.close();
+    std::remove(corps.c_str());
     return out ? 0 : -1;
 }
 
