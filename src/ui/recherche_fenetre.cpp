@@ -149,10 +149,15 @@ void AllerExactementA(TLecteurZR7_Principale* f, double t)
     c->setValue(s);
     // Set after the slider moved (a moved slider forgets a picture asked
     // for): the reader starts on that very picture when the index is built.
+    // The search timed picture k at k x duration / count with the header's
+    // duration in milliseconds: the same rule backwards, rounded, finds it
+    // (the slider's whole seconds would miss it on a film of 10.5 s).
     const std::shared_ptr<const IndexImages> index = IndexFilm(CheminFilm);
-    if (index && index->Nombre() > 0 && DureeFilm > 0) {
+    EnteteFilm e;
+    if (index && index->Nombre() > 0 && LireEnteteFilm(CheminFilm, e) == 0) {
+        const double k = std::llround(std::max(0.0, t) * e.NbImages * 1000.0 / e.DureeMs);
         const int r = PrendreMutexVoie(0);
-        Voies[0].ImageDemandee = ImagePourSeconde(t, DureeFilm, index->Nombre());
+        Voies[0].ImageDemandee = std::min<int64_t>(static_cast<int64_t>(k), index->Nombre() - 1);
         Voies[0].SecondeImageDemandee = s;
         if (r == 0)
             RendreMutexVoie(0);

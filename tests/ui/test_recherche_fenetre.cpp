@@ -8,6 +8,9 @@
 #include "commun/fichiers_essai.h"
 #include "engine/films_mouvement.h"
 #include "ui/image_etiree.h"
+#include "fenetre_essai.h"
+#include "engine/index_images.h"
+#include "engine/th_indexeur.h"
 
 #include <QLabel>
 #include <QListWidget>
@@ -223,6 +226,50 @@ TEST_F(FenetreRecherche, SearchListsMarksAndReachesTheMoments)
     ASSERT_TRUE(AttendreEnTraitantEvenements([this] { return recherche->Moments().empty(); }, 3000));
     EXPECT_EQ(recherche->Liste()->count(), 0);
     EXPECT_EQ(PixelsOranges(curseur->grab().toImage()), 0);
+}
+
+// The player's own window: its hook gives the search the picture, the
+// slider and the exact seek.
+class FenetrePrincipaleRecherche : public EssaiFenetre
+{
+};
+
+TEST_F(FenetrePrincipaleRecherche, AHitIsMarkedAndAClickShowsItsFirstPicture)
+{
+    if (!FfmpegPresent())
+        GTEST_SKIP() << "ffmpeg is not installed: the film cannot be made here";
+    SceneMouvement s;
+    s.dureeS = 10;
+    int rx, ry, rl, rh;
+    RectangleScene(s, rx, ry, rl, rh);
+    s.boites = {{4.5, 6.5, rx + 10, ry + 40, rx + 200, ry + 60, 40}};
+    const std::string film = (dossier.path() + "/essai.264").toStdString();
+    ASSERT_EQ(FabriquerFilmScene(s, film), 0);
+    Creer();
+    w->show();
+    Selectionner(film);
+    ASSERT_EQ(std::string(CheminFilm), film);
+    RechercheMouvement* r = w->RechercheMouvementFenetre;
+    ASSERT_NE(r, nullptr);
+    // The picture the reader shows is the film's size.
+    QImage gris(640, 360, QImage::Format_RGB32);
+    gris.fill(Qt::gray);
+    w->Image1->FixerImage(gris);
+    r->FixerRectangle({rx, ry, rl, rh});
+    QTest::mouseClick(r->BoutonChercher(), Qt::LeftButton);
+    ASSERT_TRUE(AttendreQue([r] { return !r->EnCours(); }, 60000));
+    ASSERT_EQ(r->Moments().size(), 1u) << r->Etat()->text().toStdString();
+    const double debut = r->Moments()[0].debutS;
+
+    // The index lets the seek land on the moment's very picture.
+    ASSERT_TRUE(AttendreQue([] { return IndexFilm(CheminFilm) != nullptr; }, 20000));
+    QTest::mouseClick(r->Liste()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      r->Liste()->visualItemRect(r->Liste()->item(0)).center());
+    EXPECT_EQ(w->CurseurMinutes1->value(), static_cast<int>(debut));
+    EXPECT_EQ(SecondeDepart, static_cast<int32_t>(debut));
+    // 10 pictures a second: picture 10 x start, not one before it.
+    EXPECT_EQ(Voies[0].ImageDemandee, std::llround(debut * 10));
+    EXPECT_EQ(Voies[0].FlagRafraichir, 1);
 }
 
 } // namespace
