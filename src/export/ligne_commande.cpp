@@ -36,6 +36,8 @@ const char* const Aide =
     "      dans un nouveau film du même type\n"
     "  Chaque export écrit aussi SORTIE.sha256 (à vérifier par sha256sum -c)\n"
     "  et SORTIE.rapport.txt, sauf avec --sans-rapport.\n"
+    "  lecteurzr7 --chercher-mouvement FILM X Y L H [--sensibilite S]\n"
+    "      une ligne par moment de mouvement dans le rectangle (pixels de l'image)\n"
     "  lecteurzr7 --help\n"
     "      affiche cette aide\n";
 

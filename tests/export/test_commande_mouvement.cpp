@@ -212,6 +212,11 @@ TEST_F(CommandeMouvement, TheProgramRunsItWithoutAWindow)
     const int m = std::system(mauvais.c_str());
     ASSERT_TRUE(WIFEXITED(m));
     EXPECT_EQ(WEXITSTATUS(m), 2);
+    // Listed by the program's help.
+    const std::string aide = dossier / "aide.txt";
+    ASSERT_EQ(std::system(("'" + std::string(LECTEUR_ZR7) + "' --help > '" + aide + "'").c_str()), 0);
+    const Octets texte = LireOctets(aide);
+    EXPECT_NE(std::string(texte.begin(), texte.end()).find("--chercher-mouvement FILM X Y L H"), std::string::npos);
 }
 #endif
 
