@@ -47,6 +47,8 @@ const char* const Aide =
     "  après la commande ; « -- » termine les options.\n"
     "  La sortie ne peut être ni le film, ni un de ses fichiers associés\n"
     "  (.hrd .pcm .msr .mdp), ni un périphérique, un tube ou un dossier.\n"
+    "  lecteurzr7 --chercher-mouvement FILM X Y L H [--sensibilite S] [--mot-de-passe MDP]\n"
+    "      une ligne par moment de mouvement dans le rectangle (pixels de l'image)\n"
     "  lecteurzr7 --help\n"
     "      affiche cette aide\n"
     "Statut de sortie : 0 réussi, 1 écriture impossible, 2 argument invalide ou\n"

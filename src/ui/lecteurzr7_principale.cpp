@@ -17,6 +17,7 @@
 #include "ui/transport_calcul.h"
 #include "ui/depot_film.h"
 #include "ui/zoom_image.h"
+#include "ui/recherche_fenetre.h"
 
 #include <QBuffer>
 #include <QCheckBox>
@@ -221,6 +222,11 @@ TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent
     // Digital zoom of the picture, films dropped on the window.
     new TZoomImage(Image1, this);
     new TDepotFilm(this);
+    // Motion search: Shift+drag on the picture, its panel, slider marks, N / P.
+    AccesRecherche recherche{Image1, CurseurMinutes1, this, [] { return std::string(CheminFilm); },
+                             [] { return std::string(MotDePasseFilm); }, nullptr,
+                             [this](double t) { AllerExactementA(this, t); }};
+    RechercheMouvementFenetre = new RechercheMouvement(recherche, this);
 }
 
 TLecteurZR7_Principale::~TLecteurZR7_Principale()

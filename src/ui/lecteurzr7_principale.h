@@ -24,6 +24,7 @@ class QScrollArea;
 class QTimer;
 class TImageEtiree;
 class Navigation;
+class RechercheMouvement;
 class TOxBouton;
 
 // Time given to the worker threads to see a stop before the window resets
@@ -131,6 +132,8 @@ public:
 
     // Keys, picture steps, go-to and the picture index (navigation.h).
     Navigation* NavigationFenetre = nullptr;
+    // Motion search in a rectangle of the picture (recherche_fenetre.h).
+    RechercheMouvement* RechercheMouvementFenetre = nullptr;
 
 public slots:
     void BoutonQuitterClick();
