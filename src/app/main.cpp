@@ -17,10 +17,11 @@
 
 int main(int argc, char** argv)
 {
-    // --avi, --extraire and --help run without any window.
-    if (int statut = 0; ExecuterCommandeExport(argc, argv, &statut))
-        return statut;
+    // The commands run without any window. The export dispatcher comes last:
+    // it answers every option it does not know with the usage.
     if (int statut = 0; ExecuterCommandeMouvement(argc, argv, &statut))
+        return statut;
+    if (int statut = 0; ExecuterCommandeExport(argc, argv, &statut))
         return statut;
     FabriquesLecteur f;
     f.lecteurMagneto = [](int voie) { return new Th_Lecteur_Magneto(voie); };

@@ -81,12 +81,12 @@ int Chercher(int argc, char** argv, std::FILE* sortie, std::FILE* erreurs)
 
     if (!EstFichierOrdinaire(p.cheminFilm)) {
         std::fprintf(erreurs, "Erreur d'ouverture de fichier : %s\n", p.cheminFilm.c_str());
-        return SortieEchec;
+        return SortieFilmIllisible;
     }
     EnteteFilm e;
     if (TypeDeFilm(p.cheminFilm) < 0 || LireEnteteFilm(p.cheminFilm, e) != 0) {
         std::fprintf(erreurs, "Ce fichier n'est pas un film lisible : %s\n", p.cheminFilm.c_str());
-        return SortieEchec;
+        return SortieFilmIllisible;
     }
 
     SuiviRecherche suivi;
@@ -116,7 +116,9 @@ int Chercher(int argc, char** argv, std::FILE* sortie, std::FILE* erreurs)
     }
     if (b.resultat != ResultatRecherche::Terminee) {
         std::fprintf(erreurs, "%s : %s\n", MessageRecherche(b.resultat), p.cheminFilm.c_str());
-        return SortieEchec;
+        const bool filmEnCause =
+            b.resultat == ResultatRecherche::FilmIllisible || b.resultat == ResultatRecherche::ErreurLecture;
+        return filmEnCause ? SortieFilmIllisible : SortieEchec;
     }
     const DatesFilm dates = LireDatesFilm(p.cheminFilm);
     for (const MomentMouvement& m : b.moments)

@@ -179,19 +179,19 @@ TEST_F(CommandeMouvement, ErrorsAsTheOtherCommandLines)
     EXPECT_EQ(r.statut, SortieUsage);
     EXPECT_NE(r.erreurs.find("en dehors de l'image (640 x 360)"), std::string::npos) << r.erreurs;
 
-    // No film: status 1.
+    // No film, not a film, an empty film: status 4, as the other commands.
     r = Lancer({"--chercher-mouvement", dossier / "absent.264", "0", "0", "10", "10"});
-    EXPECT_EQ(r.statut, SortieEchec);
+    EXPECT_EQ(r.statut, SortieFilmIllisible);
     EXPECT_NE(r.erreurs.find("Erreur d'ouverture de fichier"), std::string::npos) << r.erreurs;
     const std::string texte = dossier / "notes.txt";
     EcrireOctets(texte, Octets(100, 'a'));
     r = Lancer({"--chercher-mouvement", texte, "0", "0", "10", "10"});
-    EXPECT_EQ(r.statut, SortieEchec);
+    EXPECT_EQ(r.statut, SortieFilmIllisible);
     EXPECT_NE(r.erreurs.find("n'est pas un film lisible"), std::string::npos) << r.erreurs;
     const std::string vide = dossier / "vide.264";
     EcrireOctets(vide, Octets(8, 0));
     r = Lancer({"--chercher-mouvement", vide, "0", "0", "10", "10"});
-    EXPECT_EQ(r.statut, SortieEchec);
+    EXPECT_EQ(r.statut, SortieFilmIllisible);
 }
 
 #ifdef LECTEUR_ZR7
