@@ -35,21 +35,6 @@ void Poser32(unsigned char* p, uint32_t v) {
     p[3] = static_cast<unsigned char>(v >> 24);
 }
 
-// Full-range ("J") formats are deprecated as swscale inputs: use the plain
-// format and say the range instead, or the cached context is rebuilt on
-// every frame.
-AVPixelFormat FormatSansPleineEchelle(AVPixelFormat f, bool* pleine) {
-    *pleine = true;
-    switch (f) {
-    case AV_PIX_FMT_YUVJ420P: return AV_PIX_FMT_YUV420P;
-    case AV_PIX_FMT_YUVJ422P: return AV_PIX_FMT_YUV422P;
-    case AV_PIX_FMT_YUVJ444P: return AV_PIX_FMT_YUV444P;
-    case AV_PIX_FMT_YUVJ440P: return AV_PIX_FMT_YUV440P;
-    case AV_PIX_FMT_YUVJ411P: return AV_PIX_FMT_YUV411P;
-    default: *pleine = false; return f;
-    }
-}
-
 // Zero the padding bytes at the end of each row (swscale writes pixels only).
 void EffacerBourrage(unsigned char* pixels, int32_t ligne, int32_t largeur, int32_t hauteur) {
     const int32_t utiles = largeur * OctetsParPixel;
@@ -121,6 +106,21 @@ extern "C" int32_t BitmapImageNoire(unsigned char* dest, int32_t capacite, int32
     std::memset(dest + KOR_BITMAP_ENTETE, 0, KOR_BITMAP_NOIRE_TAILLE - KOR_BITMAP_ENTETE);
     *taille = KOR_BITMAP_NOIRE_TAILLE;
     return 0;
+}
+
+// Full-range ("J") formats are deprecated as swscale inputs: use the plain
+// format and say the range instead, or the cached context is rebuilt on
+// every frame.
+AVPixelFormat FormatSansPleineEchelle(AVPixelFormat f, bool* pleine) {
+    *pleine = true;
+    switch (f) {
+    case AV_PIX_FMT_YUVJ420P: return AV_PIX_FMT_YUV420P;
+    case AV_PIX_FMT_YUVJ422P: return AV_PIX_FMT_YUV422P;
+    case AV_PIX_FMT_YUVJ444P: return AV_PIX_FMT_YUV444P;
+    case AV_PIX_FMT_YUVJ440P: return AV_PIX_FMT_YUV440P;
+    case AV_PIX_FMT_YUVJ411P: return AV_PIX_FMT_YUV411P;
+    default: *pleine = false; return f;
+    }
 }
 
 int32_t BitmapDepuisFrame(const AVFrame* frame, SwsContext** sws, unsigned char* dest,

@@ -56,8 +56,15 @@ int32_t BitmapImageNoire(unsigned char* dest, int32_t capacite, int32_t* taille)
 #ifdef __cplusplus
 }
 
+#include <libavutil/pixfmt.h>
+
 struct AVFrame;
 struct SwsContext;
+
+/* The plain format of a full-range ("J") YUV format, *pleine set true;
+ * any other format as it is, *pleine false. swscale wants the plain format
+ * and the range said apart. */
+AVPixelFormat FormatSansPleineEchelle(AVPixelFormat f, bool* pleine);
 
 /* Converts a decoded frame (any pixel format swscale reads) into a bitmap
  * file image at `dest`. `*sws` is the caller's conversion context, created

@@ -25,11 +25,6 @@ constexpr int NalDelimiteur = 9;
 constexpr int NalReserveMin = 14;  // 14-18 begin an access unit like SEI
 constexpr int NalReserveMax = 18;
 
-bool EnTeteMpeg4(unsigned char c) {
-    return c <= CodeObjetVideoMax || c == CodeSequence || c == CodeDonneesUtilisateur ||
-           c == CodeGroupe || c == CodeObjetVisuel || c == CodeImage;
-}
-
 bool EstTranche(int type) { return type >= NalTranche && type <= NalIdr; }
 
 // One NAL unit as seen from its start code.
@@ -94,6 +89,11 @@ int32_t ChercherCodeDebut(const unsigned char* d, int32_t n, int32_t debut) {
         i += 3;
     }
     return -1;
+}
+
+bool EnTeteMpeg4(unsigned char c) {
+    return c <= CodeObjetVideoMax || c == CodeSequence || c == CodeDonneesUtilisateur ||
+           c == CodeGroupe || c == CodeObjetVisuel || c == CodeImage;
 }
 
 int32_t FinPremiereImageMpeg4(const unsigned char* d, int32_t n) {

@@ -12,6 +12,12 @@
 // Offset of the first 00 00 01 at or after `debut`, or -1.
 int32_t ChercherCodeDebut(const unsigned char* d, int32_t n, int32_t debut);
 
+// MPEG-4: true for the start code values (the byte after 00 00 01) that
+// begin a picture's bytes: the headers that may precede a picture (video
+// object, object layer, sequence, user data, group, visual object) and the
+// picture start itself.
+bool EnTeteMpeg4(unsigned char c);
+
 // MPEG-4: end of the first picture, i.e. the offset of the first header
 // start code (video object, object layer, sequence, group, user data,
 // visual object, or the next picture) that follows the first picture start

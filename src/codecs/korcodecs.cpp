@@ -1,6 +1,7 @@
 // Codec library on libavcodec and libswscale (see korcodecs.h).
 #include "codecs/korcodecs.h"
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -56,6 +57,8 @@ constexpr int ToursMax = 256;
 constexpr int DebitParDefaut = 1048576;
 constexpr int ImagesParSecondeParDefaut = 20;
 constexpr int SecondesEntreClesParDefaut = 1;
+// Largest tick count per second an MPEG-4 stream declares (16 bits).
+constexpr int TicsMaxMpeg4 = 65535;
 
 struct LibererContexte {
     void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
@@ -379,14 +382,23 @@ struct Decodeur {
     }
 
     // Decodes the picture of the first `longueur` bytes and converts it.
+    // With `vers`, the picture is not converted: `vers` receives a new
+    // reference to the decoder's frame instead.
     int Decoder(const unsigned char* donnees, int32_t longueur, int32_t total,
                 int32_t (*finImage)(const unsigned char*, int32_t), unsigned char* sortie,
-                int32_t capacite, int32_t* taille, bool* cle, int* largeur, int* hauteur) {
+                int32_t capacite, int32_t* taille, bool* cle, int* largeur, int* hauteur,
+                AVFrame* vers = nullptr) {
         if (DecoderImage(donnees, longueur, total, finImage) != 0) return -1;
         const AVFrame* f = image.get();
         const bool estIntra = f->key_frame != 0 || f->pict_type == AV_PICTURE_TYPE_I;
         if (!estIntra && !cleVue) return -1;  // no reference yet: grey or garbage
-        if (BitmapDepuisFrame(f, &conversion.sws, sortie, capacite, taille) != 0) return -1;
+        if (vers != nullptr) {
+            av_frame_unref(vers);
+            if (av_frame_ref(vers, f) < 0) return -1;
+            *taille = 0;
+        } else if (BitmapDepuisFrame(f, &conversion.sws, sortie, capacite, taille) != 0) {
+            return -1;
+        }
         if (estIntra) cleVue = true;
         *cle = estIntra;
         *largeur = f->width;
@@ -411,15 +423,16 @@ void Zero(T* p) {
 int32_t DecoderAppel(Decodeur* d, int32_t (*finImage)(const unsigned char*, int32_t),
                      const unsigned char* donnees, int32_t longueur, unsigned char* sortie,
                      int32_t capacite, int32_t* tailleSortie, int32_t* octetsUtilises, bool* cle,
-                     int32_t* largeur, int32_t* hauteur) {
-    if (d == nullptr || donnees == nullptr || longueur < 1 || sortie == nullptr) return -1;
+                     int32_t* largeur, int32_t* hauteur, AVFrame* vers = nullptr) {
+    if (d == nullptr || donnees == nullptr || longueur < 1 || (sortie == nullptr && vers == nullptr))
+        return -1;
     std::lock_guard<std::mutex> garde(d->verrou);
     if (!d->ctx) return -1;
     const int32_t fin = finImage(donnees, longueur);
     if (fin < 1) return -1;
     int32_t taille = 0;
     int l = 0, h = 0;
-    if (d->Decoder(donnees, fin, longueur, finImage, sortie, capacite, &taille, cle, &l, &h) != 0)
+    if (d->Decoder(donnees, fin, longueur, finImage, sortie, capacite, &taille, cle, &l, &h, vers) != 0)
         return -1;
     if (tailleSortie) *tailleSortie = taille;
     if (octetsUtilises) *octetsUtilises = fin;
@@ -444,6 +457,23 @@ struct Encodeur {
         paquet.reset();
         conversion.Liberer();
         numero = 0;
+    }
+
+    // Codes one YUV 4:2:0 picture of the opened size; the size of the coded
+    // picture copied to `sortie`, 0 when there is nothing to write, -1.
+    int32_t Coder(AVFrame* f, unsigned char* sortie, int32_t capacite) {
+        f->pts = numero++;
+        if (avcodec_send_frame(ctx.get(), f) < 0) return -1;
+        av_packet_unref(paquet.get());
+        if (avcodec_receive_packet(ctx.get(), paquet.get()) < 0) return 0;
+        const int taille = paquet->size;
+        if (taille > capacite) {
+            av_packet_unref(paquet.get());
+            return 0;  // too large for the caller's room: nothing to write
+        }
+        std::memcpy(sortie, paquet->data, static_cast<size_t>(taille));
+        av_packet_unref(paquet.get());
+        return taille;
     }
 };
 
@@ -528,6 +558,18 @@ extern "C" int32_t KORH264_DecodePaquetCap(int32_t instance, unsigned char* donn
                         capacite, tailleSortie, octetsUtilises, &intra, largeur, hauteur);
 }
 
+int32_t KORH264_DecodePaquetImage(int32_t instance, unsigned char* donnees, int32_t longueur,
+                                  AVFrame* image, int32_t* octetsUtilises, int32_t* hauteur,
+                                  int32_t* largeur) {
+    Zero(octetsUtilises);
+    Zero(hauteur);
+    Zero(largeur);
+    if (image == nullptr) return -1;
+    bool intra = false;
+    return DecoderAppel(Instance(g_h264, instance), FinPremiereImageH264, donnees, longueur, nullptr, 0,
+                        nullptr, octetsUtilises, &intra, largeur, hauteur, image);
+}
+
 extern "C" int32_t KORH264_DecodePaquet(int32_t instance, unsigned char* donnees, int32_t longueur,
                                         unsigned char* sortie, int32_t* tailleSortie,
                                         int32_t* octetsUtilises, int32_t reserve, int32_t* hauteur,
@@ -549,6 +591,15 @@ extern "C" int32_t KORH264_FermeDecodeur(int32_t instance) {
 extern "C" int32_t KORMP4_ENC_InitEncoderMPEG4(int32_t instance, int32_t largeur, int32_t hauteur,
                                                int32_t debit, int32_t imagesParSeconde,
                                                int32_t secondesEntreCles) {
+    const int ips = imagesParSeconde > 0 ? imagesParSeconde : ImagesParSecondeParDefaut;
+    return KORMP4_ENC_InitEncoderMPEG4Fraction(instance, largeur, hauteur, debit, ips, 1,
+                                               secondesEntreCles);
+}
+
+extern "C" int32_t KORMP4_ENC_InitEncoderMPEG4Fraction(int32_t instance, int32_t largeur,
+                                                       int32_t hauteur, int32_t debit,
+                                                       int32_t imagesNum, int32_t imagesDen,
+                                                       int32_t secondesEntreCles) {
     if (instance < 0 || instance >= NbEncodeurs) return -1;
     Encodeur& e = g_encodeur;
     std::lock_guard<std::mutex> garde(e.verrou);
@@ -562,15 +613,22 @@ extern "C" int32_t KORMP4_ENC_InitEncoderMPEG4(int32_t instance, int32_t largeur
     FramePtr f(av_frame_alloc());
     PaquetPtr p(av_packet_alloc());
     if (!c || !f || !p) return -1;
-    const int ips = imagesParSeconde > 0 ? imagesParSeconde : ImagesParSecondeParDefaut;
+    // The time base is one picture: the stream declares the rate it is
+    // given. MPEG-4 counts ticks with at most 16 bits, so a fraction beyond
+    // that is brought to the nearest one within it.
+    AVRational cadence{ImagesParSecondeParDefaut, 1};
+    if (imagesNum > 0 && imagesDen > 0)
+        av_reduce(&cadence.num, &cadence.den, imagesNum, imagesDen, TicsMaxMpeg4);
     const int secondes = secondesEntreCles > 0 ? secondesEntreCles : SecondesEntreClesParDefaut;
     c->width = largeur;
     c->height = hauteur;
     c->pix_fmt = AV_PIX_FMT_YUV420P;
     c->bit_rate = debit > 0 ? debit : DebitParDefaut;
-    c->time_base = AVRational{1, ips};
-    c->framerate = AVRational{ips, 1};
-    c->gop_size = ips * secondes;
+    c->time_base = AVRational{cadence.den, cadence.num};
+    c->framerate = cadence;
+    // Intra pictures `secondes` apart, at least every picture.
+    const int64_t gop = static_cast<int64_t>(secondes) * cadence.num / cadence.den;
+    c->gop_size = static_cast<int>(std::max<int64_t>(1, std::min<int64_t>(gop, 600)));
     c->max_b_frames = 0;  // one picture in, the same picture out
     c->codec_tag = MKTAG('D', 'X', '5', '0');
     // No global header: the sequence headers go in front of each intra
@@ -618,18 +676,44 @@ extern "C" int32_t KORMP4_ENC_EncodeImageMP4(int32_t instance, unsigned char* pi
     if (sws_scale(e.conversion.sws, source, pasSource, 0, hauteur, e.image->data,
                   e.image->linesize) != hauteur)
         return -1;
-    e.image->pts = e.numero++;
-    if (avcodec_send_frame(e.ctx.get(), e.image.get()) < 0) return -1;
-    av_packet_unref(e.paquet.get());
-    if (avcodec_receive_packet(e.ctx.get(), e.paquet.get()) < 0) return 0;
-    const int taille = e.paquet->size;
-    if (taille > capacite) {
-        av_packet_unref(e.paquet.get());
-        return 0;  // too large for the caller's room: nothing to write
+    return e.Coder(e.image.get(), sortie, capacite);
+}
+
+int32_t KORMP4_ENC_EncodeImageYuv(int32_t instance, const AVFrame* image, unsigned char* sortie,
+                                  int32_t capacite) {
+    if (instance < 0 || instance >= NbEncodeurs || image == nullptr || sortie == nullptr ||
+        capacite < 1)
+        return -1;
+    Encodeur& e = g_encodeur;
+    std::lock_guard<std::mutex> garde(e.verrou);
+    if (!e.ctx || image->width != e.ctx->width || image->height != e.ctx->height) return -1;
+    if (image->format == AV_PIX_FMT_YUV420P && image->color_range != AVCOL_RANGE_JPEG) {
+        // The encoder's own format: coded as it is, without a copy.
+        FramePtr ref(av_frame_alloc());
+        if (!ref || av_frame_ref(ref.get(), image) < 0) return -1;
+        ref->pict_type = AV_PICTURE_TYPE_NONE;
+        return e.Coder(ref.get(), sortie, capacite);
     }
-    std::memcpy(sortie, e.paquet->data, static_cast<size_t>(taille));
-    av_packet_unref(e.paquet.get());
-    return taille;
+    bool pleine = false;
+    const AVPixelFormat source =
+        FormatSansPleineEchelle(static_cast<AVPixelFormat>(image->format), &pleine);
+    if (image->color_range == AVCOL_RANGE_JPEG) pleine = true;
+    e.conversion.sws = sws_getCachedContext(e.conversion.sws, image->width, image->height, source,
+                                            image->width, image->height, AV_PIX_FMT_YUV420P,
+                                            SWS_FAST_BILINEAR, nullptr, nullptr, nullptr);
+    if (e.conversion.sws == nullptr) return -1;
+    int* tableEntree = nullptr;
+    int* tableSortie = nullptr;
+    int plageEntree = 0, plageSortie = 0, luminosite = 0, contraste = 0, saturation = 0;
+    if (sws_getColorspaceDetails(e.conversion.sws, &tableEntree, &plageEntree, &tableSortie,
+                                 &plageSortie, &luminosite, &contraste, &saturation) >= 0)
+        sws_setColorspaceDetails(e.conversion.sws, tableEntree, pleine ? 1 : 0, tableSortie, 0,
+                                 luminosite, contraste, saturation);
+    if (av_frame_make_writable(e.image.get()) < 0) return -1;
+    if (sws_scale(e.conversion.sws, image->data, image->linesize, 0, image->height, e.image->data,
+                  e.image->linesize) != image->height)
+        return -1;
+    return e.Coder(e.image.get(), sortie, capacite);
 }
 
 extern "C" int32_t KORMP4_ENC_Mp4Close(int32_t instance) {

@@ -77,6 +77,15 @@ int32_t KORMP4_ENC_InitEncoderMPEG4(int32_t instance, int32_t largeur, int32_t h
                                     int32_t debit, int32_t imagesParSeconde,
                                     int32_t secondesEntreCles);
 
+/* Same with the picture rate as a fraction imagesNum / imagesDen (the
+ * rate of an AVI header: R / 1000), declared in the stream as it is or,
+ * when its terms need more than 16 bits, as the nearest fraction that does
+ * not; the group of pictures is that rate x secondesEntreCles pictures (at
+ * least 1). A fraction with a term below 1 takes 20 / 1. */
+int32_t KORMP4_ENC_InitEncoderMPEG4Fraction(int32_t instance, int32_t largeur, int32_t hauteur,
+                                            int32_t debit, int32_t imagesNum, int32_t imagesDen,
+                                            int32_t secondesEntreCles);
+
 /* Encodes one picture given as the pixels of a bitmap file image (the bytes
  * after its 54-byte header: bottom-up B, G, R rows padded to 4 bytes), of
  * the size given at init; `nbOctets` must cover them. Writes one coded
@@ -128,4 +137,20 @@ int32_t KORH264_FermeDecodeur(int32_t instance);
 
 #ifdef __cplusplus
 }
+
+/* Pictures handed from a decoder to the encoder without going through a
+ * bitmap: planar YUV frames of libavcodec. */
+
+/* As KORH264_DecodePaquet, but `image` receives a new reference to the
+ * decoded frame as the decoder gives it (no conversion, no copy); the
+ * caller unreferences it when done. */
+int32_t KORH264_DecodePaquetImage(int32_t instance, unsigned char* donnees, int32_t longueur,
+                                  AVFrame* image, int32_t* octetsUtilises, int32_t* hauteur,
+                                  int32_t* largeur);
+
+/* As KORMP4_ENC_EncodeImageMP4 for a decoded frame of the size given at
+ * init: a limited-range YUV 4:2:0 frame is coded as it is, any other
+ * format is converted first. */
+int32_t KORMP4_ENC_EncodeImageYuv(int32_t instance, const AVFrame* image, unsigned char* sortie,
+                                  int32_t capacite);
 #endif

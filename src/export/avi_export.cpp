@@ -1,6 +1,7 @@
 #include "export/avi_export.h"
 
 #include "codecs/bitmap.h"
+#include "codecs/decoupage.h"
 #include "codecs/korcodecs.h"
 #include "engine/lecture_film.h"
 #include "engine/motdepasse.h"
@@ -10,7 +11,12 @@
 
 #include <turbojpeg.h>
 
+extern "C" {
+#include <libavutil/frame.h>
+}
+
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <climits>
 #include <condition_variable>
@@ -19,6 +25,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -39,6 +46,8 @@ constexpr int64_t SautSondeMpeg4 = 84;
 constexpr int64_t SautSondeH264 = 400;
 // H.264: a reference picture is looked for in windows of this size.
 constexpr int64_t FenetreImageRef = 16 << 20;
+// H.264: bytes seen again at the start of the next search window.
+constexpr int64_t ChevauchementH264 = 64;
 
 // Probe pictures are decoded into room for the largest picture the player
 // shows, like the export picture buffer.
@@ -58,11 +67,6 @@ struct Temporaire {
 
 bool EstDebutImageMpeg4(unsigned char x) { return x == 0xB6; }
 bool EstSequenceMpeg4(unsigned char x) { return x == 0xB0; }
-// Start codes that end a copied MPEG-4 sample.
-bool FinEchantillonMpeg4(unsigned char x)
-{
-    return x == 0xB6 || x == 0xB0 || x == 0x01 || x == 0xB2 || x == 0x20;
-}
 bool EstSpsH264(unsigned char x) { return (x & 0x0F) == 7; }
 bool ToutCode(unsigned char) { return true; }
 
@@ -123,9 +127,16 @@ int32_t Fenetre(int64_t reste, int32_t fenetre)
     return int32_t(std::min<int64_t>(reste, fenetre));
 }
 
-// A decoded picture on its way from the decoding to the coding thread.
+struct LibererImage {
+    void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+
+// A decoded picture on its way from the decoding to the coding thread: a
+// bitmap file image, or the decoder's own YUV frame when nothing needs the
+// pixels as a bitmap.
 struct Tranche {
     std::unique_ptr<unsigned char[]> bitmap;
+    std::unique_ptr<AVFrame, LibererImage> image;
     int32_t taille = 0, largeur = 0, hauteur = 0;
     int64_t debut = 0, fin = 0; // body bytes it came from
 };
@@ -135,10 +146,17 @@ struct Tranche {
 class Chaine
 {
 public:
+    // capacite: room of each bitmap; 0 for YUV frames.
     explicit Chaine(int32_t capacite) : capacite_(capacite)
     {
         for (int i = 0; i < NbTranches; ++i) {
-            tranches_[i].bitmap.reset(new unsigned char[size_t(capacite)]);
+            if (capacite > 0) {
+                tranches_[i].bitmap.reset(new unsigned char[size_t(capacite)]);
+            } else {
+                tranches_[i].image.reset(av_frame_alloc());
+                if (!tranches_[i].image)
+                    throw std::bad_alloc();
+            }
             libres_.push_back(&tranches_[i]);
         }
     }
@@ -162,10 +180,15 @@ public:
     }
     void Rendre(Tranche* t)
     {
+        if (t->image)
+            av_frame_unref(t->image.get());
         std::lock_guard<std::mutex> l(m_);
         libres_.push_back(t);
         cv_.notify_all();
     }
+    // Decoding side: a picture found in the film that did not decode.
+    void Perdue() { perdues_.fetch_add(1); }
+    int64_t Perdues() const { return perdues_.load(); }
     void Finir()
     {
         std::lock_guard<std::mutex> l(m_);
@@ -177,11 +200,6 @@ public:
         std::lock_guard<std::mutex> l(m_);
         arret_ = true;
         cv_.notify_all();
-    }
-    bool Arrete()
-    {
-        std::lock_guard<std::mutex> l(m_);
-        return arret_;
     }
     // Coding side: the next picture, null when the decoding side is done.
     Tranche* Suivante()
@@ -202,6 +220,7 @@ private:
     std::mutex m_;
     std::condition_variable cv_;
     bool fini_ = false, arret_ = false;
+    std::atomic<int64_t> perdues_{0};
 };
 
 // MJPEG writing pass, decoding side.
@@ -232,6 +251,7 @@ void DecoderMjpeg(VueFilm& v, Chaine& c)
             tr->fin = t + longueur;
             c.Publier(tr);
         } else {
+            c.Perdue();
             c.Rendre(tr);
         }
         t += longueur;
@@ -240,7 +260,31 @@ void DecoderMjpeg(VueFilm& v, Chaine& c)
     c.Finir();
 }
 
-// H.264 writing pass, decoding side (decoder instance 1 is open).
+// H.264: the next picture start at or after body offset p, as
+// KORH264_ChercheImage finds it, looked for window after window up to the
+// end of the body (a large picture or a long damaged stretch does not end
+// the search); -1 when none.
+int64_t ChercherImageH264(VueFilm& v, int64_t p)
+{
+    unsigned char* d = const_cast<unsigned char*>(v.Corps());
+    const int64_t n = v.TailleCorps();
+    for (int64_t base = p; base >= 0 && base < n;) {
+        const int64_t fin = std::min(n, base + FenetreH264);
+        v.Preparer(fin);
+        const int32_t u = KORH264_ChercheImage(d + base, int32_t(fin - base));
+        if (u >= 0)
+            return base + u;
+        if (fin == n)
+            break;
+        // Seen again from a little before the window's end: a start code
+        // and unit header across it.
+        base = fin - ChevauchementH264;
+    }
+    return -1;
+}
+
+// H.264 writing pass, decoding side (decoder instance 1 is open). With a
+// YUV chain the decoder's frames go to the encoder as they are.
 void DecoderH264(VueFilm& v, Chaine& c)
 {
     unsigned char* d = const_cast<unsigned char*>(v.Corps());
@@ -259,35 +303,65 @@ void DecoderH264(VueFilm& v, Chaine& c)
             base = fin - 64; // a picture start across the window's end
     }
     while (p >= 0 && p < n) {
-        v.Preparer(std::min(n, p + 2 * int64_t(FenetreH264)));
-        const int32_t u = KORH264_ChercheImage(d + p, Fenetre(n - p, FenetreH264));
-        if (u < 0)
+        const int64_t debut = ChercherImageH264(v, p);
+        if (debut < 0)
             break;
-        // The last picture, with nothing after it, is not written.
-        if (p + u + 1 >= n || KORH264_ChercheImage(d + p + u + 1, Fenetre(n - p - u - 1, FenetreH264)) < 0)
-            break;
-        p += u;
+        // The picture runs to the next picture start, or to the end of the
+        // film for the last one; the decoder is given the pictures after it
+        // too, to decode ahead.
+        const int64_t suivante = ChercherImageH264(v, debut + 1);
+        const int64_t fin = suivante < 0 ? n : suivante;
+        const int64_t longueur = std::min<int64_t>({n - debut, fin - debut + FenetreH264, INT32_MAX});
+        if (fin - debut > longueur) { // beyond what one call can take
+            c.Perdue();
+            p = fin;
+            continue;
+        }
+        v.Preparer(debut + longueur);
         Tranche* tr = c.Prendre();
         if (!tr)
             break;
         int32_t consomme = 0;
         tr->taille = tr->largeur = tr->hauteur = 0;
-        const int32_t r = KORH264_DecodePaquetCap(1, d + p, Fenetre(n - p, FenetreH264), tr->bitmap.get(),
-                                                   c.Capacite(), &tr->taille, &consomme, 0, &tr->hauteur,
-                                                   &tr->largeur);
-        if (r == 0 && tr->taille > 0) {
-            tr->debut = p;
-            tr->fin = p + consomme;
-            c.Publier(tr);
+        int32_t r;
+        if (tr->image) {
+            r = KORH264_DecodePaquetImage(1, d + debut, int32_t(longueur), tr->image.get(), &consomme,
+                                          &tr->hauteur, &tr->largeur);
+            tr->taille = r == 0 ? 1 : 0;
         } else {
-            c.Rendre(tr);
+            r = KORH264_DecodePaquetCap(1, d + debut, int32_t(longueur), tr->bitmap.get(), c.Capacite(),
+                                        &tr->taille, &consomme, 0, &tr->hauteur, &tr->largeur);
         }
-        if (consomme < 1)
-            break;
-        p += consomme;
+        if (r == 0 && tr->taille > 0 && consomme > 0) {
+            tr->debut = debut;
+            tr->fin = debut + consomme;
+            c.Publier(tr);
+            p = debut + consomme;
+        } else {
+            // Not decoded: counted, and the walk goes on at the next picture.
+            c.Perdue();
+            c.Rendre(tr);
+            p = fin;
+        }
         v.Liberer(p);
     }
     c.Finir();
+}
+
+// MPEG-4: the picture whose bytes start at or after body offset p: from p
+// (its headers) to the next header or picture start after its picture
+// start, or to the end of the body for the last picture. False when no
+// picture starts after p (headers alone are no picture).
+bool ImageMpeg4(VueFilm& v, int64_t p, int64_t* fin)
+{
+    const int64_t n = v.TailleCorps();
+    const int64_t image = ChercherCode(v, p, n - 4, EstDebutImageMpeg4);
+    if (image < 0)
+        return false;
+    const int64_t q = ChercherCode(v, image + 4, n - 4, EnTeteMpeg4);
+    *fin = q < 0 ? n : q;
+    v.Preparer(*fin);
+    return true;
 }
 
 // MPEG-4 writing pass when the pictures are to be changed (date burned
@@ -297,30 +371,32 @@ void DecoderMpeg4(VueFilm& v, Chaine& c)
     unsigned char* d = const_cast<unsigned char*>(v.Corps());
     const int64_t n = v.TailleCorps();
     int64_t p = ChercherCode(v, 0, n - 4, EstSequenceMpeg4);
-    while (p >= 0 && p < n) {
-        v.Preparer(std::min(n, p + FenetreMpeg4));
+    int64_t q = 0;
+    while (p >= 0 && p < n && ImageMpeg4(v, p, &q)) {
+        const int64_t longueur = std::min<int64_t>({n - p, q - p + FenetreMpeg4, INT32_MAX});
+        if (q - p > longueur) {
+            c.Perdue();
+            p = q;
+            continue;
+        }
+        v.Preparer(p + longueur);
         Tranche* tr = c.Prendre();
         if (!tr)
             break;
         int32_t utilises = 0;
         unsigned char cle = 0;
         tr->taille = tr->largeur = tr->hauteur = 0;
-        const int32_t r = KORMP4_DEC_GetFrameCap(1, d + p, Fenetre(n - p, FenetreMpeg4), tr->bitmap.get(),
-                                                 c.Capacite(), &tr->taille, 0, &utilises, &cle, &tr->largeur,
-                                                 &tr->hauteur);
+        const int32_t r = KORMP4_DEC_GetFrameCap(1, d + p, int32_t(longueur), tr->bitmap.get(), c.Capacite(),
+                                                 &tr->taille, 0, &utilises, &cle, &tr->largeur, &tr->hauteur);
         if (r == 0 && tr->taille > 0) {
             tr->debut = p;
-            tr->fin = p + utilises;
+            tr->fin = q;
             c.Publier(tr);
         } else {
+            c.Perdue();
             c.Rendre(tr);
         }
-        if (utilises < 1) {
-            // Not a picture here: on to the next picture start.
-            p = ChercherCode(v, p + 4, n - 4, EstDebutImageMpeg4);
-            continue;
-        }
-        p += utilises;
+        p = q;
         v.Liberer(p);
     }
     c.Finir();
@@ -358,45 +434,50 @@ struct Ecriture {
     }
 };
 
-// MPEG-4 writing pass: the stored pictures copied as they are.
+// MPEG-4 writing pass: the stored pictures copied as they are, each picture
+// one sample with the headers that precede it; a sample whose picture is
+// intra is a key frame.
 void CopierMpeg4(VueFilm& v, Ecriture& w)
 {
     const unsigned char* d = v.Corps();
     const int64_t n = v.TailleCorps();
     int64_t p = ChercherCode(v, 0, n - 4, EstSequenceMpeg4);
-    while (p >= 0 && p < n && !w.Annuler()) {
-        const int64_t q = ChercherCode(v, p + EchantillonMinMpeg4, n - 4, FinEchantillonMpeg4);
-        if (q < 0)
-            break; // the last picture has no start code after it: not written
+    int64_t q = 0;
+    while (p >= 0 && p < n && !w.Annuler() && ImageMpeg4(v, p, &q)) {
         const int64_t taille = q - p;
-        if (taille > INT32_MAX)
-            break;
-        const bool cle = TypeImageMpeg4(d + p, taille) == 1;
-        if (!w.Echantillon(d + p, int32_t(taille), cle, p, q))
-            break;
+        if (taille > INT32_MAX) {
+            ++w.bilan.imagesPerdues;
+        } else {
+            const bool cle = TypeImageMpeg4(d + p, taille) == 1;
+            if (!w.Echantillon(d + p, int32_t(taille), cle, p, q))
+                break;
+        }
         p = q;
         v.Liberer(p);
     }
 }
 
 // MJPEG and H.264 writing pass: pictures decoded on a second thread, coded
-// again here.
-void Recoder(VueFilm& v, int type, int32_t largeur, int32_t hauteur, Ecriture& w)
+// again here, at the AVI's rate.
+void Recoder(VueFilm& v, int type, int32_t largeur, int32_t hauteur, uint32_t cadence, Ecriture& w)
 {
     // A size the encoder refuses would give an AVI without samples: a
     // failure, not a film.
     const int32_t tailleBitmap = BitmapTailleFichier(largeur, hauteur);
     if (tailleBitmap <= 0
-        || KORMP4_ENC_InitEncoderMPEG4(0, largeur, hauteur, DebitEncodeurAvi, CadenceEncodeurAvi,
-                                       SecondesEntreClesAvi)
+        || cadence > uint32_t(INT32_MAX)
+        || KORMP4_ENC_InitEncoderMPEG4Fraction(0, largeur, hauteur, DebitEncodeurAvi, int32_t(cadence),
+                                               int32_t(EchelleAvi), SecondesEntreClesAvi)
                != 0) {
         w.erreur = true;
         return;
     }
     std::unique_ptr<unsigned char[]> sortie(new unsigned char[TailleSortieEncodeur]);
-    // Pictures of another size than the probed one cannot be coded: room
-    // for the probed size is all a picture needs.
-    Chaine chaine(tailleBitmap);
+    // H.264 pictures nobody changes go from the decoder to the encoder as
+    // YUV frames. Otherwise bitmaps: pictures of another size than the
+    // probed one cannot be coded, so room for the probed size is enough.
+    const bool yuv = type == TypeH264 && !w.suivi.crochetImage;
+    Chaine chaine(yuv ? 0 : tailleBitmap);
     if (type == TypeH264)
         KORH264_InitDecodeur(1);
     else if (type == TypeMpeg4)
@@ -409,23 +490,30 @@ void Recoder(VueFilm& v, int type, int32_t largeur, int32_t hauteur, Ecriture& w
         else
             DecoderH264(v, chaine);
     });
-    int64_t numero = 0;
+    int64_t numero = 0, perdues = 0;
     bool arrete = false;
     while (Tranche* t = chaine.Suivante()) {
         // After a stop the pictures still on their way are only given back.
         if (!arrete && t->largeur == largeur && t->hauteur == hauteur) {
-            if (w.suivi.crochetImage)
-                w.suivi.crochetImage(t->bitmap.get(), t->taille, t->largeur, t->hauteur, numero);
+            int32_t nb;
+            if (yuv) {
+                nb = KORMP4_ENC_EncodeImageYuv(0, t->image.get(), sortie.get(), TailleSortieEncodeur);
+            } else {
+                if (w.suivi.crochetImage)
+                    w.suivi.crochetImage(t->bitmap.get(), t->taille, t->largeur, t->hauteur, numero);
+                nb = KORMP4_ENC_EncodeImageMP4(0, t->bitmap.get() + KOR_BITMAP_ENTETE, t->taille - KOR_BITMAP_ENTETE,
+                                               sortie.get(), TailleSortieEncodeur, 0);
+            }
             ++numero;
-            const int32_t nb = KORMP4_ENC_EncodeImageMP4(0, t->bitmap.get() + KOR_BITMAP_ENTETE,
-                                                         t->taille - KOR_BITMAP_ENTETE, sortie.get(),
-                                                         TailleSortieEncodeur, 0);
-            if (nb > 0)
-                arrete = !w.Echantillon(sortie.get(), nb, TypeImageMpeg4(sortie.get(), nb) == 1,
-                                        t->debut, t->fin);
-            else
+            if (nb > 0) {
+                arrete = !w.Echantillon(sortie.get(), nb, TypeImageMpeg4(sortie.get(), nb) == 1, t->debut,
+                                        t->fin);
+            } else {
+                ++perdues;
                 arrete = w.Annuler();
+            }
         } else if (!arrete) {
+            ++perdues; // another size than the film's
             arrete = w.Annuler();
         }
         chaine.Rendre(t);
@@ -433,6 +521,7 @@ void Recoder(VueFilm& v, int type, int32_t largeur, int32_t hauteur, Ecriture& w
             chaine.Arreter();
     }
     decodage.join();
+    w.bilan.imagesPerdues += perdues + chaine.Perdues();
     if (type == TypeH264)
         KORH264_FermeDecodeur(1);
     else if (type == TypeMpeg4)
@@ -605,11 +694,30 @@ const char* MessageAvi(ResultatAvi r)
     switch (r) {
     case ResultatAvi::Enregistre:
         return "Le film est enregistré";
+    case ResultatAvi::Incomplet:
+        return "Export incomplet : des images du film n'ont pas pu être exportées";
     case ResultatAvi::Annule:
         return "";
     default:
         return "Erreur de création";
     }
+}
+
+std::string MessageFinAvi(const BilanAvi& b)
+{
+    if (b.resultat != ResultatAvi::Incomplet || b.imagesPerdues <= 0)
+        return MessageAvi(b.resultat);
+    char texte[200];
+    if (b.imagesPerdues == 1)
+        std::snprintf(texte, sizeof texte,
+                      "Export incomplet : 1 image du film n'a pas pu être exportée (%lld images enregistrées)",
+                      (long long)b.echantillons);
+    else
+        std::snprintf(texte, sizeof texte,
+                      "Export incomplet : %lld images du film n'ont pas pu être exportées (%lld images "
+                      "enregistrées)",
+                      (long long)b.imagesPerdues, (long long)b.echantillons);
+    return texte;
 }
 
 int SonderDimensionsAvi(const std::string& cheminFilm, int type, bool protege, int32_t* largeur,
@@ -669,10 +777,8 @@ BilanAvi ExportAvi(const ParametresAvi& p, const SuiviAvi& suivi)
         Ecriture w{avi, suivi, int64_t(p.nbImages), bilan};
         if (p.type == TypeMpeg4 && !p.recoder)
             CopierMpeg4(v, w);
-        else if (p.type == TypeMpeg4)
-            Recoder(v, p.type, bilan.largeur, bilan.hauteur, w);
-        else if (p.type == TypeMjpeg || p.type == TypeH264)
-            Recoder(v, p.type, bilan.largeur, bilan.hauteur, w);
+        else if (p.type == TypeMpeg4 || p.type == TypeMjpeg || p.type == TypeH264)
+            Recoder(v, p.type, bilan.largeur, bilan.hauteur, bilan.cadence, w);
         w.Annuler();
         if (!w.annule && !w.erreur)
             v.Terminer();
@@ -687,7 +793,7 @@ BilanAvi ExportAvi(const ParametresAvi& p, const SuiviAvi& suivi)
             bilan.resultat = ResultatAvi::ErreurEcriture;
         } else {
             temp.nom.clear(); // moved into place
-            bilan.resultat = ResultatAvi::Enregistre;
+            bilan.resultat = bilan.imagesPerdues > 0 ? ResultatAvi::Incomplet : ResultatAvi::Enregistre;
         }
         return bilan;
     } catch (const std::exception&) {

@@ -16,16 +16,12 @@
 #include <memory>
 #include <string>
 
-// Encoder settings passed unchanged to the codec library: bit rate, rate of
-// its time base, seconds between intra pictures.
+// Encoder settings passed unchanged to the codec library: bit rate and
+// seconds between intra pictures. Its picture rate is the AVI's, R / 1000.
 constexpr int32_t DebitEncodeurAvi = 1048576;
-constexpr int32_t CadenceEncodeurAvi = 20;
 constexpr int32_t SecondesEntreClesAvi = 1;
 // Room for one encoded MPEG-4 picture.
 constexpr int32_t TailleSortieEncodeur = 524288;
-// In the MPEG-4 copy, a sample is at least this long: shorter stretches
-// between start codes (headers, small pictures) share the next sample.
-constexpr int32_t EchantillonMinMpeg4 = 184;
 // Longest chosen path kept; a longer one is refused rather than cut.
 constexpr int LongueurMaxCheminExport = 300;
 
@@ -101,7 +97,8 @@ struct SuiviAvi {
 };
 
 enum class ResultatAvi {
-    Enregistre,   // 0: the AVI is in place
+    Enregistre,   // 0: the AVI is in place, with every picture of the film
+    Incomplet,    // the AVI is in place, but pictures of the film could not be exported
     NonDemarre,   // no film, no picture rate, bad path: no file
     ErreurLecture,// the film cannot be read, or none of its pictures decodes: no file
     ErreurEcriture, // the AVI could not be written (full disk...): no file
@@ -114,12 +111,18 @@ struct BilanAvi {
     uint32_t cadence = 0;             // R
     int64_t echantillons = 0;         // samples written
     int64_t cles = 0;                 // of which marked as key frames
+    // Pictures found in the film that could not be exported (did not
+    // decode or code); more than 0 makes the result Incomplet.
+    int64_t imagesPerdues = 0;
     // Film file bytes [debutSource, finSource) the samples came from.
     int64_t debutSource = 0, finSource = 0;
 };
 
 // The message the window shows for a result ("" for a cancel).
 const char* MessageAvi(ResultatAvi r);
+// The message at the end of an export: MessageAvi's, with the count of
+// pictures not exported for an incomplete one.
+std::string MessageFinAvi(const BilanAvi& b);
 
 // Probe pass: the width and height of the first picture that decodes.
 // 0 ok (both known), -1 when no picture decodes, -2 when the film cannot be

@@ -5,10 +5,14 @@
 #include "engine/fichierfilm.h"
 #include "export/avi_export.h"
 #include "export/ecrivain_avi.h"
+#include "export/incrustation.h"
+#include "export/preuves.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <csignal>
 #include <filesystem>
 
@@ -22,7 +26,64 @@ namespace {
 struct Sorte {
     const char* extension;
     int type;
+    bool recoder; // an MPEG-4 film decoded and coded again
 };
+
+// Pictures ffprobe counts by decoding the first video stream of a file.
+int ImagesComptees(const std::string& chemin)
+{
+    return std::atoi(Commande("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                              "stream=nb_read_frames -of csv=p=0 '" + chemin + "'").c_str());
+}
+
+// A film file of the given body behind its header words.
+void EcrireFilm(const std::string& chemin, uint32_t nbImages, uint32_t dureeMs, const Octets& corps)
+{
+    Octets f(8);
+    for (int i = 0; i < 4; ++i) {
+        f[size_t(i)] = uint8_t(nbImages >> (8 * i));
+        f[size_t(4 + i)] = uint8_t(dureeMs >> (8 * i));
+    }
+    f.insert(f.end(), corps.begin(), corps.end());
+    EcrireOctets(chemin, f);
+}
+
+// The burned-in text of a decoded top-down RGB picture, read character by
+// character: each cell of the box is matched against every character the
+// font draws, drawn alone into a reference picture.
+std::string LireTexteIncruste(const uint8_t* rgb, int l, int h, int nbCaracteres)
+{
+    const BoiteIncrustation b = CalculerBoiteIncrustation(l, h, nbCaracteres);
+    if (b.echelle == 0)
+        return std::string();
+    const std::string jeu = "0123456789/: ";
+    std::vector<std::vector<unsigned char>> references;
+    for (const char c : jeu) {
+        references.emplace_back(size_t(l) * h * 3, 128);
+        IncrusterTexte(references.back().data(), l, h, ptrdiff_t(l) * 3, std::string(size_t(nbCaracteres), c));
+    }
+    std::string lu;
+    const int e = b.echelle;
+    for (int i = 0; i < nbCaracteres; ++i) {
+        double meilleur = 1e18;
+        char choisi = '?';
+        for (size_t k = 0; k < jeu.size(); ++k) {
+            double ecart = 0;
+            for (int y = b.haut + e; y < b.haut + e * (1 + HauteurGlyphe); ++y)
+                for (int x = b.gauche + e * (1 + i * LargeurCellule); x < b.gauche + e * (1 + (i + 1) * LargeurCellule);
+                     ++x) {
+                    const size_t o = (size_t(y) * l + x) * 3 + 1;
+                    ecart += std::abs(int(rgb[o]) - int(references[k][o]));
+                }
+            if (ecart < meilleur) {
+                meilleur = ecart;
+                choisi = jeu[k];
+            }
+        }
+        lu += choisi;
+    }
+    return lu;
+}
 
 class Avi : public ::testing::Test
 {
@@ -64,8 +125,9 @@ protected:
 // pictures as key frames.
 TEST_F(Avi, ChaqueSorteDeFilm)
 {
-    for (const Sorte s : {Sorte{".mp4", FilmMpeg4}, Sorte{".mjp", FilmMjpeg}, Sorte{".264", FilmH264}}) {
-        SCOPED_TRACE(s.extension);
+    for (const Sorte s : {Sorte{".mp4", FilmMpeg4, false}, Sorte{".mjp", FilmMjpeg, false},
+                          Sorte{".264", FilmH264, false}, Sorte{".mp4", FilmMpeg4, true}}) {
+        SCOPED_TRACE(std::string(s.extension) + (s.recoder ? " recodé" : ""));
         OptionsFilm o;
         o.largeur = 320;
         o.hauteur = 240;
@@ -73,7 +135,7 @@ TEST_F(Avi, ChaqueSorteDeFilm)
         o.cadence = 15;
         o.gop = 10;
         const std::string film = Film(std::string("film") + s.extension, o);
-        const std::string avi = dossier / (std::string("sortie") + s.extension + ".avi");
+        const std::string avi = dossier / (std::string("sortie") + s.extension + (s.recoder ? "r" : "") + ".avi");
         std::vector<unsigned char> source;
         int64_t numeroCrochet = -1;
         SuiviAvi suivi;
@@ -84,14 +146,18 @@ TEST_F(Avi, ChaqueSorteDeFilm)
             EXPECT_EQ(numero, numeroCrochet + 1);
             numeroCrochet = numero;
         };
-        const BilanAvi b = ExportAvi(Parametres(film, avi), suivi);
+        ParametresAvi p = Parametres(film, avi);
+        p.recoder = s.recoder;
+        const BilanAvi b = ExportAvi(p, suivi);
         ASSERT_EQ(b.resultat, ResultatAvi::Enregistre);
+        EXPECT_EQ(b.imagesPerdues, 0);
+        EXPECT_EQ(b.echantillons, o.nbImages);
         EXPECT_EQ(b.largeur, 320);
         EXPECT_EQ(b.hauteur, 240);
         EXPECT_EQ(b.cadence, 15000u);
         // The observer saw the film file exactly, in order.
         EXPECT_EQ(source, LireOctets(film));
-        if (s.type != FilmMpeg4)
+        if (s.type != FilmMpeg4 || s.recoder)
             EXPECT_EQ(numeroCrochet + 1, b.echantillons);
         EXPECT_GE(b.debutSource, 8);
         EXPECT_LE(b.finSource, int64_t(source.size()));
@@ -133,14 +199,191 @@ TEST_F(Avi, ChaqueSorteDeFilm)
         EXPECT_GE(cles, 3);
         EXPECT_EQ(cles, b.cles);
 
-        // Pictures in order from 0; the last picture of a stream without a
-        // start code after it is not written (MPEG-4, H.264).
+        // Every picture in order from 0, the last one included.
         const std::vector<int> numeros = NumerosDecodes(avi, 320, 240);
-        ASSERT_GE(numeros.size(), size_t(o.nbImages - 1));
+        ASSERT_EQ(int(numeros.size()), o.nbImages);
         for (size_t i = 0; i < numeros.size(); ++i)
             EXPECT_EQ(numeros[i], int(i));
-        EXPECT_EQ(int(numeros.size()), s.type == FilmMjpeg ? o.nbImages : o.nbImages - 1);
     }
+}
+
+// A still scene: after its first picture, predicted pictures of a few
+// bytes. Each coded picture is one sample of its own, the headers go with
+// the picture after them, the copy holds the stream byte for byte, and the
+// intra pictures (every 25th) are the key frames.
+TEST_F(Avi, SceneImmobileMpeg4ImageParImage)
+{
+    const std::string flux = dossier / "immobile.m4v";
+    ASSERT_EQ(std::system(("ffmpeg -v error -nostdin -f lavfi -i color=c=gray:s=320x240:r=25 -frames:v 100 "
+                           "-c:v mpeg4 -g 25 -bf 0 -f m4v -y '" + flux + "'").c_str()),
+              0);
+    const Octets corps = LireOctets(flux);
+    const std::string film = dossier / "immobile.mp4";
+    EcrireFilm(film, 100, 4000, corps);
+    ParametresAvi p;
+    p.cheminFilm = film;
+    p.type = FilmMpeg4;
+    p.nbImages = 100;
+    p.dureeSecondes = 4;
+    p.cheminAvi = dossier / "immobile.avi";
+    const BilanAvi b = ExportAvi(p);
+    ASSERT_EQ(b.resultat, ResultatAvi::Enregistre);
+    EXPECT_EQ(b.echantillons, 100);
+    EXPECT_EQ(b.cles, 4);
+    EXPECT_EQ(ImagesComptees(p.cheminAvi), 100);
+    EXPECT_EQ(Commande("ffprobe -v error -show_entries format=duration -of csv=p=0 '" + p.cheminAvi + "'"),
+              "4.000000\n");
+
+    const std::vector<EchantillonAvi> index = LireIndexAvi(LireOctets(p.cheminAvi));
+    ASSERT_EQ(index.size(), 100u);
+    Octets copie;
+    for (size_t i = 0; i < index.size(); ++i) {
+        EXPECT_EQ(index[i].cle, i % 25 == 0) << "sample " << i;
+        copie.insert(copie.end(), index[i].donnees.begin(), index[i].donnees.end());
+    }
+    EXPECT_TRUE(copie == corps) << "the samples are not the stream as stored";
+}
+
+// The pictures coded again carry the AVI's rate inside their stream too:
+// another program re-encoding the AVI keeps every picture, at 25 and at
+// a rate that is no whole number (7 pictures in 3 s).
+TEST_F(Avi, CadenceDuFluxRecode)
+{
+    struct Cas {
+        const char* nom;
+        int nbImages;
+        uint32_t dureeMs;
+    } cas[] = {{"a.mjp", 50, 2000}, {"b.264", 50, 2000}, {"c.mjp", 7, 3000}};
+    for (const Cas& c : cas) {
+        SCOPED_TRACE(c.nom);
+        OptionsFilm o;
+        o.nbImages = c.nbImages;
+        o.dureeMs = c.dureeMs;
+        o.gop = 10;
+        const std::string film = Film(c.nom, o);
+        const std::string avi = dossier / (std::string(c.nom) + ".avi");
+        const BilanAvi b = ExportAvi(Parametres(film, avi));
+        ASSERT_EQ(b.resultat, ResultatAvi::Enregistre);
+        EXPECT_EQ(b.echantillons, c.nbImages);
+        const std::string mp4 = avi + ".mp4";
+        ASSERT_EQ(std::system(("ffmpeg -v error -nostdin -i '" + avi + "' -c:v libx264 -preset ultrafast -y '"
+                               + mp4 + "'").c_str()),
+                  0);
+        EXPECT_EQ(ImagesComptees(mp4), c.nbImages);
+    }
+}
+
+// Damage in the middle of an H.264 film: a picture that cannot be decoded
+// followed by a megabyte without any start code. The search for the next
+// picture crosses it, every other picture is exported, and the export
+// says one picture is missing instead of calling itself complete.
+TEST_F(Avi, H264EndommageJusquALaFin)
+{
+    OptionsFilm o;
+    o.nbImages = 40;
+    o.gop = 10;
+    Octets corps;
+    std::vector<size_t> debuts;
+    ASSERT_EQ(CoderCorps(FilmH264, o, corps, &debuts), 0);
+    ASSERT_EQ(debuts.size(), 40u);
+    // A slice that opens a picture and names a parameter set that does not
+    // exist, then nothing but FF bytes.
+    Octets casse = {0, 0, 0, 1, 0x41, 0x88, 0x01, 0x93};
+    casse.resize(1000000, 0xFF);
+    corps.insert(corps.begin() + long(debuts[20]), casse.begin(), casse.end());
+    const std::string film = dossier / "abime.264";
+    EcrireFilm(film, 40, 4000, corps);
+    ParametresAvi p;
+    p.cheminFilm = film;
+    p.type = FilmH264;
+    p.nbImages = 40;
+    p.dureeSecondes = 4;
+    p.cheminAvi = dossier / "abime.avi";
+    const BilanAvi b = ExportAvi(p);
+    EXPECT_EQ(b.resultat, ResultatAvi::Incomplet);
+    EXPECT_EQ(b.imagesPerdues, 1);
+    EXPECT_EQ(b.echantillons, 40);
+    const std::vector<int> numeros = NumerosDecodes(p.cheminAvi, 320, 240);
+    ASSERT_EQ(numeros.size(), 40u);
+    for (size_t i = 0; i < numeros.size(); ++i)
+        EXPECT_EQ(numeros[i], int(i));
+    EXPECT_EQ(MessageFinAvi(b), "Export incomplet : 1 image du film n'a pas pu être exportée (40 images enregistrées)");
+}
+
+// An MJPEG picture that does not decode is counted, not silently skipped.
+TEST_F(Avi, MjpegImageIllisibleComptee)
+{
+    OptionsFilm o;
+    o.nbImages = 20;
+    Octets corps;
+    std::vector<size_t> debuts;
+    ASSERT_EQ(CoderCorps(FilmMjpeg, o, corps, &debuts), 0);
+    // Picture 7 keeps its start marker and loses its headers.
+    std::fill(corps.begin() + long(debuts[7]) + 2, corps.begin() + long(debuts[7]) + 40, 0x11);
+    const std::string film = dossier / "abime.mjp";
+    EcrireFilm(film, 20, 2000, corps);
+    ParametresAvi p = Parametres(film, dossier / "abime.avi");
+    p.nbImages = 20;
+    p.dureeSecondes = 2;
+    const BilanAvi b = ExportAvi(p);
+    EXPECT_EQ(b.resultat, ResultatAvi::Incomplet);
+    EXPECT_EQ(b.imagesPerdues, 1);
+    EXPECT_EQ(b.echantillons, 19);
+    EXPECT_TRUE(fs::exists(p.cheminAvi)); // what could be exported is kept
+
+    BilanAvi plusieurs;
+    plusieurs.resultat = ResultatAvi::Incomplet;
+    plusieurs.imagesPerdues = 3;
+    plusieurs.echantillons = 97;
+    EXPECT_EQ(MessageFinAvi(plusieurs),
+              "Export incomplet : 3 images du film n'ont pas pu être exportées (97 images enregistrées)");
+    BilanAvi complet;
+    complet.resultat = ResultatAvi::Enregistre;
+    EXPECT_EQ(MessageFinAvi(complet), "Le film est enregistré");
+    EXPECT_STREQ(MessageAvi(ResultatAvi::Incomplet), "Export incomplet : des images du film n'ont pas pu être exportées");
+}
+
+// The date burned into the pictures of a film recorded from 29/02/2024
+// 23:59:58, read back from the decoded AVI: the leap day, then 1 March.
+TEST_F(Avi, DateIncrusteeDuVingtNeufFevrier)
+{
+    OptionsFilm o;
+    o.largeur = 640;
+    o.hauteur = 480;
+    o.nbImages = 30;
+    o.dureeMs = 3000;
+    o.dates = true;
+    o.dateDebut.jour = 29;
+    o.dateDebut.mois = 2;
+    o.dateDebut.annee = 2024;
+    o.dateDebut.heure = 23;
+    o.dateDebut.minute = 59;
+    o.dateDebut.seconde = 58;
+    const std::string film = Film("bissextile.mjp", o);
+    FilmSource source;
+    ASSERT_EQ(LireFilmSource(film, source), 0);
+    ASSERT_TRUE(source.dates);
+    ParametresAvi p = Parametres(film, dossier / "bissextile.avi");
+    SuiviAvi suivi;
+    suivi.crochetImage = CrochetIncrustation(source);
+    ASSERT_EQ(ExportAvi(p, suivi).resultat, ResultatAvi::Enregistre);
+
+    const std::string brut =
+        Commande("ffmpeg -v error -i '" + p.cheminAvi + "' -f rawvideo -pix_fmt rgb24 - 2>/dev/null");
+    const size_t taille = size_t(640) * 480 * 3;
+    ASSERT_EQ(brut.size(), taille * 30);
+    const char* attendus[] = {"29/02/2024 23:59:58", "29/02/2024 23:59:59", "01/03/2024 00:00:00"};
+    int lues = 0;
+    for (size_t i = 0; i < 30; ++i) {
+        const auto* rgb = reinterpret_cast<const uint8_t*>(brut.data() + i * taille);
+        const int n = LireNumeroRGB(rgb, 640, 480);
+        ASSERT_EQ(n, int(i));
+        if (n % 10 == 0 || n % 10 == 9)
+            continue; // next to a turn of the second
+        EXPECT_EQ(LireTexteIncruste(rgb, 640, 480, 19), attendus[n / 10]) << "image " << n;
+        ++lues;
+    }
+    EXPECT_EQ(lues, 24);
 }
 
 // Path rules and picture rates.

@@ -370,7 +370,7 @@ TEST(LigneCommande, AviEtExtraction)
                                        "default=nw=1 '" + (d / "sortie.avi") + "'");
     EXPECT_NE(sonde.find("DX50"), std::string::npos);
     EXPECT_NE(sonde.find("r_frame_rate=5/1"), std::string::npos);
-    EXPECT_EQ(NumerosDecodes(d / "sortie.avi", 320, 240).size(), 39u);
+    EXPECT_EQ(NumerosDecodes(d / "sortie.avi", 320, 240).size(), 40u); // the last picture too
 
     EXPECT_EQ(statut("--avi '" + film + "' '" + (d / "faux.avi") + "' --mot-de-passe non"), SortieMotDePasse);
     const Octets erreur = LireOctets(d / "err.txt");

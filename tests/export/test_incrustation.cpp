@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <turbojpeg.h>
 
+#include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -68,6 +70,61 @@ TEST(Incrustation, TextesDeDateEtDeTempsDuFilm)
     EXPECT_EQ(TexteIncrustation(true, debut, fin, 100, 61.9), "15/03/2023 12:01:01");
     EXPECT_EQ(TexteIncrustation(false, debut, fin, 100, 61.9), "00:01:01.9");
     EXPECT_EQ(TexteIncrustation(true, debut, fin, 0, 5), "15/03/2023 12:00:00");
+}
+
+// The day-count conversion behind the burned-in date, the snapshot name
+// and the report: the turn of every month of a common year (2023) and a
+// leap year (2024), the year ends around them, and midnight reached by
+// rounding. Day counts are written out, not computed.
+TEST(Incrustation, DatesAuPassageDeChaqueMois)
+{
+    struct Passage {
+        int jour;               // day count of the first of the month
+        const char* premier;    // that day
+        const char* veille;     // the day before
+    } passages[] = {
+        {44927, "01/01/2023", "31/12/2022"}, {44958, "01/02/2023", "31/01/2023"},
+        {44986, "01/03/2023", "28/02/2023"}, {45017, "01/04/2023", "31/03/2023"},
+        {45047, "01/05/2023", "30/04/2023"}, {45078, "01/06/2023", "31/05/2023"},
+        {45108, "01/07/2023", "30/06/2023"}, {45139, "01/08/2023", "31/07/2023"},
+        {45170, "01/09/2023", "31/08/2023"}, {45200, "01/10/2023", "30/09/2023"},
+        {45231, "01/11/2023", "31/10/2023"}, {45261, "01/12/2023", "30/11/2023"},
+        {45292, "01/01/2024", "31/12/2023"}, {45323, "01/02/2024", "31/01/2024"},
+        {45352, "01/03/2024", "29/02/2024"}, {45383, "01/04/2024", "31/03/2024"},
+        {45413, "01/05/2024", "30/04/2024"}, {45444, "01/06/2024", "31/05/2024"},
+        {45474, "01/07/2024", "30/06/2024"}, {45505, "01/08/2024", "31/07/2024"},
+        {45536, "01/09/2024", "31/08/2024"}, {45566, "01/10/2024", "30/09/2024"},
+        {45597, "01/11/2024", "31/10/2024"}, {45627, "01/12/2024", "30/11/2024"},
+        {45658, "01/01/2025", "31/12/2024"},
+    };
+    const double seconde = 1.0 / 86400;
+    for (const Passage& p : passages) {
+        EXPECT_EQ(TexteDateHeure(p.jour), std::string(p.premier) + " 00:00:00") << p.jour;
+        EXPECT_EQ(TexteDateHeure(p.jour - seconde), std::string(p.veille) + " 23:59:59") << p.jour;
+        EXPECT_EQ(TexteDateHeure(p.jour - 1 + 0.5), std::string(p.veille) + " 12:00:00") << p.jour;
+        // A hair before midnight rounds to the millisecond, then to the next day.
+        EXPECT_EQ(TexteDateHeure(p.jour - 1e-9), std::string(p.premier) + " 00:00:00") << p.jour;
+    }
+    EXPECT_EQ(TexteDateHeure(45351), "29/02/2024 00:00:00");
+    EXPECT_EQ(TexteDateHeure(45351 + 86398 * seconde), "29/02/2024 23:59:58");
+    EXPECT_EQ(TexteDateHeure(44985 + 0.75), "28/02/2023 18:00:00");
+
+    // Every day of both years and their neighbours, against the C library's
+    // calendar (day 25569 is 01/01/1970).
+    for (int jour = 44927 - 2; jour <= 45658 + 2; ++jour) {
+        const time_t t = time_t(jour - 25569) * 86400;
+        tm c {};
+        ASSERT_NE(gmtime_r(&t, &c), nullptr);
+        char attendu[64];
+        std::snprintf(attendu, sizeof attendu, "%02d/%02d/%04d 07:30:15", c.tm_mday, c.tm_mon + 1,
+                      c.tm_year + 1900);
+        ASSERT_EQ(TexteDateHeure(jour + (7 * 3600 + 30 * 60 + 15) * seconde), attendu) << jour;
+    }
+
+    // The snapshot name and the comment use the same dates.
+    EXPECT_EQ(NomPhoto("/x/cam.mjp", true, 45351 + 0.5, 0), "cam_29-02-2024_12-00-00.jpg");
+    EXPECT_EQ(NomPhoto("/x/cam.mjp", true, 44986 - seconde, 0), "cam_28-02-2023_23-59-59.jpg");
+    EXPECT_NE(CommentairePhoto("/x/cam.mjp", true, 45352, 0).find("01/03/2024 00:00:00"), std::string::npos);
 }
 
 TEST(Incrustation, BoiteTailleeSurLaHauteurEtTenueDansLaLargeur)
