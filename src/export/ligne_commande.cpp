@@ -52,7 +52,8 @@ const char* const Aide =
     "  lecteurzr7 --help\n"
     "      affiche cette aide\n"
     "Statut de sortie : 0 réussi, 1 écriture impossible, 2 argument invalide ou\n"
-    "sortie refusée, 3 mot de passe absent ou faux, 4 film absent, illisible ou vide.\n";
+    "sortie refusée, 3 mot de passe absent ou faux, 4 film absent, illisible ou vide,\n"
+    "5 export incomplet (des images du film n'ont pas pu être exportées ; le fichier est gardé).\n";
 
 double Maintenant()
 {
@@ -235,7 +236,10 @@ int CommandeAvi(int argc, char** argv, std::FILE* sortie, std::FILE* erreurs)
     const BilanAvi b = ExportAvi(p, suivi);
     if (ligne)
         std::fputc('\n', erreurs);
-    if (b.resultat != ResultatAvi::Enregistre) {
+    // An incomplete AVI is kept with its report (it holds what could be
+    // read), but it is not called a success.
+    const bool incomplet = b.resultat == ResultatAvi::Incomplet;
+    if (b.resultat != ResultatAvi::Enregistre && !incomplet) {
         const char* message = MessageAvi(b.resultat);
         std::fprintf(erreurs, "%s : %s\n", message[0] ? message : "Export annulé", p.cheminAvi.c_str());
         return b.resultat == ResultatAvi::ErreurLecture ? SortieFilmIllisible : SortieEchec;
@@ -248,6 +252,10 @@ int CommandeAvi(int argc, char** argv, std::FILE* sortie, std::FILE* erreurs)
         }
     } else {
         SupprimerRapportsPerimes(p.cheminAvi);
+    }
+    if (incomplet) {
+        std::fprintf(erreurs, "%s : %s\n", MessageFinAvi(b).c_str(), p.cheminAvi.c_str());
+        return SortieIncomplete;
     }
     std::fprintf(sortie, "%s : %s (%lld images, %d x %d)\n", MessageAvi(b.resultat), p.cheminAvi.c_str(),
                  (long long)b.echantillons, b.largeur, b.hauteur);

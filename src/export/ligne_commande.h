@@ -20,6 +20,7 @@ constexpr int SortieEchec = 1;          // the output could not be written
 constexpr int SortieUsage = 2;          // bad or unknown argument, refused output or marks
 constexpr int SortieMotDePasse = 3;     // protected film: password missing or wrong
 constexpr int SortieFilmIllisible = 4;  // film missing, unreadable, empty or not a film
+constexpr int SortieIncomplete = 5;     // written and kept, but pictures of the film are missing
 
 // True when the arguments ask for one of the commands above, or for an
 // unknown option (usage, status 2); the command has then run and *statut

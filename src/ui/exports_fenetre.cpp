@@ -309,12 +309,13 @@ void ExportsFenetre::BoutonAviClick()
     dialogue.hide();
     QApplication::restoreOverrideCursor();
     dernierBilan = travail.bilan;
-    if (dernierBilan.resultat == ResultatAvi::Enregistre
-        && !preuves->ApresAvi(p.cheminAvi, dernierBilan.cadence, dernierBilan.echantillons))
+    const bool ecrit =
+        dernierBilan.resultat == ResultatAvi::Enregistre || dernierBilan.resultat == ResultatAvi::Incomplet;
+    if (ecrit && !preuves->ApresAvi(p.cheminAvi, dernierBilan.cadence, dernierBilan.echantillons))
         return;
-    const char* message = dernierBilan.resultat == ResultatAvi::Annule ? "Export annulé"
-                                                                       : MessageAvi(dernierBilan.resultat);
-    if (message[0])
+    const std::string message =
+        dernierBilan.resultat == ResultatAvi::Annule ? std::string("Export annulé") : MessageFinAvi(dernierBilan);
+    if (!message.empty())
         AfficherMessage(message, std::string(), w_);
 }
 

@@ -616,6 +616,32 @@ TEST(LigneCommande, StatutsEtMessages)
     EXPECT_EQ(lancer("--extraire " + Q(film) + " 0 2 " + Q(dossier + "abcd")), SortieReussie) << lancer.erreurs;
 }
 
+// An AVI that misses pictures of its film is kept with its report, but the
+// command names the missing pictures and does not end as a success.
+TEST(LigneCommande, AviIncompletNiReussiNiJete)
+{
+    DossierTemporaire d;
+    OptionsFilm o;
+    o.nbImages = 20;
+    o.largeur = 160;
+    o.hauteur = 120;
+    Octets corps;
+    std::vector<size_t> debuts;
+    ASSERT_EQ(CoderCorps(FilmMjpeg, o, corps, &debuts), 0);
+    // Picture 7 keeps its start marker and loses its headers.
+    std::fill(corps.begin() + long(debuts[7]) + 2, corps.begin() + long(debuts[7]) + 40, 0x11);
+    Octets fichier = {20, 0, 0, 0, 0xD0, 0x07, 0, 0}; // 20 pictures, 2000 ms
+    fichier.insert(fichier.end(), corps.begin(), corps.end());
+    const std::string film = d / "abime.mjp";
+    EcrireOctets(film, fichier);
+    Programme lancer(d);
+    EXPECT_EQ(lancer("--avi " + Q(film) + " " + Q(d / "a.avi")), SortieIncomplete);
+    EXPECT_NE(lancer.erreurs.find("Export incomplet : 1 image du film"), std::string::npos) << lancer.erreurs;
+    EXPECT_TRUE(fs::exists(d / "a.avi"));
+    EXPECT_TRUE(fs::exists(d / "a.avi.sha256"));
+    EXPECT_TRUE(SansTemporaire(d));
+}
+
 // Beyond the film's end: a start is refused, an end stops at the last
 // picture; the header claims only what the body holds.
 TEST(LigneCommande, ExtractionAuDelaDeLaFin)
