@@ -7,6 +7,7 @@
 #include "engine/fichierfilm.h"
 #include "ui/icones.h"
 #include "ui/image_etiree.h"
+#include "ui/avis_fenetre.h"
 #include "ui/navigation.h"
 #include "ui/oxbouton.h"
 #include "ui/position_calcul.h"
@@ -218,6 +219,7 @@ TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent
     setWindowState(Qt::WindowMaximized);
     CreerControles();
     NavigationFenetre = new Navigation(this);
+    new TAvisFenetre(this);
     FormCreate();
     // Digital zoom of the picture, films dropped on the window.
     new TZoomImage(Image1, this);
