@@ -84,7 +84,6 @@ int64_t Th_Lecteur_Magneto::Maintenant()
 
 void Th_Lecteur_Magneto::MontrerImageNoire()
 {
-    RemettreImage(imageNoire_.get(), tailleImageNoire_);
     const int r = PrendreMutexVoie(Voie());
     ::Voie& v = Voies[Voie()];
     v.ImageMontree = -1;
@@ -92,6 +91,7 @@ void Th_Lecteur_Magneto::MontrerImageNoire()
     v.RunImageMontree = numeroRun_;
     if (r == 0)
         RendreMutexVoie(Voie());
+    RemettreImage(imageNoire_.get(), tailleImageNoire_);
 }
 
 // Only a playing run that is still the current one reports the end of the
@@ -385,6 +385,10 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
             // Pacing starts from the picture asked for.
             if (suivi_.Exact() && cadence.imagesDecodees == 0)
                 cadence.debutRun = cadence.debutImage;
+            // Noted before the hand-over: the window reads, while it takes
+            // the picture, which picture it is.
+            ++cadence.imagesDecodees;
+            NoterImage(flux, cadence);
             if (image.taille > 0) {
                 v.TailleImageSortie = image.taille;
                 RemettreImage(v.ImageSortie, image.taille);
@@ -394,8 +398,6 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
                 LargeurFilm = image.largeur;
                 FlagLireTaille = 0;
             }
-            ++cadence.imagesDecodees;
-            NoterImage(flux, cadence);
             // A single-picture run ends on the first picture it could show
             // (a JPEG the decoder rejected shows nothing) and is not paced.
             if (imageUnique && image.taille > 0)
