@@ -393,6 +393,7 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
                 v.TailleImageSortie = image.taille;
                 RemettreImage(v.ImageSortie, image.taille);
             }
+            NoterProgression(flux, cadence);
             if (FlagLireTaille != 0 && image.hauteur > 0 && image.largeur > 0) {
                 HauteurFilm = image.hauteur;
                 LargeurFilm = image.largeur;
@@ -434,22 +435,32 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
     }
 }
 
-// After each good picture: the progress and the picture on screen, read by
-// the display tick, the sound and the measures.
+// Before each good picture is handed over: which picture it is, read by
+// the window while it takes it, and by the sound and the measures.
 void Th_Lecteur_Magneto::NoterImage(const FluxFilm& flux, const EtatCadence& cadence)
 {
     // An exact run counts the pictures of the film's index.
     const uint32_t nbImages =
         suivi_.Exact() ? static_cast<uint32_t>(suivi_.Depart().nbImages) : cadence.nbImages;
-    const double pourcent = PourcentagePourImages(cadence.imagesDecodees, flux.ImageBase(), nbImages);
     const int64_t numero = static_cast<int64_t>(flux.ImageBase()) + cadence.imagesDecodees - 1;
     const int r = PrendreMutexVoie(Voie());
     ::Voie& v = Voies[Voie()];
-    v.PourcentFilm = pourcent;
     v.ImageMontree = numero;
     v.MsImageMontree = MsDeLImage(numero, cadence.dureeMs, nbImages);
     v.ImageMontreeExacte = suivi_.Exact() ? 1 : 0;
     v.RunImageMontree = numeroRun_;
+    if (r == 0)
+        RendreMutexVoie(Voie());
+}
+
+// After it: the progress, read by the display tick.
+void Th_Lecteur_Magneto::NoterProgression(const FluxFilm& flux, const EtatCadence& cadence)
+{
+    const uint32_t nbImages =
+        suivi_.Exact() ? static_cast<uint32_t>(suivi_.Depart().nbImages) : cadence.nbImages;
+    const double pourcent = PourcentagePourImages(cadence.imagesDecodees, flux.ImageBase(), nbImages);
+    const int r = PrendreMutexVoie(Voie());
+    Voies[Voie()].PourcentFilm = pourcent;
     if (r == 0)
         RendreMutexVoie(Voie());
 }
