@@ -1,5 +1,6 @@
 #include "core/demarrage.h"
 
+#include "core/avis.h"
 #include "core/boitemessage.h"
 #include "core/dossier_utilisateur.h"
 #include "core/etat.h"
@@ -7,6 +8,7 @@
 #include "core/messages.h"
 #include "core/objet_dbus.h"
 #include "core/ouverture.h"
+#include "core/signaux.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -32,6 +34,9 @@ constexpr size_t LongueurMinimaleLigne = 5;
 // Time given to the workers to see FlagArretGeneral before their destruction.
 constexpr int AttenteArretMs = 250;
 constexpr int DureeMinimaleMs = 1000;
+// Longest wait for one worker's end at shutdown: a worker stuck in a call
+// that never returns is left behind rather than keeping the player open.
+constexpr int AttenteFinThreadMs = 1500;
 
 // Name of the working folder of the measure notices.
 const char* const NomDossierDonnees = "DONNEES";
@@ -115,6 +120,9 @@ void AnalyserLigneCommande(const std::string& texte)
         CopierTexte(CheminFilm, sizeof CheminFilm, texte.c_str());
 }
 
+const char* const TexteMesuresDirectCoupees =
+    "Aucun dossier de données utilisable : les mesures en direct des autres programmes sont désactivées.";
+
 void FixerDossiers(const std::string& cheminExecutable)
 {
     const size_t barre = cheminExecutable.find_last_of('/');
@@ -140,6 +148,17 @@ void FixerDossiers(const std::string& cheminExecutable)
             CopierTexte(DossierDonnees, sizeof DossierDonnees, perso.c_str());
     }
 
+    // No folder at all (a user without a home): a private one, so that the
+    // film's own measures still reach the measure windows. Other programs
+    // do not know it: their live measures cannot arrive.
+    if (DossierDonnees[0] == '\0') {
+        const std::string prive = DossierDonneesPrive();
+        if (!prive.empty() && prive.size() <= static_cast<size_t>(LongueurDossier)) {
+            CopierTexte(DossierDonnees, sizeof DossierDonnees, prive.c_str());
+            PublierAvis(TexteMesuresDirectCoupees);
+        }
+    }
+
     char ligne[LongueurDossier + 64];
     if (DossierDonnees[0])
         std::snprintf(ligne, sizeof ligne, "Dossier de travail : %s", DossierDonnees);
@@ -163,6 +182,18 @@ int ExecuterLecteur(int argc, char** argv, const FabriquesLecteur& fabriques)
     // The message boxes below need the application object: create it now,
     // before the first one can be shown (no window exists yet either way).
     std::unique_ptr<QApplication> application(new QApplication(argc, argv));
+
+    // SIGTERM, SIGINT and SIGHUP close the main window as "Quitter" does;
+    // before it exists they end the run before the event loop.
+    QWidget* fenetreAFermer = nullptr;
+    bool arretDemande = false;
+    GardeSignaux signaux([&](int) {
+        arretDemande = true;
+        if (fenetreAFermer)
+            fenetreAFermer->close();
+        else
+            QCoreApplication::quit();
+    });
 
     Voie& voie0 = Voies[0];
     voie0.BufferImage = new (std::nothrow) unsigned char[TailleBufferImage];
@@ -206,8 +237,9 @@ int ExecuterLecteur(int argc, char** argv, const FabriquesLecteur& fabriques)
     std::unique_ptr<QWidget> mesures2(f.fenetreMesures ? f.fenetreMesures() : nullptr);
     Tracer(f, "fenetres");
 
+    fenetreAFermer = principale.get();
     int statut = 0;
-    if (principale) {
+    if (principale && !arretDemande) {
         // The loop ends when the main window closes, even while the measure
         // windows are still shown.
         QObject::connect(application.get(), &QApplication::lastWindowClosed, application.get(),
@@ -219,6 +251,7 @@ int ExecuterLecteur(int argc, char** argv, const FabriquesLecteur& fabriques)
             mesures2->setAttribute(Qt::WA_QuitOnClose, false);
         statut = application->exec();
     }
+    fenetreAFermer = nullptr;
     Tracer(f, "boucle terminee");
 
     // Shutdown.
@@ -228,9 +261,36 @@ int ExecuterLecteur(int argc, char** argv, const FabriquesLecteur& fabriques)
         RendreMutexGeneral();
     Tracer(f, "arret general");
     QThread::msleep(AttenteArretMs);
-    for (auto& t : threads)
-        t.reset(); // each destruction requests the end and waits for it
+    bool abandon = false;
+    for (auto& t : threads) {
+        if (!t)
+            continue;
+        t->requestInterruption();
+        if (!t->wait(AttenteFinThreadMs)) {
+            // Still blocked: left running, with everything it may touch.
+            char ligne[96];
+            std::snprintf(ligne, sizeof ligne, "Arret : un thread ne s'est pas termine en %d ms, abandonne",
+                          AttenteFinThreadMs);
+            EcrireJournal(Journal::Magneto, 0, ligne);
+            qWarning("%s", ligne);
+            Tracer(f, "thread abandonne");
+            t.release();
+            abandon = true;
+            continue;
+        }
+        t.reset(); // ended: the destruction releases its resources
+    }
     Tracer(f, "threads detruits");
+    if (abandon) {
+        // A thread left behind may still use the locks and buffers: they
+        // stay until the process ends.
+        RetirerObjetLecteur();
+        ArreterRelaisMessages();
+        mesures2.reset();
+        mesures1.reset();
+        principale.reset();
+        return statut;
+    }
 
     FermerMutexGeneral();
     FermerMutexReserve();
@@ -250,5 +310,6 @@ int ExecuterLecteur(int argc, char** argv, const FabriquesLecteur& fabriques)
     mesures1.reset();
     principale.reset();
     application.reset();
+    RetirerDossierDonneesPrive();
     return statut;
 }

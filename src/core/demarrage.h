@@ -24,7 +24,10 @@ void AnalyserLigneCommande(const std::string& texte);
 // DossierDonnees: the program folder's "DONNEES", created when nothing has
 // that name. When it cannot be created or written, or does not fit its field
 // whole, the per-user data folder's "DONNEES" instead (created private); empty
-// when neither can be used. The folder used goes into the log.
+// when neither can be used: then a private folder (DossierDonneesPrive), and
+// the notice TexteMesuresDirectCoupees is published. The folder used goes
+// into the log.
+extern const char* const TexteMesuresDirectCoupees;
 void FixerDossiers(const std::string& cheminExecutable);
 
 // What start-up builds; the player passes its real classes, tests their own.
@@ -37,5 +40,7 @@ struct FabriquesLecteur {
 };
 
 // Runs the whole program: start-up, event loop, shutdown. Returns the exit
-// status.
+// status. SIGTERM, SIGINT and SIGHUP close the main window. At shutdown each
+// worker is waited for at most 1.5 s; one still running is left behind
+// (traced "thread abandonne", logged) with the locks and buffers it may use.
 int ExecuterLecteur(int argc, char** argv, const FabriquesLecteur& fabriques);

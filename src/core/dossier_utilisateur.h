@@ -22,3 +22,12 @@ std::string DossierEtatUtilisateur();
 // may be written, the user's state folder otherwise (the program folder
 // still when that one cannot be made: a log that fails is silent).
 std::string DossierDesJournaux(const std::string& dossierProgramme);
+
+// A private data folder (mode 0700, owned by the user) for a user with no
+// usable home: $XDG_RUNTIME_DIR/lecteurzr7-DONNEES when that variable names
+// the user's own folder, else a new folder made by mkdtemp under $TMPDIR
+// (or /tmp). No trailing '/'. Empty when neither can be made.
+std::string DossierDonneesPrive();
+// Removes the folder DossierDonneesPrive made by mkdtemp, with the files the
+// player left in it; nothing when it made none.
+void RetirerDossierDonneesPrive();

@@ -84,7 +84,6 @@ int64_t Th_Lecteur_Magneto::Maintenant()
 
 void Th_Lecteur_Magneto::MontrerImageNoire()
 {
-    RemettreImage(imageNoire_.get(), tailleImageNoire_);
     const int r = PrendreMutexVoie(Voie());
     ::Voie& v = Voies[Voie()];
     v.ImageMontree = -1;
@@ -92,6 +91,7 @@ void Th_Lecteur_Magneto::MontrerImageNoire()
     v.RunImageMontree = numeroRun_;
     if (r == 0)
         RendreMutexVoie(Voie());
+    RemettreImage(imageNoire_.get(), tailleImageNoire_);
 }
 
 // Only a playing run that is still the current one reports the end of the
@@ -385,17 +385,20 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
             // Pacing starts from the picture asked for.
             if (suivi_.Exact() && cadence.imagesDecodees == 0)
                 cadence.debutRun = cadence.debutImage;
+            // Noted before the hand-over: the window reads, while it takes
+            // the picture, which picture it is.
+            ++cadence.imagesDecodees;
+            NoterImage(flux, cadence);
             if (image.taille > 0) {
                 v.TailleImageSortie = image.taille;
                 RemettreImage(v.ImageSortie, image.taille);
             }
+            NoterProgression(flux, cadence);
             if (FlagLireTaille != 0 && image.hauteur > 0 && image.largeur > 0) {
                 HauteurFilm = image.hauteur;
                 LargeurFilm = image.largeur;
                 FlagLireTaille = 0;
             }
-            ++cadence.imagesDecodees;
-            NoterImage(flux, cadence);
             // A single-picture run ends on the first picture it could show
             // (a JPEG the decoder rejected shows nothing) and is not paced.
             if (imageUnique && image.taille > 0)
@@ -432,22 +435,32 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
     }
 }
 
-// After each good picture: the progress and the picture on screen, read by
-// the display tick, the sound and the measures.
+// Before each good picture is handed over: which picture it is, read by
+// the window while it takes it, and by the sound and the measures.
 void Th_Lecteur_Magneto::NoterImage(const FluxFilm& flux, const EtatCadence& cadence)
 {
     // An exact run counts the pictures of the film's index.
     const uint32_t nbImages =
         suivi_.Exact() ? static_cast<uint32_t>(suivi_.Depart().nbImages) : cadence.nbImages;
-    const double pourcent = PourcentagePourImages(cadence.imagesDecodees, flux.ImageBase(), nbImages);
     const int64_t numero = static_cast<int64_t>(flux.ImageBase()) + cadence.imagesDecodees - 1;
     const int r = PrendreMutexVoie(Voie());
     ::Voie& v = Voies[Voie()];
-    v.PourcentFilm = pourcent;
     v.ImageMontree = numero;
     v.MsImageMontree = MsDeLImage(numero, cadence.dureeMs, nbImages);
     v.ImageMontreeExacte = suivi_.Exact() ? 1 : 0;
     v.RunImageMontree = numeroRun_;
+    if (r == 0)
+        RendreMutexVoie(Voie());
+}
+
+// After it: the progress, read by the display tick.
+void Th_Lecteur_Magneto::NoterProgression(const FluxFilm& flux, const EtatCadence& cadence)
+{
+    const uint32_t nbImages =
+        suivi_.Exact() ? static_cast<uint32_t>(suivi_.Depart().nbImages) : cadence.nbImages;
+    const double pourcent = PourcentagePourImages(cadence.imagesDecodees, flux.ImageBase(), nbImages);
+    const int r = PrendreMutexVoie(Voie());
+    Voies[Voie()].PourcentFilm = pourcent;
     if (r == 0)
         RendreMutexVoie(Voie());
 }

@@ -82,6 +82,7 @@ private:
     Suite AttendreFinDeRun();
     bool RunCourant(bool imageUnique);
     void NoterImage(const FluxFilm& flux, const EtatCadence& cadence);
+    void NoterProgression(const FluxFilm& flux, const EtatCadence& cadence);
     void MontrerImageNoire();
     void SignalerFinDeFilm();
     void SignalerEchecImage();

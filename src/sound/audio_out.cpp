@@ -2,6 +2,7 @@
 
 #include "core/journal.h"
 #include "sound/g711.h"
+#include "sound/silence_alsa.h"
 
 #include <algorithm>
 #include <chrono>
@@ -212,6 +213,11 @@ int AUDIO_OUT_Open(int slot, int bufferSize)
     s.format.nBlockAlign = 2;
     s.format.wBitsPerSample = 8;
     s.format.cbSize = 0;
+
+    // The player handles the end-of-session signals itself (core/signaux.h):
+    // SDL must not take them over. Without a card, libasound stays quiet.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    DetournerErreursAlsa();
 
     int resultat = WaveOk;
     if (slot >= NbSlotsOuvrables || bufferSize <= 0) {

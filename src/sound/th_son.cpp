@@ -7,7 +7,7 @@
 
 bool SortieSonAudible(const EtatSortieSon& e)
 {
-    return e.lecture && e.sonActif && e.sonEcoute && e.vitesse == 1.0;
+    return e.lecture && !e.pause && e.sonActif && e.sonEcoute && e.vitesse == 1.0;
 }
 
 TH_Son::TH_Son(int voie, int attenteDemarrageMs)
@@ -85,13 +85,14 @@ void TH_Son::run()
             vider = v.FlagViderSon != 0;
             v.FlagViderSon = 0;
             e.lecture = v.FlagLecture != 0;
+            e.pause = v.FlagPause != 0;
             e.sonActif = v.FlagSonActif != 0;
             e.sonEcoute = v.FlagSonEcoute != 0;
             e.numeroRun = v.NumeroRun;
             maintenant = SortieSonAudible(e);
             nouveauRun = maintenant && audible && e.numeroRun != runJoue;
-            // Pause drops what is held (the device plays on); silence and a
-            // new run drop it too, as it belongs to other pictures.
+            // Pause, silence and a new run drop what is held, and the device
+            // is emptied below: it belongs to pictures no longer shown.
             if (vider || !maintenant || nouveauRun)
                 pending_.store(0);
             if (!maintenant) {

@@ -5,9 +5,9 @@
 // the output has not started.
 //
 // The output is silent, with everything it holds dropped and the device's
-// queue returned, while the film is not playing, sound is off, the speed is
-// not x 1, or when a new run begins: sound played then would not match the
-// pictures.
+// queue returned, while the film is not playing or is paused, sound is off,
+// the speed is not x 1, or when a new run begins: sound played then would
+// not match the pictures.
 #pragma once
 
 #include "core/travail.h"
@@ -21,12 +21,13 @@ constexpr int AttenteDemarrageSonMs = 500;
 
 // What the output thread sees of the channel at one cycle.
 struct EtatSortieSon {
-    bool lecture = false, sonActif = false, sonEcoute = false;
+    bool lecture = false, pause = false, sonActif = false, sonEcoute = false;
     double vitesse = 1.0;
     uint32_t numeroRun = 0;
 };
 
-// True while the output may play: film playing, sound on, speed x 1.
+// True while the output may play: film playing and not paused, sound on,
+// speed x 1.
 bool SortieSonAudible(const EtatSortieSon& e);
 
 class TH_Son : public ThreadTravail

@@ -1,8 +1,9 @@
 #include "sound/thmagnetoson.h"
 
+#include "core/avis.h"
 #include "core/etat.h"
 #include "core/journal.h"
-#include "engine/fichierfilm.h"
+#include "core/ouverture.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -18,14 +19,10 @@ constexpr int AttenteEchecMs = 50;
 constexpr int AttenteInactifMs = 50;
 
 // The pass's file, closed on every path out of it.
-struct DescripteurSon {
-    int fd = -1;
-    ~DescripteurSon()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
+struct FermerFichier {
+    void operator()(std::FILE* f) const { std::fclose(f); }
 };
+using FichierSon = std::unique_ptr<std::FILE, FermerFichier>;
 
 bool LireTout(int fd, unsigned char* destination, int32_t n, int64_t offset)
 {
@@ -34,6 +31,8 @@ bool LireTout(int fd, unsigned char* destination, int32_t n, int64_t offset)
         const ssize_t r = ::pread(fd, destination + lus, static_cast<size_t>(n - lus), offset + lus);
         if (r < 0 && errno == EINTR)
             continue;
+        if (r == 0)
+            errno = 0; // the file ends sooner than it did
         if (r <= 0)
             return false;
         lus += static_cast<int32_t>(r);
@@ -81,12 +80,40 @@ int32_t TailleMorceauSon(int64_t longueur, int64_t offset)
     return static_cast<int32_t>(std::min<int64_t>(reste, TailleBufferSon));
 }
 
-void ReculerPourPause(int64_t& offset, bool& marque)
+AttenteSon AttentePause(const EtatLectureSon& e)
 {
-    if (!marque)
-        return;
-    offset = offset < RetourPauseSon ? 0 : offset - RetourPauseSon;
-    marque = false;
+    AttenteSon a;
+    a.type = AttenteSon::Type::Reprise;
+    a.run = e.numeroRun;
+    a.image = e.imageMontree;
+    a.runImage = e.runImageMontree;
+    return a;
+}
+
+AttenteSon AttenteFin(const EtatLectureSon& e, int64_t longueur)
+{
+    AttenteSon a;
+    a.type = AttenteSon::Type::Fin;
+    a.run = e.numeroRun;
+    a.finOctet = longueur;
+    return a;
+}
+
+bool PasseSonPermise(const EtatLectureSon& e, const AttenteSon& a)
+{
+    if (e.pause || !PremiereImageDuRunMontree(e))
+        return false;
+    if (a.type == AttenteSon::Type::Aucune || a.run != e.numeroRun)
+        return true;
+    if (a.type == AttenteSon::Type::Reprise)
+        return e.imageMontree != a.image || e.runImageMontree != a.runImage;
+    return DebutPasseSon(e.msImageMontree) >= a.finOctet;
+}
+
+std::string TexteSonIllisible(const std::string& cheminFichierSon)
+{
+    const size_t barre = cheminFichierSon.find_last_of('/');
+    return "Son illisible : " + (barre == std::string::npos ? cheminFichierSon : cheminFichierSon.substr(barre + 1));
 }
 
 ThMagnetoSon::ThMagnetoSon(int voie, int attenteDemarrageMs)
@@ -153,15 +180,27 @@ void ThMagnetoSon::run()
     }
 }
 
+void ThMagnetoSon::SignalerIllisible(const std::string& chemin, int erreur) const
+{
+    // A missing file is a film without sound, not an unreadable one.
+    if (erreur == ENOENT || erreur == ENOTDIR)
+        return;
+    PublierAvis(TexteSonIllisible(chemin));
+}
+
 ThMagnetoSon::Suite ThMagnetoSon::Passe()
 {
     const int voie = Voie();
     ::Voie& v = Voies[voie];
-    bool marque = true;
 
     EtatLectureSon e = LireEtat();
     if (!SonAuPas(e)) {
         // Other speeds are silent; the next pass at x 1 starts in step.
+        ViderRemise();
+        return Suite::Cycle;
+    }
+    if (e.pause) {
+        attente_ = AttentePause(e);
         ViderRemise();
         return Suite::Cycle;
     }
@@ -170,20 +209,23 @@ ThMagnetoSon::Suite ThMagnetoSon::Passe()
     const std::string chemin = CheminFichierSon(cheminSon);
     if (chemin.size() < 4)
         return Dormir(AttenteEchecMs) ? Suite::Cycle : Suite::Fin;
-    // The first chunk of a run waits for the run's first picture.
-    if (!PremiereImageDuRunMontree(e))
+    // The first chunk of a run waits for the run's first picture, after a
+    // pause for the next picture, after the end for the picture past it.
+    if (!PasseSonPermise(e, attente_))
         return Suite::Cycle;
 
     EcrireJournal(Journal::MagnetoSon, voie, chemin.c_str());
-    DescripteurSon fichier;
-    if (EstFichierOrdinaire(chemin))
-        fichier.fd = ::open(chemin.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fichier.fd < 0) {
+    // Never blocks: a FIFO or device put in the file's place is refused.
+    FichierSon fichier(OuvrirFichierOrdinaire(chemin.c_str()));
+    if (!fichier) {
+        const int erreur = errno;
         EcrireJournal(Journal::MagnetoSon, voie, "Erreur Open");
+        SignalerIllisible(chemin, erreur);
         return Dormir(AttenteEchecMs) ? Suite::Cycle : Suite::Fin;
     }
+    const int fd = ::fileno(fichier.get());
     struct stat st;
-    if (::fstat(fichier.fd, &st) != 0 || st.st_size <= 0) {
+    if (::fstat(fd, &st) != 0 || st.st_size <= 0) {
         EcrireJournal(Journal::MagnetoSon, voie, "Erreur length");
         return Dormir(AttenteEchecMs) ? Suite::Cycle : Suite::Fin;
     }
@@ -212,14 +254,21 @@ ThMagnetoSon::Suite ThMagnetoSon::Passe()
             ViderRemise();
             return Suite::Cycle;
         }
-        if (e.pause && e.lecture) {
-            ReculerPourPause(offset, marque);
-            continue;
+        if (e.pause) {
+            // The output empties the device; the sound starts again with
+            // the pictures.
+            attente_ = AttentePause(e);
+            ViderRemise();
+            return Suite::Cycle;
         }
         if (offsetCharge != offset) {
             tailleChargee = TailleMorceauSon(longueur, offset);
-            if (!LireTout(fichier.fd, morceau_.get(), tailleChargee, offset)) {
+            if (!LireTout(fd, morceau_.get(), tailleChargee, offset)) {
+                const int erreur = errno;
                 EcrireJournal(Journal::MagnetoSon, voie, "Erreur read");
+                // A file cut short is no fault of the file's readability.
+                if (erreur != 0)
+                    SignalerIllisible(chemin, erreur);
                 return Dormir(AttenteEchecMs) ? Suite::Cycle : Suite::Fin;
             }
             offsetCharge = offset;
@@ -229,10 +278,12 @@ ThMagnetoSon::Suite ThMagnetoSon::Passe()
             std::memcpy(v.BufferSon, morceau_.get(), static_cast<size_t>(tailleChargee));
             v.NbOctetsSon = tailleChargee;
             offset += tailleChargee;
-            marque = true;
+            octetsRemis_.fetch_add(tailleChargee);
         }
         if (r == 0)
             RendreMutexVoie(voie);
     }
+    // Handed over to its end: the sound waits for the pictures to pass it.
+    attente_ = AttenteFin(e, longueur);
     return Suite::Cycle;
 }

@@ -5,10 +5,14 @@
 //
 // A pass starts at the byte of the picture on screen (8 bytes a
 // millisecond), once the current run has shown its first picture, and hands
-// the file on from there; a pause moves the pass back four seconds once.
-// Nothing is handed over while sound is off, the film is not playing or the
-// speed is not x 1: the sound could not follow the pictures then. The pass
-// reads only the chunks it hands over, never the whole file.
+// the file on from there. A pause ends the pass (the output empties the
+// device); after it the next pass starts at the first picture shown again,
+// as after a seek. Once a pass has handed the file over to its end, the next
+// one waits until the picture on screen has passed that end: the sound is
+// never played twice. Nothing is handed over while sound is off, the film is
+// not playing or the speed is not x 1: the sound could not follow the
+// pictures then. The pass reads only the chunks it hands over, never the
+// whole file.
 #pragma once
 
 #include "core/travail.h"
@@ -21,8 +25,6 @@
 constexpr int AttenteDemarrageMagnetoSonMs = 1000;
 constexpr int DebitSonOctetsParSeconde = 8000;
 constexpr int OctetsSonParMs = DebitSonOctetsParSeconde / 1000;
-// A pause moves the pass back two chunks, four seconds.
-constexpr int RetourPauseSon = 32000;
 // Longest sound path taken from CheminSon.
 constexpr int LongueurCheminSon = 300;
 
@@ -53,9 +55,26 @@ std::string CheminFichierSon(const char* cheminSon);
 int64_t DebutPasseSon(int64_t msImage);
 // Size of the chunk at `offset` of a file of `longueur` bytes.
 int32_t TailleMorceauSon(int64_t longueur, int64_t offset);
-// Pause check: with the mark set, the offset moves back 32,000 bytes (to 0
-// at the most) and the mark is cleared; without it nothing changes.
-void ReculerPourPause(int64_t& offset, bool& marque);
+
+// What holds the next pass back within a run.
+struct AttenteSon {
+    enum class Type { Aucune, Reprise, Fin } type = Type::Aucune;
+    uint32_t run = 0;        // NumeroRun when it was set; a new run clears it
+    // Reprise: the picture on screen at the pause (and its run).
+    int64_t image = -1;
+    uint32_t runImage = 0;
+    int64_t finOctet = 0;    // Fin: the length handed over to its end
+};
+// The hold of a pause seen in `e`, and of a file handed over to its end.
+AttenteSon AttentePause(const EtatLectureSon& e);
+AttenteSon AttenteFin(const EtatLectureSon& e, int64_t longueur);
+// A pass may begin: the run's first picture is shown, the film is not
+// paused, and the hold is gone (new run; after a pause, another picture
+// shown; after the end, the picture on screen at or past that end).
+bool PasseSonPermise(const EtatLectureSon& e, const AttenteSon& a);
+
+// Text said once when the sound file exists but cannot be read.
+std::string TexteSonIllisible(const std::string& cheminFichierSon);
 
 class ThMagnetoSon : public ThreadTravail
 {
@@ -69,6 +88,8 @@ public:
     // number of passes begun: for tests and benchmarks.
     int64_t DebutDernierePasse() const { return debutDernierePasse_.load(); }
     int NbPasses() const { return nbPasses_.load(); }
+    // Bytes handed over since the start.
+    int64_t OctetsRemis() const { return octetsRemis_.load(); }
 
 protected:
     void run() override;
@@ -78,9 +99,12 @@ private:
     Suite Passe();
     EtatLectureSon LireEtat() const;
     void ViderRemise() const;
+    void SignalerIllisible(const std::string& chemin, int erreur) const;
 
     int attenteDemarrageMs_;
     std::unique_ptr<unsigned char[]> morceau_;
     std::atomic<int64_t> debutDernierePasse_{-1};
     std::atomic<int> nbPasses_{0};
+    std::atomic<int64_t> octetsRemis_{0};
+    AttenteSon attente_; // this thread only
 };

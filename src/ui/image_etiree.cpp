@@ -114,6 +114,7 @@ void TImageEtiree::AfficherImage(const unsigned char* bitmapFichier, int taille)
 {
     if (taille > 0)
         ChargerBitmap(bitmapFichier, size_t(taille));
+    emit ImageRemise();
 }
 
 bool TImageEtiree::ChargerFichier(const QString& chemin)

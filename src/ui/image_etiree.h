@@ -54,6 +54,8 @@ public:
 
 signals:
     void DoubleClic();
+    // A picture of the reader has just been handed over (shown or not).
+    void ImageRemise();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -7,6 +7,8 @@
 #include "engine/fichierfilm.h"
 #include "ui/icones.h"
 #include "ui/image_etiree.h"
+#include "ui/avis_fenetre.h"
+#include "ui/mesures_position.h"
 #include "ui/navigation.h"
 #include "ui/oxbouton.h"
 #include "ui/position_calcul.h"
@@ -218,6 +220,7 @@ TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent
     setWindowState(Qt::WindowMaximized);
     CreerControles();
     NavigationFenetre = new Navigation(this);
+    new TAvisFenetre(this);
     FormCreate();
     // Digital zoom of the picture, films dropped on the window.
     new TZoomImage(Image1, this);
@@ -815,7 +818,9 @@ void TLecteurZR7_Principale::BoutonDebut1Click()
     ++Voies[0].NumeroDemande;
     if (r == 0)
         RendreMutexVoie(0);
-    ViderMesuresVisibles();
+    // The read-out and the measures describe picture 0, now on its way.
+    MontrerLecture();
+    MontrerMesuresDeLaPosition();
 }
 
 void TLecteurZR7_Principale::JaugeVitesseChange()
@@ -949,6 +954,17 @@ void TLecteurZR7_Principale::ViderMesuresVisibles()
             ViderMemo2(m);
 }
 
+void TLecteurZR7_Principale::MontrerMesuresDeLaPosition()
+{
+    // Whole seconds, as the measure reader compares them.
+    QString affichage;
+    if (Voies[0].FlagMesuresPresentes > 0 && Voies[0].CheminSon[0] != '\0') // written by this thread only
+        affichage = AffichageMesuresAuTemps(NomCompagnon(Voies[0].CheminSon, "msr"), uint64_t(PositionSecondes) * 1000);
+    for (QWidget* m : {DMesures1, DMesures2})
+        if (m && m->isVisible())
+            RemplirMesures(m, affichage);
+}
+
 // ----------------------------------------------------- position and display
 
 void TLecteurZR7_Principale::TimerAffichageTimer()
@@ -1011,6 +1027,7 @@ void TLecteurZR7_Principale::CurseurMinutes1MouseUp()
     if (r == 0)
         RendreMutexVoie(0);
     MontrerLecture();
+    MontrerMesuresDeLaPosition();
 }
 
 // ------------------------------------------------------------ picture area

@@ -182,6 +182,8 @@ private:
     void MontrerLecture();
     void MontrerFenetresMesures(bool visibles);
     void ViderMesuresVisibles();
+    // The visible measure windows' rows at the position set while stopped.
+    void MontrerMesuresDeLaPosition();
     // Header, dates and sound file of a chained film; false when its header
     // is not a valid film.
     bool RelireFilmEnchaine();

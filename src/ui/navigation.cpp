@@ -5,6 +5,7 @@
 #include "engine/index_images.h"
 #include "engine/th_indexeur.h"
 #include "ui/dialogues.h"
+#include "ui/image_etiree.h"
 #include "ui/lecteurzr7_principale.h"
 #include "ui/oxbouton.h"
 
@@ -46,6 +47,7 @@ Navigation::Navigation(TLecteurZR7_Principale* fenetre) : QObject(fenetre), f_(f
         if (!deplacementInterne_)
             OublierImageDemandee();
     });
+    connect(f_->Image1, &TImageEtiree::ImageRemise, this, &Navigation::ImageRemise);
     minuterie_ = new QTimer(this);
     minuterie_->setInterval(IntervalleEtiquetteImageMs);
     connect(minuterie_, &QTimer::timeout, this, &Navigation::MettreAJourEtiquette);
@@ -208,14 +210,23 @@ void Navigation::AllerA()
     AllerASeconde(s);
 }
 
+void Navigation::ImageRemise()
+{
+    const int r = PrendreMutexVoie(0);
+    imageEcran_ = Voies[0].ImageMontree;
+    imageEcranExacte_ = Voies[0].ImageMontreeExacte != 0;
+    if (r == 0)
+        RendreMutexVoie(0);
+    MettreAJourEtiquette();
+}
+
 void Navigation::MettreAJourEtiquette()
 {
     const std::shared_ptr<const IndexImages> index = IndexFilm(CheminFilm);
-    const int r = PrendreMutexVoie(0);
-    const int64_t montree = Voies[0].ImageMontree;
-    const bool exacte = Voies[0].ImageMontreeExacte != 0;
-    if (r == 0)
-        RendreMutexVoie(0);
+    // Not ImageMontree: the reader notes a picture before the window has
+    // taken it.
+    const int64_t montree = imageEcran_;
+    const bool exacte = imageEcranExacte_;
     if (!index || montree < 0 || !exacte || !f_->NomDeLaSequence1->isVisible()) {
         LabelImage->hide();
         return;

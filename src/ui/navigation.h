@@ -45,6 +45,9 @@ public:
     void AllerA();
     // Follows the picture on screen in the label.
     void MettreAJourEtiquette();
+    // A picture of the reader has been handed over: the reader noted it
+    // just before, so the label changes with the picture, never after it.
+    void ImageRemise();
 
     QLabel* LabelImage = nullptr;
     Th_Indexeur* Indexeur() const { return indexeur_.get(); }
@@ -57,4 +60,7 @@ private:
     std::unique_ptr<Th_Indexeur> indexeur_;
     QTimer* minuterie_ = nullptr;
     bool deplacementInterne_ = false; // the slider is moved by a step
+    // The picture on screen as of the last hand-over (-1: none).
+    int64_t imageEcran_ = -1;
+    bool imageEcranExacte_ = false;
 };

@@ -1,5 +1,6 @@
 // Start-up and shutdown: the command-line film, the program folders, and the
 // whole run in its fixed order with test threads and a self-closing window.
+#include "core/avis.h"
 #include "core/boitemessage.h"
 #include "core/demarrage.h"
 #include "core/dossier_utilisateur.h"
@@ -17,8 +18,10 @@
 #include <atomic>
 #include <cstring>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <future>
 #include <mutex>
 #include <string>
 #include <sys/stat.h>
@@ -216,6 +219,54 @@ TEST_F(LigneCommande, DossierTropLongPasDeNomCoupe)
     EXPECT_EQ(std::string(DossierDonnees), juste + "DONNEES");
 }
 
+// With neither the program folder nor a per-user folder usable (a user
+// whose home cannot be made), the data folder is a private one, and the
+// user is told once that live measures from other programs are off.
+TEST_F(LigneCommande, SansDossierUtilisableUnDossierPrive)
+{
+    const std::string installe = dossier + "installe/";
+    ASSERT_EQ(mkdir(installe.c_str(), 0755), 0);
+    std::ofstream(installe + MarqueInstallation) << "";
+    std::ofstream(dossier + "fichier") << "x";
+    const QByteArray donneesAvant = qgetenv("XDG_DATA_HOME");
+    const QByteArray executionAvant = qgetenv("XDG_RUNTIME_DIR");
+    qputenv("XDG_DATA_HOME", (dossier + "fichier/share").c_str()); // under a file: never made
+    const std::string execution = dossier + "run";
+    ASSERT_EQ(mkdir(execution.c_str(), 0700), 0);
+    qputenv("XDG_RUNTIME_DIR", execution.c_str());
+    OublierAvis();
+
+    FixerDossiers(installe + "lecteurzr7");
+    EXPECT_EQ(std::string(DossierDonnees), execution + "/lecteurzr7-DONNEES");
+    struct stat st;
+    ASSERT_EQ(lstat(DossierDonnees, &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    std::string avis;
+    ASSERT_TRUE(PrendreAvis(avis));
+    EXPECT_EQ(avis, TexteMesuresDirectCoupees);
+    FixerDossiers(installe + "lecteurzr7");
+    EXPECT_FALSE(PrendreAvis(avis)) << "said once";
+
+    // A runtime folder others may enter is not used: a new private folder
+    // under TMPDIR, removed at the end of the run.
+    ASSERT_EQ(chmod(execution.c_str(), 0777), 0);
+    const QByteArray tmpAvant = qgetenv("TMPDIR");
+    qputenv("TMPDIR", dossier.c_str());
+    FixerDossiers(installe + "lecteurzr7");
+    const std::string prive = DossierDonnees;
+    EXPECT_EQ(prive.rfind(dossier + "/lecteurzr7-", 0), 0u) << prive;
+    ASSERT_EQ(lstat(prive.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    std::ofstream(prive + "/mesures_0.tmp") << "notice";
+    RetirerDossierDonneesPrive();
+    EXPECT_NE(lstat(prive.c_str(), &st), 0);
+
+    qputenv("TMPDIR", tmpAvant);
+    qputenv("XDG_RUNTIME_DIR", executionAvant);
+    qputenv("XDG_DATA_HOME", donneesAvant);
+}
+
 namespace {
 
 std::mutex TraceMutex;
@@ -340,6 +391,107 @@ TEST(Demarrage, OrdreDuDemarrageEtDeLArret)
         }
     }
     std::system(("rm -rf '" + dossier + "'").c_str());
+}
+
+namespace {
+
+// A worker stuck in a call that ignores every stop request (as an open of
+// a FIFO would), until the test lets it go.
+class ThreadBloque : public ThreadTravail
+{
+public:
+    explicit ThreadBloque(std::shared_future<void> liberation)
+        : ThreadTravail(0), liberation_(std::move(liberation))
+    {
+    }
+    std::atomic<bool> libereParLeTest{false};
+
+protected:
+    void run() override
+    {
+        libereParLeTest = liberation_.wait_for(std::chrono::seconds(20)) == std::future_status::ready;
+    }
+
+private:
+    std::shared_future<void> liberation_;
+};
+
+} // namespace
+
+// Shutdown waits a bounded time for each worker: one that never ends is
+// left behind, traced, and the run ends with the others destroyed.
+TEST(Demarrage, UnThreadBloqueNeRetientPasLArret)
+{
+    ReinitialiserEtat();
+    {
+        std::lock_guard<std::mutex> v(TraceMutex);
+        Trace.clear();
+    }
+    std::promise<void> promesse;
+    std::shared_future<void> liberation = promesse.get_future().share();
+    ThreadBloque* bloque = nullptr;
+    FabriquesLecteur f;
+    f.lecteurMagneto = [](int) { return new ThreadTemoin("lecteur"); };
+    f.son = [&](int) { return bloque = new ThreadBloque(liberation); };
+    f.magnetoSon = [](int) { return new ThreadTemoin("magnetoson"); };
+    f.fenetrePrincipale = [] {
+        auto* w = new QWidget;
+        w->show();
+        QTimer::singleShot(300, w, &QWidget::close);
+        return w;
+    };
+    f.trace = [](const char* etape) { Noter(etape); };
+    char a0[] = "lecteurzr7";
+    char* argv[] = {a0, nullptr};
+    int argc = 1;
+    EXPECT_EQ(ExecuterLecteur(argc, argv, f), 0);
+    ASSERT_NE(bloque, nullptr);
+    EXPECT_TRUE(bloque->isRunning());
+    std::vector<std::string> t;
+    {
+        std::lock_guard<std::mutex> v(TraceMutex);
+        t = Trace;
+    }
+    EXPECT_EQ(std::count(t.begin(), t.end(), "thread abandonne"), 1);
+    EXPECT_NE(std::find(t.begin(), t.end(), "detruit magnetoson"), t.end());
+    promesse.set_value();
+    bloque->wait();
+    EXPECT_TRUE(bloque->libereParLeTest);
+    delete bloque;
+}
+
+// SIGTERM (logout, kill) closes the main window as its close button does,
+// and the run ends normally.
+TEST(Demarrage, SigtermFermeLaFenetrePrincipale)
+{
+    ReinitialiserEtat();
+    static bool fermee = false;
+    class Fenetre : public QWidget
+    {
+    protected:
+        void closeEvent(QCloseEvent* e) override
+        {
+            fermee = true;
+            QWidget::closeEvent(e);
+        }
+    };
+    FabriquesLecteur f;
+    f.lecteurMagneto = [](int) { return new ThreadTemoin("lecteur"); };
+    f.fenetrePrincipale = [] {
+        auto* w = new Fenetre;
+        w->show();
+        QTimer::singleShot(300, w, [] { std::raise(SIGTERM); });
+        return w;
+    };
+    char a0[] = "lecteurzr7";
+    char* argv[] = {a0, nullptr};
+    int argc = 1;
+    EXPECT_EQ(ExecuterLecteur(argc, argv, f), 0);
+    EXPECT_TRUE(fermee);
+    // The default action is back once the run has ended.
+    struct sigaction sa = {};
+    sigaction(SIGTERM, nullptr, &sa);
+    EXPECT_EQ(sa.sa_handler, SIG_DFL);
 }
 
 int main(int argc, char** argv)

@@ -4,6 +4,8 @@
 #include "sound/audio_out.h"
 
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -142,4 +144,30 @@ TEST(AudioOut, DummyDriverLeavesTheSlotClosed)
     AUDIO_OUT_Write(0, x.data(), 16000);
     EXPECT_EQ(AUDIO_OUT_Slot(0)->doneFlag.load(), 0);
     AUDIO_OUT_Close(0);
+}
+
+TEST(AudioOut, WithoutASoundCardLibasoundWritesNothingOnStderr)
+{
+    // The ALSA driver on a machine with no card: libasound reports every
+    // card it cannot find.
+    setenv("SDL_AUDIODRIVER", "alsa", 1);
+    DossierTemporaire dossier;
+    ASSERT_TRUE(dossier.Pret());
+    const std::string sortie = dossier / "stderr.txt";
+    std::fflush(stderr);
+    const int sauve = dup(2);
+    const int fd = open(sortie.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(fd, 0);
+    dup2(fd, 2);
+    close(fd);
+    const int r = AUDIO_OUT_Open(0, TailleBufferSon);
+    AUDIO_OUT_Close(0);
+    std::fflush(stderr);
+    dup2(sauve, 2);
+    close(sauve);
+    const Octets o = LireOctets(sortie);
+    const std::string texte(o.begin(), o.end());
+    EXPECT_EQ(texte.find("ALSA lib"), std::string::npos) << texte;
+    if (r == WaveOk)
+        GTEST_LOG_(INFO) << "a sound card answered: libasound had nothing to say";
 }

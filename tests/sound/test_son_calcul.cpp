@@ -37,7 +37,7 @@ TEST(G711, DecodingUndoesTheFilmMakersCodingWithinOneStep)
     }
 }
 
-TEST(LecteurSon, SoundFileOffsetsChunksAndPauseRewind)
+TEST(LecteurSon, SoundFileNamesOffsetsAndChunks)
 {
     // A.264, A.mjp and A.mp4 all play A.pcm.
     for (const char* film : {"/f/A.264", "/f/A.mjp", "/f/A.mp4"})
@@ -54,18 +54,42 @@ TEST(LecteurSon, SoundFileOffsetsChunksAndPauseRewind)
     EXPECT_EQ(TailleMorceauSon(20000, 16000), 4000);
     EXPECT_EQ(TailleMorceauSon(20000, 20000), 0);
     EXPECT_EQ(TailleMorceauSon(28800000, 80000), 16000);
+}
 
-    int64_t offset = 48000;
-    bool marque = true;
-    ReculerPourPause(offset, marque);
-    EXPECT_EQ(offset, 16000);
-    EXPECT_FALSE(marque);
-    ReculerPourPause(offset, marque); // second check, no handover in between
-    EXPECT_EQ(offset, 16000);
-    offset = 20000;
-    marque = true;
-    ReculerPourPause(offset, marque);
-    EXPECT_EQ(offset, 0);
+TEST(LecteurSon, AfterAPauseOrTheEndTheNextPassWaitsForThePictures)
+{
+    EtatLectureSon e;
+    e.lecture = e.sonActif = e.sonEcoute = true;
+    e.numeroDemande = e.numeroRun = e.runImageMontree = 3;
+    e.imageMontree = 250;
+    e.msImageMontree = 10000;
+    EXPECT_TRUE(PasseSonPermise(e, AttenteSon()));
+    e.pause = true;
+    EXPECT_FALSE(PasseSonPermise(e, AttenteSon()));
+
+    // Paused at picture 250: resumed, nothing until another picture shows.
+    const AttenteSon pause = AttentePause(e);
+    e.pause = false;
+    EXPECT_FALSE(PasseSonPermise(e, pause));
+    e.imageMontree = 251;
+    e.msImageMontree = 10040;
+    EXPECT_TRUE(PasseSonPermise(e, pause));
+
+    // A 100,000-byte file handed over to its end: no pass until the
+    // picture on screen is at or past byte 100,000 (12.5 s)...
+    const AttenteSon fin = AttenteFin(e, 100000);
+    EXPECT_FALSE(PasseSonPermise(e, fin));
+    e.msImageMontree = 12499;
+    EXPECT_FALSE(PasseSonPermise(e, fin));
+    e.msImageMontree = 12500;
+    EXPECT_TRUE(PasseSonPermise(e, fin));
+    // ... unless a new run has begun (a seek, a restart).
+    e.msImageMontree = 1000;
+    e.numeroDemande = e.numeroRun = e.runImageMontree = 4;
+    EXPECT_TRUE(PasseSonPermise(e, fin));
+    EXPECT_TRUE(PasseSonPermise(e, pause));
+
+    EXPECT_EQ(TexteSonIllisible("/films/cam 1/A.pcm"), "Son illisible : A.pcm");
 }
 
 TEST(LecteurSon, SoundFollowsOnlyAPlayingFilmAtX1AfterTheRunsFirstPicture)

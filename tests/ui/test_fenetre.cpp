@@ -2,6 +2,7 @@
 // film selection and its refusals, companions, transport flags, the speed
 // gauge, the end of a film with loop and chain (simulated and with the real
 // reader thread), the splash and closing.
+#include "core/avis.h"
 #include "core/boitemessage.h"
 #include "core/etat.h"
 #include "engine/fichierfilm.h"
@@ -588,6 +589,24 @@ TEST_F(FenetreEtLecteur, MotDePasseTapeApresLaSelectionPuisGlisserEtLire)
     int plusGrand = -1;
     EXPECT_TRUE(Attendre([&] { plusGrand = std::max(plusGrand, Numero()); return plusGrand >= 38; }, 15000))
         << "stopped at " << plusGrand;
+}
+
+// A notice of start-up or of a worker (an unreadable sound file, live
+// measures off) is shown once the window is shown, once, with the window as
+// parent.
+TEST_F(Fenetre, AvisMontresUneFoisQuandLaFenetreEstVisible)
+{
+    OublierAvis();
+    Creer();
+    PublierAvis("Son illisible : A.pcm");
+    QTest::qWait(600);
+    EXPECT_TRUE(messages.empty()) << "shown before the window";
+    w->show();
+    PublierAvis("Son illisible : A.pcm");
+    ASSERT_TRUE(AttendreQue([&] { return !messages.empty(); }, 5000));
+    QTest::qWait(600);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], "Son illisible : A.pcm");
 }
 
 } // namespace

@@ -16,11 +16,13 @@
 #include "ui/image_etiree.h"
 #include "ui/lecteurzr7_principale.h"
 #include "ui/navigation.h"
+#include "ui/mesures_position.h"
 #include "ui/navigation_calcul.h"
 #include "ui/oxbouton.h"
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
@@ -29,8 +31,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -110,6 +114,29 @@ TEST(NavigationCalcul, HeuresSaisiesEtAllerA)
     const double t = JoursDepuis1899(tard);
     EXPECT_EQ(SecondePourAllerA(10, 40, true, t, t + 40.0 / 86400), 20);
     EXPECT_EQ(SecondePourAllerA(23 * 3600 + 59 * 60 + 55, 40, true, t, t + 40.0 / 86400), 5);
+}
+
+// The measure rows at a position: each row as its last line at or before
+// that time left it; a row of 0 clears them; a FIFO is refused at once.
+TEST(NavigationCalcul, MesuresALaPosition)
+{
+    QTemporaryDir dossier;
+    ASSERT_TRUE(dossier.isValid());
+    const std::string msr = (dossier.path() + "/a.msr").toStdString();
+    std::ofstream(msr, std::ios::binary) << "000000;1;Un;\r\n"
+                                            "000000;3;Trois;\r\n"
+                                            "001000;1;Un bis;\r\n"
+                                            "002000;0;;\r\n"
+                                            "002000;2;Deux;\r\n"
+                                            "003000;1;fin;\r\n"
+                                            "remplissage final\r\n";
+    EXPECT_EQ(AffichageMesuresAuTemps(msr, 0), QStringLiteral("Un\n\nTrois"));
+    EXPECT_EQ(AffichageMesuresAuTemps(msr, 1999), QStringLiteral("Un bis\n\nTrois"));
+    EXPECT_EQ(AffichageMesuresAuTemps(msr, 2000), QStringLiteral("\nDeux"));
+    EXPECT_EQ(AffichageMesuresAuTemps(msr, 9000), QStringLiteral("fin\nDeux"));
+    const std::string fifo = (dossier.path() + "/b.msr").toStdString();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(AffichageMesuresAuTemps(fifo, 9000), QString());
 }
 
 // The window with the real reader and indexer.
@@ -250,6 +277,75 @@ TEST_F(FenetreNavigation, TouchesPasEtSauts)
     ASSERT_TRUE(Attendre([&] { return Numero() > apresPas; }, 20000));
     QTest::keyClick(w->BoutonSelection, Qt::Key_Space);
     EXPECT_EQ(Voies[0].FlagPause, 1);
+}
+
+// While playing, the label names the picture on screen at every moment:
+// it changes with the picture, not on a later tick.
+TEST_F(FenetreNavigation, LEtiquetteChangeAvecLImage)
+{
+    Selectionner(Film("suivi.264", false));
+    QTest::keyClick(w->BoutonSelection, Qt::Key_Space);
+    ASSERT_TRUE(Attendre([&] { return Numero() >= 1; }, 20000));
+    int observations = 0, desaccords = 0;
+    std::string premier;
+    for (int i = 0; i < 600 && Numero() < 199; ++i) {
+        QTest::qWait(4);
+        const int k = Numero();
+        if (k < 0 || !w->NavigationFenetre->LabelImage->isVisible())
+            continue;
+        ++observations;
+        const std::string vu = w->NavigationFenetre->LabelImage->text().toStdString();
+        if (vu != TexteImage(k, 200) && desaccords++ == 0)
+            premier = "picture " + std::to_string(k) + ", label " + vu;
+    }
+    EXPECT_GT(observations, 100);
+    EXPECT_EQ(desaccords, 0) << "of " << observations << "; first: " << premier;
+}
+
+// Home while paused: the read-out, the label and the measure rows all go
+// back to picture 0 with the picture.
+TEST_F(FenetreNavigation, RetourAuDebutEnPauseMontreToutDeLImage0)
+{
+    QTest::qWait(200); // the window's start-up timer has numbered and hidden none of these
+    QWidget m1, m2;
+    m1.setProperty("Numero", 1);
+    m2.setProperty("Numero", 17);
+    for (QWidget* m : {&m1, &m2}) {
+        auto* memo = new QPlainTextEdit(m);
+        memo->setObjectName(QStringLiteral("Memo2"));
+    }
+    w->FixerFenetresMesures(&m1, &m2);
+    OptionsFilm o;
+    o.largeur = 192;
+    o.hauteur = 144;
+    o.nbImages = 200;
+    o.cadence = 5;
+    o.dates = true; // 12/05/2014 10:15:00 to 10:15:40
+    o.mesures = true;
+    const std::string film = (dossier.path() + "/mesures.mjp").toStdString();
+    ASSERT_EQ(FabriquerFilm(film, o), 0);
+    Selectionner(film);
+    ASSERT_TRUE(m1.isVisible());
+    auto* memo = m1.findChild<QPlainTextEdit*>(QStringLiteral("Memo2"));
+
+    QTest::keyClick(w->BoutonSelection, Qt::Key_Right); // second 5, stopped
+    ASSERT_TRUE(Montre(25));
+    EXPECT_NE(memo->toPlainText().indexOf(QStringLiteral("Temps film : 00:00:05")), -1)
+        << memo->toPlainText().toStdString();
+    QTest::keyClick(w->BoutonSelection, Qt::Key_Space);
+    ASSERT_TRUE(Attendre([&] { return w->NomDeLaSequence1->text().contains(QStringLiteral("10:15:06")); }, 20000));
+    QTest::keyClick(w->BoutonSelection, Qt::Key_Space); // pause
+    ASSERT_EQ(Voies[0].FlagPause, 1);
+
+    QTest::keyClick(w->BoutonSelection, Qt::Key_Home);
+    EXPECT_TRUE(w->NomDeLaSequence1->text().contains(QStringLiteral("10:15:00")))
+        << w->NomDeLaSequence1->text().toStdString();
+    EXPECT_NE(memo->toPlainText().indexOf(QStringLiteral("Temps film : 00:00:00")), -1)
+        << memo->toPlainText().toStdString();
+    EXPECT_NE(memo->toPlainText().indexOf(QStringLiteral("Image : 0")), -1);
+    EXPECT_TRUE(m2.findChild<QPlainTextEdit*>()->toPlainText().isEmpty());
+    ASSERT_TRUE(Montre(0));
+    w->FixerFenetresMesures(nullptr, nullptr);
 }
 
 TEST_F(FenetreNavigation, AllerAAvecEtSansDates)
