@@ -24,6 +24,8 @@ class QScrollArea;
 class QTimer;
 class TImageEtiree;
 class Navigation;
+class Chronologie;
+class Apercu;
 class TOxBouton;
 
 // Time given to the worker threads to see a stop before the window resets
@@ -131,6 +133,14 @@ public:
 
     // Keys, picture steps, go-to and the picture index (navigation.h).
     Navigation* NavigationFenetre = nullptr;
+
+    // The day strip above the footer and the previews under the pointer
+    // (chronologie_fenetre.h).
+    Chronologie* ChronologieFenetre = nullptr;
+    Apercu* ApercuFenetre = nullptr;
+    // Opens `chemin` at second `seconde`: the current film is sought there,
+    // another one is loaded as a selected film first.
+    void OuvrirFilmA(const std::string& chemin, int seconde);
 
 public slots:
     void BoutonQuitterClick();
