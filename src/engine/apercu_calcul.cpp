@@ -122,10 +122,10 @@ PlanApercu PlanPourEntree(const IndexImages& idx, int64_t i, int64_t fin)
     return p;
 }
 
-// The first (or, with `dernier`, the last) key picture whose end lies in
-// the bytes.
+// The key picture whose start is nearest to the file offset `cible`, of
+// those whose end lies in the bytes.
 PlanApercu ChercherDansOctets(int type, const unsigned char* d, size_t n, int64_t origine, bool fichierEntier,
-                              bool dernier)
+                              int64_t cible)
 {
     ScanneurImages s(type, origine);
     s.Ajouter(d, n);
@@ -133,12 +133,15 @@ PlanApercu ChercherDansOctets(int type, const unsigned char* d, size_t n, int64_
         s.Terminer();
     const IndexImages& idx = s.Index();
     PlanApercu trouve;
+    int64_t ecart = -1;
     for (int64_t i = 0; i < idx.Nombre(); ++i) {
         if (!idx.Cle(i) || (i + 1 >= idx.Nombre() && !fichierEntier))
             continue;
+        const int64_t e = idx.Octet(i) > cible ? idx.Octet(i) - cible : cible - idx.Octet(i);
+        if (ecart >= 0 && e >= ecart)
+            continue;
+        ecart = e;
         trouve = PlanPourEntree(idx, i, origine + int64_t(n));
-        if (!dernier)
-            break;
     }
     return trouve;
 }
@@ -168,11 +171,12 @@ PlanApercu PlanDepuisIndex(const IndexImages& index, int64_t tailleFichier, doub
     return p;
 }
 
-PlanApercu PlanDansOctets(int type, const unsigned char* donnees, size_t n, int64_t origine, bool fichierEntier)
+PlanApercu PlanDansOctets(int type, const unsigned char* donnees, size_t n, int64_t origine, bool fichierEntier,
+                          int64_t cible)
 {
     if (!donnees || n == 0)
         return {};
-    return ChercherDansOctets(type, donnees, n, origine, fichierEntier, false);
+    return ChercherDansOctets(type, donnees, n, origine, fichierEntier, cible);
 }
 
 int DecoderApercu(const std::string& chemin, int type, const PlanApercu& plan, bool desembrouiller, int largeurMax,
@@ -221,22 +225,18 @@ PlanApercu PlanPourSeconde(const std::string& chemin, double seconde, const Inde
         const int64_t octet = std::max<int64_t>(TailleEnteteFilm, int64_t(double(taille) * part));
         std::vector<unsigned char> octets;
         try {
-            // After the offset first; near the end of the film the last
-            // key picture before it.
-            const int64_t fin = std::min(taille, octet + FenetreRechercheApercu);
-            if (LirePlage(f.get(), octet, fin, octets)) {
+            // The bytes around the offset; twice as far on each side when
+            // they hold no whole key picture (long groups of pictures).
+            for (int64_t demi = FenetreRechercheApercu / 2; !plan.Valide() && demi <= FenetreRechercheApercu * 2;
+                 demi *= 4) {
+                const int64_t debut = std::max<int64_t>(TailleEnteteFilm, octet - demi);
+                const int64_t fin = std::min(taille, octet + demi);
+                octets.clear();
+                if (!LirePlage(f.get(), debut, fin, octets))
+                    break;
                 if (desembrouiller)
                     Desembrouiller(octets.data(), int(octets.size()));
-                plan = ChercherDansOctets(type, octets.data(), octets.size(), octet, fin == taille, false);
-            }
-            if (!plan.Valide()) {
-                const int64_t debut = std::max<int64_t>(TailleEnteteFilm, fin - FenetreRechercheApercu);
-                octets.clear();
-                if (LirePlage(f.get(), debut, fin, octets)) {
-                    if (desembrouiller)
-                        Desembrouiller(octets.data(), int(octets.size()));
-                    plan = ChercherDansOctets(type, octets.data(), octets.size(), debut, fin == taille, true);
-                }
+                plan = PlanDansOctets(type, octets.data(), octets.size(), debut, fin == taille, octet);
             }
             // A key picture without its sequence headers: those at the
             // film's start.

@@ -19,7 +19,8 @@ constexpr int HauteurApercu = 90;
 // Bytes the cache of previews may hold (pictures and keys).
 constexpr size_t BudgetCacheApercus = 64u * 1024 * 1024;
 // Without the film's index, the key picture is looked for in this much of
-// the file from the proportional offset on.
+// the file around the proportional offset (four times as much when none is
+// found there).
 constexpr int64_t FenetreRechercheApercu = 4 * 1024 * 1024;
 // The first bytes of a film read for its sequence headers when the key
 // picture found does not carry them.
@@ -50,12 +51,13 @@ struct PlanApercu {
 PlanApercu PlanDepuisIndex(const IndexImages& index, int64_t tailleFichier, double seconde,
                            uint32_t dureeSecondes);
 
-// Without an index: the first key picture at or after the proportional
-// offset of `seconde`, found by scanning `donnees` (the file bytes from
-// `origine` on, descrambled). `fichierEntier` tells that the bytes run to
-// the end of the file (the last picture then ends with them). Invalid when
-// none is whole in the bytes.
-PlanApercu PlanDansOctets(int type, const unsigned char* donnees, size_t n, int64_t origine, bool fichierEntier);
+// Without an index: the key picture starting nearest to the file offset
+// `cible` (the proportional offset of a second), found by scanning
+// `donnees` (the file bytes from `origine` on, descrambled). `fichierEntier`
+// tells that the bytes run to the end of the file (the last picture then
+// ends with them). Invalid when none is whole in the bytes.
+PlanApercu PlanDansOctets(int type, const unsigned char* donnees, size_t n, int64_t origine, bool fichierEntier,
+                          int64_t cible);
 
 // Reads, descrambles and decodes the picture of `plan` from the film at
 // `chemin` of kind `type`, scaled to fit largeurMax x hauteurMax with its
