@@ -247,7 +247,10 @@ bool Apercu::eventFilter(QObject* objet, QEvent* evenement)
 {
     if (objet != curseur_)
         return false;
-    if (evenement->type() == QEvent::Leave || evenement->type() == QEvent::Hide) {
+    // A press or a release seeks: the picture itself then shows that time,
+    // and the preview would hide it; the next move brings it back.
+    if (evenement->type() == QEvent::Leave || evenement->type() == QEvent::Hide
+        || evenement->type() == QEvent::MouseButtonPress || evenement->type() == QEvent::MouseButtonRelease) {
         Cacher();
     } else if (evenement->type() == QEvent::MouseMove) {
         const std::string chemin = lien_.cheminFilm ? lien_.cheminFilm() : std::string();

@@ -488,7 +488,15 @@ TEST_F(FenetreChronologie, BandeauOuvertureEtApercuAuSurvol)
     const int n = LireNumeroRGB(vue.constBits(), vue.width(), vue.height());
     EXPECT_EQ(n % 10, 0);
     EXPECT_NEAR(n, curseur->maximum() > 0 ? 50 : 0, 10);
-    // Leaving the slider hides it.
+    // A click (a seek) hides it: the picture then shows that time.
+    QMouseEvent appui(QEvent::MouseButtonPress, milieu, curseur->mapToGlobal(milieu), Qt::LeftButton, Qt::LeftButton,
+                      Qt::NoModifier);
+    QApplication::sendEvent(curseur, &appui);
+    EXPECT_FALSE(bulle->isVisible());
+    // The next move brings it back (from the cache); leaving the slider hides it.
+    QApplication::sendEvent(curseur, &survol);
+    ASSERT_TRUE(AttendreQue([&] { return bulle->isVisible(); }, 10000));
+    EXPECT_EQ(w->ApercuFenetre->Fil()->NbDecodes(), 1);
     QEvent sortie(QEvent::Leave);
     QApplication::sendEvent(curseur, &sortie);
     EXPECT_FALSE(bulle->isVisible());
