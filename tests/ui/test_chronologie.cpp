@@ -24,6 +24,8 @@
 
 #include <cstdio>
 #include <fstream>
+
+#include <sys/stat.h>
 #include <iterator>
 
 namespace {
@@ -66,7 +68,8 @@ void Ecrire(const std::string& chemin, const std::string& octets)
 // A day of films: 10:00 (10 min, ".hrd" from 10:00:30), 10:20 (10 min,
 // no ".hrd", measures), 13:05 (".264", 20 min, ".hrd"); hours 11 and 12
 // missing. Beside them: a film of the next day, a name that is not
-// hourly, a film whose header is not valid and a file of another kind.
+// hourly, a film whose header is not valid, a file of another kind, and
+// FIFOs named as a film and as a measure file (a scan must not wait on them).
 struct Journee {
     explicit Journee(const std::string& racine)
     {
@@ -79,6 +82,8 @@ struct Journee {
         EXPECT_EQ(FabriquerFilm(racine + "/10/clip.mjp", o), 0);
         Ecrire(racine + "/10/12-05-2014-10-50.mjp", std::string(8, '\0'));
         Ecrire(racine + "/10/12-05-2014-10-55.txt", "12345678");
+        EXPECT_EQ(mkfifo((racine + "/10/12-05-2014-10-45.mjp").c_str(), 0600), 0);
+        EXPECT_EQ(mkfifo(NomCompagnon(a, "msr").c_str(), 0600), 0);
     }
     std::string a, b, c;
 };
