@@ -17,7 +17,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
+#include <QHelpEvent>
 #include <QMouseEvent>
+#include <QToolTip>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
@@ -385,6 +387,28 @@ TEST(ChronologieWidget, SpansClicZoomBulleEtMarques)
     EXPECT_TRUE(chrono.TexteSous(10 * 60 + 25).startsWith(QStringLiteral("10:25:00")));
     EXPECT_TRUE(chrono.TexteSous(10 * 60 + 25).contains(QStringLiteral("12-05-2014-10-20.mjp")));
     EXPECT_TRUE(chrono.TexteSous(11 * 60 + 30).contains(QStringLiteral("pas d'enregistrement")));
+
+    // The hint as the widget gives it on a help event.
+    const QPoint pointe(11 * 60 + 30, 30);
+    QHelpEvent aide(QEvent::ToolTip, pointe, chrono.mapToGlobal(pointe));
+    QApplication::sendEvent(&chrono, &aide);
+    EXPECT_TRUE(QToolTip::text().startsWith(QStringLiteral("11:30:00 — pas d'enregistrement")))
+        << QToolTip::text().toStdString();
+
+    // Hovering another film (not indexed) shows its preview; a gap hides it.
+    Apercu apercu(&parent, nullptr, LienApercu{});
+    chrono.FixerApercu(&apercu);
+    const QPoint surC(13 * 60 + 15, 30);
+    QMouseEvent survol(QEvent::MouseMove, surC, chrono.mapToGlobal(surC), Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(&chrono, &survol);
+    ASSERT_TRUE(AttendreQue([&] { return apercu.Bulle()->isVisible() && !apercu.Bulle()->pixmap().isNull(); },
+                            10000));
+    EXPECT_EQ(apercu.Fil()->NbDecodes(), 1);
+    QMouseEvent versTrou(QEvent::MouseMove, pointe, chrono.mapToGlobal(pointe), Qt::NoButton, Qt::NoButton,
+                         Qt::NoModifier);
+    QApplication::sendEvent(&chrono, &versTrou);
+    EXPECT_FALSE(apercu.Bulle()->isVisible());
+    chrono.FixerApercu(nullptr);
 
     // What is drawn: films over the hatched gaps, motion marks at the bottom.
     chrono.FixerMouvements(j.b, {MomentMouvement{300, 360}});
