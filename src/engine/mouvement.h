@@ -78,9 +78,11 @@ struct ComparaisonGrilles {
 // Compares `cur` with `ref` (same geometry) over the cells whose centre lies
 // in `rect` (grid coordinates in picture pixels scaled by `echelle`, the
 // ratio of the analysed plane to the picture; at least the cell under the
-// rectangle's centre).
+// rectangle's centre). A cell counts as moved when it and one of its four
+// neighbours stand out. `bruitPlancher`: the noise spread is taken as at
+// least this (the spread seen on recent pictures).
 ComparaisonGrilles ComparerGrilles(const GrilleLuma& ref, const GrilleLuma& cur, const RectangleMouvement& rect,
-                                   double echelle, const SeuilsMouvement& s);
+                                   double echelle, const SeuilsMouvement& s, double bruitPlancher = 0);
 
 // Moments from the motion flag of analysed pictures, in time order: a
 // moment runs from its first moving picture to its last one, less the
@@ -93,6 +95,8 @@ public:
     explicit AccumulateurMoments(double fenetre = FenetreComparaisonS, double ecartMinimal = EcartMinimalS)
         : fenetre_(fenetre), ecart_(ecartMinimal) {}
     void Ajouter(double t, bool mouvement);
+    // True when a moving picture at `t` would open a new moment.
+    bool Ouvrirait(double t) const { return !enCours_ || t - dernier_ > ecart_; }
     // Closes the moment under way; the list is then complete.
     void Terminer();
     const std::vector<MomentMouvement>& Moments() const { return moments_; }
@@ -105,6 +109,18 @@ private:
     int nbMobiles_ = 0;
     std::vector<MomentMouvement> moments_;
 };
+
+// A small grey picture of the whole scene: what a moment looks like.
+struct VignetteMouvement {
+    double t = 0;  // film time of the picture
+    int largeur = 0, hauteur = 0;
+    std::vector<uint8_t> gris;  // largeur x hauteur, rows packed
+};
+constexpr int LargeurVignette = 160;
+
+// The picture reduced to LargeurVignette pixels across (never enlarged),
+// its height in proportion, by taking the nearest pixel.
+void ReduireVignette(const uint8_t* luma, int largeur, int hauteur, int pas, VignetteMouvement& v);
 
 // The detector over a film's pictures, one call per decoded picture in
 // order. It analyses a picture every PasAnalyseS at most, against the one
@@ -126,6 +142,9 @@ public:
     void Ajouter(double t, const uint8_t* luma, int largeur, int hauteur, int pas, int largeurImage);
     // End of the film: the moments found.
     std::vector<MomentMouvement> Terminer();
+    // After Terminer: one thumbnail per moment, of the picture opening it
+    // (its t is the moment's start).
+    const std::vector<VignetteMouvement>& Vignettes() const { return vignettes_; }
 
     // Outcome of the latest analysed picture (tests, tuning).
     const ComparaisonGrilles& Derniere() const { return derniere_; }
@@ -142,6 +161,8 @@ private:
     double prochaine_ = -1e300;
     int largeurPlan_ = 0, hauteurPlan_ = 0;
     int nbAnalysees_ = 0;
+    double bruitRecent_ = 0;
     ComparaisonGrilles derniere_;
     AccumulateurMoments moments_;
+    std::vector<VignetteMouvement> vignettes_;
 };
