@@ -28,7 +28,8 @@ int64_t JoursCivils(int64_t a, int64_t m, int64_t j)
 
 constexpr int SecondesParHeure = 3600;
 constexpr int SecondesParMinute = 60;
-// A ".hrd" start further than this from the named day is not this film's.
+// A ".hrd" start more than this many days before or after the named day
+// is not this film's (a recorder's clock may be set wrong, not by a year).
 constexpr double EcartMaxDatesJours = 1;
 
 struct FermerFichier {
@@ -123,7 +124,8 @@ bool LireFilmDuJour(const std::string& chemin, double dateJour, FilmDuJour& film
     film.chemin = chemin;
     film.dureeSecondes = entete.DureeMs / 1000;
     const DatesFilm dates = LireDatesFilm(chemin);
-    if (dates.Presentes && dates.Fin >= dates.Debut && std::fabs(dates.Debut - dateJour) <= EcartMaxDatesJours + 1) {
+    if (dates.Presentes && dates.Fin >= dates.Debut && dates.Debut >= dateJour - EcartMaxDatesJours
+        && dates.Debut < dateJour + 1 + EcartMaxDatesJours) {
         film.debut = (dates.Debut - dateJour) * SecondesParJour;
         film.fin = (dates.Fin - dateJour) * SecondesParJour;
         film.datesFichier = true;

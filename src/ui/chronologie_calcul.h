@@ -57,9 +57,9 @@ std::vector<std::string> DossiersDuJour(const std::string& cheminFilm);
 // One film of the day: span, duration and measure instants, from its
 // header, its ".hrd" and its ".msr" (regular files only). False when the
 // name is not hourly or the header is not a valid film. The ".hrd" span is
-// used when it starts within a day of the named one and does not end
-// before it starts; otherwise the span is the named minute plus the
-// header's duration.
+// used when it starts between the day before and the day after the named
+// day and does not end before it starts; otherwise the span is the named
+// minute plus the header's duration.
 bool LireFilmDuJour(const std::string& chemin, double dateJour, FilmDuJour& film);
 
 // Measure instants of a ".msr" image: the times of its lines (the rules of
