@@ -20,6 +20,8 @@
 #include "ui/depot_film.h"
 #include "ui/zoom_image.h"
 #include "ui/recherche_fenetre.h"
+#include "ui/chronologie.h"
+#include "ui/chronologie_fenetre.h"
 
 #include <QBuffer>
 #include <QCheckBox>
@@ -230,6 +232,12 @@ TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent
                              [] { return std::string(MotDePasseFilm); }, nullptr,
                              [this](double t) { AllerExactementA(this, t); }};
     RechercheMouvementFenetre = new RechercheMouvement(recherche, this);
+    InstallerChronologie(this);
+    // Motion hits drawn on the day strip too.
+    connect(RechercheMouvementFenetre, &RechercheMouvement::MomentsChanges, this, [this] {
+        ChronologieFenetre->EffacerMouvements();
+        ChronologieFenetre->FixerMouvements(CheminFilm, RechercheMouvementFenetre->Moments());
+    });
 }
 
 TLecteurZR7_Principale::~TLecteurZR7_Principale()
@@ -697,6 +705,21 @@ void TLecteurZR7_Principale::MontrerLecture()
     NomDeLaSequence1->adjustSize();
 }
 
+void TLecteurZR7_Principale::OuvrirFilmA(const std::string& chemin, int seconde)
+{
+    if (chemin != CheminFilm) {
+        TimerPub->stop();
+        TimerPlay->stop();
+        TimerPlay2->stop();
+        StopPlayback();
+        Attendre(AttenteArretLecteurMs);
+        FlagLireTaille = 1;
+        if (!ChargerFilm(chemin, true))
+            return;
+    }
+    NavigationFenetre->AllerASeconde(std::max(0, std::min(seconde, CurseurMinutes1->maximum())));
+}
+
 bool TLecteurZR7_Principale::IsHourlyName()
 {
     return EstNomHoraire(CheminFilm);
@@ -1048,7 +1071,14 @@ void TLecteurZR7_Principale::LayoutPicture()
     const int hauteurPied = FlagMasque ? 0 : HauteurPied;
     Pied->setVisible(!FlagMasque);
     Pied->setGeometry(0, height() - HauteurPied, width(), HauteurPied);
-    Corps->setGeometry(0, 0, width(), height() - hauteurPied);
+    // The day strip, when there is a day, lies between the picture and the footer.
+    const int hauteurJour =
+        (!FlagMasque && ChronologieFenetre && ChronologieFenetre->Utile()) ? HauteurChronologie : 0;
+    if (ChronologieFenetre) {
+        ChronologieFenetre->setVisible(hauteurJour > 0);
+        ChronologieFenetre->setGeometry(0, height() - hauteurPied - hauteurJour, width(), hauteurJour);
+    }
+    Corps->setGeometry(0, 0, width(), height() - hauteurPied - hauteurJour);
     PanelImage->setGeometry(Biseau, Biseau, Corps->width() - 2 * Biseau, Corps->height() - 2 * Biseau);
 
     const Rapport r = RapportAffichage(LargeurFilm, HauteurFilm);

@@ -25,6 +25,8 @@ class QTimer;
 class TImageEtiree;
 class Navigation;
 class RechercheMouvement;
+class Chronologie;
+class Apercu;
 class TOxBouton;
 
 // Time given to the worker threads to see a stop before the window resets
@@ -134,6 +136,14 @@ public:
     Navigation* NavigationFenetre = nullptr;
     // Motion search in a rectangle of the picture (recherche_fenetre.h).
     RechercheMouvement* RechercheMouvementFenetre = nullptr;
+
+    // The day strip above the footer and the previews under the pointer
+    // (chronologie_fenetre.h).
+    Chronologie* ChronologieFenetre = nullptr;
+    Apercu* ApercuFenetre = nullptr;
+    // Opens `chemin` at second `seconde`: the current film is sought there,
+    // another one is loaded as a selected film first.
+    void OuvrirFilmA(const std::string& chemin, int seconde);
 
 public slots:
     void BoutonQuitterClick();
