@@ -2,6 +2,7 @@
 // them to start-up.
 #include "core/demarrage.h"
 #include "engine/th_lecteur_magneto.h"
+#include "export/commande_copie.h"
 #include "export/ligne_commande.h"
 #include "measures/dmesures.h"
 #include "measures/thmagnetomesures.h"
@@ -16,8 +17,10 @@
 
 int main(int argc, char** argv)
 {
-    // --avi, --extraire and --help run without any window.
+    // --avi, --extraire, --copie and --help run without any window.
     if (int statut = 0; ExecuterCommandeExport(argc, argv, &statut))
+        return statut;
+    if (int statut = 0; ExecuterCommandeCopie(argc, argv, &statut))
         return statut;
     FabriquesLecteur f;
     f.lecteurMagneto = [](int voie) { return new Th_Lecteur_Magneto(voie); };
