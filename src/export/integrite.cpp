@@ -3,6 +3,8 @@
 #include "core/ouverture.h"
 #include "engine/fichierfilm.h"
 #include "export/incrustation.h"
+#include "export/protection.h"
+#include "export/sortie_sure.h"
 
 #include <openssl/evp.h>
 
@@ -13,6 +15,8 @@
 #include <limits.h>
 #include <memory>
 #include <vector>
+
+#include <sys/stat.h>
 
 #ifndef ZR7_VERSION
 #define ZR7_VERSION "0.0.0"
@@ -219,6 +223,15 @@ std::string CheminRapport(const std::string& sortie)
     return sortie + ".rapport.txt";
 }
 
+void SupprimerRapportsPerimes(const std::string& sortie)
+{
+    for (const std::string& c : {CheminSomme(sortie), CheminRapport(sortie)}) {
+        struct stat l {};
+        if (lstat(c.c_str(), &l) == 0 && (S_ISREG(l.st_mode) || S_ISLNK(l.st_mode)))
+            std::remove(c.c_str());
+    }
+}
+
 const char* VersionLecteur()
 {
     return ZR7_VERSION;
@@ -233,7 +246,8 @@ std::string TexteSommes(const InfosRapport& infos)
     if (!infos.source.chemin.empty())
         texte += LigneSomme(infos.source.sha256, NomPourSomme(dossier, infos.source.chemin));
     for (const FichierHache& c : infos.compagnons)
-        texte += LigneSomme(c.sha256, NomPourSomme(dossier, c.chemin));
+        if (!c.illisible)
+            texte += LigneSomme(c.sha256, NomPourSomme(dossier, c.chemin));
     return texte;
 }
 
@@ -261,8 +275,12 @@ std::string TexteRapport(const InfosRapport& i)
         fichier("Film source : ", i.source);
         ligne(std::string("Film protégé par mot de passe : ") + (i.protege ? "oui" : "non"));
     }
-    for (const FichierHache& c : i.compagnons)
-        fichier("Fichier associé : ", c);
+    for (const FichierHache& c : i.compagnons) {
+        if (c.illisible)
+            ligne("Fichier associé : " + CheminAbsolu(c.chemin) + " (illisible : sans empreinte)");
+        else
+            fichier("Fichier associé : ", c);
+    }
     ligne("");
     ligne("Partie exportée :");
     ligne("  Début : " + Secondes(i.debutSecondes));
@@ -305,11 +323,17 @@ int EcrireRapportIntegrite(InfosRapport& infos)
             infos.compagnons.push_back(FichierHache{c, -1, {}});
     }
     for (FichierHache& c : infos.compagnons) {
-        if (Hacher(c) != 0)
-            return -1;
-        if (c.chemin == NomCompagnon(infos.source.chemin, "mdp"))
-            infos.protege = true;
+        // One unreadable companion does not stop the report: it says so.
+        c.illisible = Hacher(c) != 0;
+        if (c.illisible) {
+            c.sha256.clear();
+            c.taille = -1;
+        }
     }
+    infos.protege = source && FilmProtege(infos.source.chemin);
+    // A report never replaces a device, a FIFO or a folder of its name.
+    if (!RemplacementPermis(CheminSomme(infos.sortie.chemin)) || !RemplacementPermis(CheminRapport(infos.sortie.chemin)))
+        return -1;
     const std::string sommes = TexteSommes(infos);
     const std::string rapport = TexteRapport(infos);
     if (EcrireOctetsFichier(CheminSomme(infos.sortie.chemin), sommes.data(), sommes.size()) != 0)

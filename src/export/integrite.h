@@ -78,6 +78,7 @@ struct FichierHache {
     std::string chemin;
     int64_t taille = -1;
     std::string sha256;
+    bool illisible = false; // a companion that could not be read: named, not hashed
 };
 
 // Everything the report says. The range is in film seconds and picture
@@ -87,7 +88,7 @@ struct InfosRapport {
     FichierHache sortie;
     FichierHache source;
     std::vector<FichierHache> compagnons;
-    bool protege = false;          // the film has a password record
+    bool protege = false;          // the film's password record is its own (FilmProtege)
     double debutSecondes = 0, finSecondes = 0;
     int64_t premiereImage = 0, derniereImage = 0; // inclusive
     bool dates = false;
@@ -109,10 +110,18 @@ std::string TexteSommes(const InfosRapport& infos);
 // output alone.
 // Fills what is missing (sizes and hashes of the output, of the source when
 // the export did not hash it while reading, and of the companions present;
-// version and instant when unset), then writes both files, each under a
-// temporary name renamed into place. 0 ok, -1 when a hash or a file could
-// not be made (no partial report file is left; the output is not touched).
+// whether the film is protected; version and instant when unset), then
+// writes both files, each under a temporary name renamed into place. A
+// companion that cannot be read is listed as unreadable and left out of
+// the ".sha256" list. 0 ok, -1 when the output or the source could not be
+// hashed or a file could not be made (no partial report file is left; the
+// output is not touched).
 int EcrireRapportIntegrite(InfosRapport& infos);
+
+// Removes the report files of `sortie` left by an earlier export (regular
+// files or links only): after an export without a report, they would vouch
+// for another file.
+void SupprimerRapportsPerimes(const std::string& sortie);
 
 // Version of the player, written in the reports.
 const char* VersionLecteur();

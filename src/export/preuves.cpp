@@ -100,14 +100,11 @@ InfosRapport RapportAvi(const FilmSource& film, const std::string& cheminAvi, ui
     return r;
 }
 
-InfosRapport RapportExtraction(const FilmSource& film, const std::string& destination, int64_t marqueDebut,
-                               int64_t marqueFin, uint32_t nbImagesSegment)
+InfosRapport RapportExtraction(const FilmSource& film, const std::string& destination, double debutSecondes,
+                               double finSecondes, int64_t premiereImage, uint32_t nbImagesSegment)
 {
     InfosRapport r = Base(film, GenreExport::Extraction, destination);
-    // The first picture as the reader estimates it for a start second.
-    const double duree = film.DureeSecondes();
-    const int64_t premiere = duree > 0 ? int64_t(film.nbImages * (marqueDebut / duree)) : 0;
-    Portee(r, film, double(marqueDebut), double(marqueFin), premiere, premiere + int64_t(nbImagesSegment) - 1);
+    Portee(r, film, debutSecondes, finSecondes, premiereImage, premiereImage + int64_t(nbImagesSegment) - 1);
     return r;
 }
 

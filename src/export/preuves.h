@@ -59,8 +59,10 @@ bool IncrustationParDefaut(const FilmSource& film);
 // still missing are computed by EcrireRapportIntegrite.
 InfosRapport RapportAvi(const FilmSource& film, const std::string& cheminAvi, uint32_t cadenceMillieme,
                         int64_t echantillons, bool dateIncrustee, const std::string& shaSource);
-InfosRapport RapportExtraction(const FilmSource& film, const std::string& destination, int64_t marqueDebut,
-                               int64_t marqueFin, uint32_t nbImagesSegment);
+// An extraction's report: the film times and source pictures actually
+// copied (from `premiereImage`, `nbImagesSegment` of them).
+InfosRapport RapportExtraction(const FilmSource& film, const std::string& destination, double debutSecondes,
+                               double finSecondes, int64_t premiereImage, uint32_t nbImagesSegment);
 InfosRapport RapportPhoto(const FilmSource& film, const std::string& jpeg, int64_t image, double secondes);
 
 // The snapshot's proposed name and its JPEG comment for the picture at

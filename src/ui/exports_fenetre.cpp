@@ -3,8 +3,11 @@
 #include "codecs/bitmap.h"
 #include "core/boitemessage.h"
 #include "core/etat.h"
+#include "export/cadence_forcee.h"
 #include "export/extraction.h"
+#include "export/integrite.h"
 #include "export/photo.h"
+#include "export/sortie_sure.h"
 #include "engine/fichierfilm.h"
 #include "ui/image_etiree.h"
 #include "ui/lecteurzr7_principale.h"
@@ -17,9 +20,11 @@
 #include <QEvent>
 #include <QEventLoop>
 #include <QFile>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -76,6 +81,55 @@ protected:
         bilan = ExportAvi(parametres, s);
     }
 };
+
+// Keys never stop an export: Space is the player's play key, Enter the
+// dialogs' default. The progress dialog's "Annuler" takes no focus, and the
+// keys that would press it are swallowed; only a click cancels.
+class TouchesSansEffet : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* objet, QEvent* event) override
+    {
+        if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease
+            || event->type() == QEvent::ShortcutOverride) {
+            switch (static_cast<QKeyEvent*>(event)->key()) {
+            case Qt::Key_Space:
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+            case Qt::Key_Select:
+                return true;
+            default:
+                break;
+            }
+        }
+        return QObject::eventFilter(objet, event);
+    }
+};
+
+// Refused outputs of an export of the current film (message shown): the
+// output and, when a report is asked, its two report files.
+bool SortiePermise(const std::string& sortie, bool rapport, QWidget* parent)
+{
+    std::vector<std::string> sorties{sortie};
+    if (rapport) {
+        sorties.push_back(CheminSomme(sortie));
+        sorties.push_back(CheminRapport(sortie));
+    }
+    // The report files' type is checked as they are written; they are
+    // never the film.
+    for (const std::string& s : sorties) {
+        const std::string raison =
+            s == sortie ? RaisonSortieRefusee(CheminFilm, s) : RaisonSortieEstLeFilm(CheminFilm, s);
+        if (!raison.empty()) {
+            AfficherMessage(raison, std::string(), parent);
+            return false;
+        }
+    }
+    return true;
+}
 
 } // namespace
 
@@ -172,8 +226,18 @@ void ExportsFenetre::BoutonAviClick()
 {
     w_->StopPlayback();
     w_->MotDePasseChange();
+    // A forced rate is a whole number of 1 to 1000: said before anything is asked.
+    int cadence = 0;
+    if (w_->FlagForcerFR->isChecked()) {
+        std::string raison;
+        if (LireCadenceForcee(w_->EditFR->text().toStdString(), &cadence, &raison) != 0) {
+            AfficherMessage(raison, std::string(), w_);
+            return;
+        }
+    }
     // The descriptions carry their pattern already: they are Qt filters as they stand.
     w_->SaveDialog1.Filter = QStringLiteral("Film (*.avi)");
+    w_->SaveDialog1.DefaultExt = QStringLiteral("avi");
     PreuvesFenetre* preuves = PreuvesDe(w_);
     preuves->PreparerDialogue(GenreExport::Avi);
     const bool choisi = w_->SaveDialog1.Execute(w_);
@@ -181,8 +245,13 @@ void ExportsFenetre::BoutonAviClick()
     if (!choisi)
         return;
     ParametresAvi p;
-    p.cheminAvi = CheminAvi(Local(w_->SaveDialog1.FileName));
-    if (!p.cheminAvi.empty() && QFile::exists(QFile::decodeName(p.cheminAvi.c_str()))
+    const std::string choix = Local(w_->SaveDialog1.FileName);
+    p.cheminAvi = CheminAvi(choix);
+    if (!p.cheminAvi.empty() && !SortiePermise(p.cheminAvi, preuves->RapportDemande(), w_))
+        return;
+    // The save dialog has asked about the name chosen; only a name the
+    // program changed (".avi" added) is asked about here.
+    if (!p.cheminAvi.empty() && p.cheminAvi != choix && QFile::exists(QFile::decodeName(p.cheminAvi.c_str()))
         && PoserQuestion("Le fichier existe déjà.\nVoulez-vous l'écraser?", std::string(), w_)
                != ReponseMessage::Oui)
         return;
@@ -192,7 +261,7 @@ void ExportsFenetre::BoutonAviClick()
     p.dureeSecondes = DureeFilm;
     p.motDePasse = MotDePasseFilm;
     p.forcerCadence = w_->FlagForcerFR->isChecked();
-    p.texteCadence = w_->EditFR->text().toStdString();
+    p.texteCadence = p.forcerCadence ? std::to_string(cadence) : std::string();
     p.recoder = preuves->IncrustationDemandee();
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -207,6 +276,13 @@ void ExportsFenetre::BoutonAviClick()
     dialogue.setAutoClose(false);
     dialogue.setAutoReset(false);
     dialogue.setMinimumDuration(0);
+    auto* boutonAnnuler = new QPushButton(QStringLiteral("Annuler"), &dialogue);
+    boutonAnnuler->setFocusPolicy(Qt::NoFocus);
+    boutonAnnuler->setAutoDefault(false);
+    dialogue.setCancelButton(boutonAnnuler);
+    TouchesSansEffet touches;
+    dialogue.installEventFilter(&touches);
+    boutonAnnuler->installEventFilter(&touches);
     dialogue.setValue(0);
     QElapsedTimer depuis;
     depuis.start();
@@ -235,7 +311,8 @@ void ExportsFenetre::BoutonAviClick()
     if (dernierBilan.resultat == ResultatAvi::Enregistre
         && !preuves->ApresAvi(p.cheminAvi, dernierBilan.cadence, dernierBilan.echantillons))
         return;
-    const char* message = MessageAvi(dernierBilan.resultat);
+    const char* message = dernierBilan.resultat == ResultatAvi::Annule ? "Export annulé"
+                                                                       : MessageAvi(dernierBilan.resultat);
     if (message[0])
         AfficherMessage(message, std::string(), w_);
 }
@@ -254,6 +331,8 @@ void ExportsFenetre::BoutonPhotoClick()
     if (!choisi)
         return;
     const std::string chemin = CheminPhoto(Local(w_->SaveDialog1.FileName));
+    if (!chemin.empty() && !SortiePermise(chemin, preuves->RapportDemande(), w_))
+        return;
     // The picture's own pixels as a bitmap file image in memory: nothing is
     // written but the JPEG.
     const QImage image = w_->Image1->Picture().convertToFormat(QImage::Format_BGR888);
@@ -321,13 +400,13 @@ void ExportsFenetre::OxBouton3Click()
     if (!choisi)
         return;
     const std::string destination = Local(w_->SaveDialog1.FileName);
-    ResultatExtraction r = ResultatExtraction::ErreurCreation;
-    SegmentFilm segment;
-    if (destination.size() <= size_t(LongueurMaxCheminExport))
-        r = ExtraireSegment(CheminFilm, destination, DureeFilm, NbImagesFilm, MarqueDebut, MarqueFin, nullptr,
-                            &segment);
-    if (r == ResultatExtraction::Genere
-        && !preuves->ApresExtraction(destination, MarqueDebut, MarqueFin, segment.NbImages))
+    if (destination.size() <= size_t(LongueurMaxCheminExport)
+        && !SortiePermise(destination, preuves->RapportDemande(), w_))
+        return;
+    Extrait extrait;
+    const ResultatExtraction r =
+        ExtraireSegment(CheminFilm, destination, MarqueDebut, MarqueFin, nullptr, &extrait);
+    if (r == ResultatExtraction::Genere && !preuves->ApresExtraction(destination, extrait))
         return;
     const char* message = MessageExtraction(r);
     if (message[0])

@@ -100,8 +100,10 @@ void PreuvesFenetre::CompleterSuiviAvi(std::function<void(const unsigned char*, 
 
 bool PreuvesFenetre::Ecrire(InfosRapport infos)
 {
-    if (!rapport_)
+    if (!rapport_) {
+        SupprimerRapportsPerimes(infos.sortie.chemin);
         return true;
+    }
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const int r = EcrireRapportIntegrite(infos);
     QApplication::restoreOverrideCursor();
@@ -118,10 +120,10 @@ bool PreuvesFenetre::ApresAvi(const std::string& cheminAvi, uint32_t cadenceMill
     return Ecrire(RapportAvi(film_, cheminAvi, cadenceMillieme, echantillons, incruster_, sha));
 }
 
-bool PreuvesFenetre::ApresExtraction(const std::string& destination, int64_t marqueDebut, int64_t marqueFin,
-                                     uint32_t nbImagesSegment)
+bool PreuvesFenetre::ApresExtraction(const std::string& destination, const Extrait& extrait)
 {
-    return Ecrire(RapportExtraction(film_, destination, marqueDebut, marqueFin, nbImagesSegment));
+    return Ecrire(RapportExtraction(film_, destination, extrait.DebutSecondes, extrait.FinSecondes,
+                                    extrait.PremiereImage, extrait.NbImages));
 }
 
 bool PreuvesFenetre::ApresPhoto(const std::string& jpeg)

@@ -5,6 +5,7 @@
 // an export has succeeded. The export handlers call it at those points.
 #pragma once
 
+#include "export/extraction.h"
 #include "export/preuves.h"
 
 #include <QObject>
@@ -40,11 +41,11 @@ public:
     void CompleterSuiviAvi(std::function<void(const unsigned char*, size_t)>& observateur,
                            CrochetImageAvi& crochet);
 
-    // After a successful export: the report, when asked. False, with the
-    // message shown, when it could not be written (the output is kept).
+    // After a successful export: the report, when asked, else the removal
+    // of an earlier export's report of that name. False, with the message
+    // shown, when it could not be written (the output is kept).
     bool ApresAvi(const std::string& cheminAvi, uint32_t cadenceMillieme, int64_t echantillons);
-    bool ApresExtraction(const std::string& destination, int64_t marqueDebut, int64_t marqueFin,
-                         uint32_t nbImagesSegment);
+    bool ApresExtraction(const std::string& destination, const Extrait& extrait);
     bool ApresPhoto(const std::string& jpeg);
 
     // Adds the picture's date and the film's name to the snapshot's JPEG.

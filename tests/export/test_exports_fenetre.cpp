@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
@@ -31,6 +32,8 @@
 #include <chrono>
 #include <filesystem>
 #include <thread>
+
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -145,7 +148,7 @@ TEST_F(Exports, AviAnnuleSansFilmOuSansCadence)
         annuler->click();
     };
     w->BoutonAviClick();
-    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(messages, (std::vector<std::string>{"Export annulé"}));
     EXPECT_EQ(e->dernierBilan.resultat, ResultatAvi::Annule);
     EXPECT_LT(e->dernierBilan.echantillons, 80);
     for (const auto& f : fs::directory_iterator(dossier.Chemin()))
@@ -240,6 +243,116 @@ TEST_F(Exports, MarquesEtExtraction)
     EXPECT_EQ(DureeFilm, 4u);
 }
 
+// The save dialog asks before replacing the name chosen: the export does
+// not ask again (only about a name it changed itself, ".avi" added).
+TEST_F(Exports, UneSeuleQuestionDEcrasement)
+{
+    Film("cam.mjp");
+    Choisir(dossier / "export.avi");
+    w->BoutonAviClick();
+    ASSERT_EQ(demandes.size(), 1u);
+    EXPECT_EQ(demandes[0].extensionDefaut.toStdString(), "avi"); // the dialog asks about the real name
+    EXPECT_EQ(messages, (std::vector<std::string>{"Le film est enregistré"}));
+    EcrireOctets(dossier / "export.avi", Octets{1, 2, 3});
+    messages.clear();
+    reponse = ReponseMessage::Non;
+    w->BoutonAviClick();
+    EXPECT_EQ(messages, (std::vector<std::string>{"Le film est enregistré"}));
+    EXPECT_GT(LireOctets(dossier / "export.avi").size(), 3u);
+}
+
+// Keys never stop an export: Space (the play key) and Enter reach neither
+// "Annuler" nor the dialog; only a click cancels.
+TEST_F(Exports, ToucheEspaceNAnnulePas)
+{
+    OptionsFilm o;
+    o.nbImages = 40;
+    Film("touches.mjp", o);
+    Choisir(dossier / "touches.avi");
+    ExportsFenetre* e = ExportsDe(w.get());
+    e->suiviAjoute.crochetImage = [](unsigned char*, int32_t, int32_t, int32_t, int64_t) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    };
+    int envois = 0;
+    e->surProgression = [&](QProgressDialog* d) {
+        QPushButton* annuler = d->findChild<QPushButton*>();
+        ASSERT_NE(annuler, nullptr);
+        EXPECT_EQ(annuler->focusPolicy(), Qt::NoFocus);
+        std::vector<QWidget*> cibles{d, annuler};
+        if (QWidget* f = d->focusWidget())
+            cibles.push_back(f);
+        for (QWidget* cible : cibles) {
+            for (int touche : {int(Qt::Key_Space), int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+                QKeyEvent appui(QEvent::KeyPress, touche, Qt::NoModifier, touche == Qt::Key_Space ? " " : "\r");
+                QKeyEvent relache(QEvent::KeyRelease, touche, Qt::NoModifier, touche == Qt::Key_Space ? " " : "\r");
+                QApplication::sendEvent(cible, &appui);
+                QApplication::sendEvent(cible, &relache);
+                ++envois;
+            }
+        }
+        EXPECT_FALSE(d->wasCanceled());
+    };
+    w->BoutonAviClick();
+    EXPECT_GT(envois, 0);
+    EXPECT_EQ(e->dernierBilan.resultat, ResultatAvi::Enregistre);
+    EXPECT_EQ(messages, (std::vector<std::string>{"Le film est enregistré"}));
+}
+
+// A forced rate that is not a whole number of 1 to 1000 is refused before
+// the save dialog, with the reason.
+TEST_F(Exports, ForcerRefuseUneCadenceInvalide)
+{
+    Film("cadence.mjp");
+    w->FlagForcerFR->setChecked(true);
+    for (const char* faux : {"abc", "", "0", "1e3", "1001"}) {
+        messages.clear();
+        demandes.clear();
+        w->EditFR->setText(QString::fromUtf8(faux));
+        Choisir(dossier / "cadence.avi");
+        w->BoutonAviClick();
+        EXPECT_TRUE(demandes.empty()) << faux;
+        ASSERT_EQ(messages.size(), 1u) << faux;
+        EXPECT_NE(messages[0].find("de 1 à 1000"), std::string::npos) << messages[0];
+    }
+    EXPECT_FALSE(fs::exists(dossier / "cadence.avi"));
+}
+
+// From the window too: the film, a companion or what is not a plain file
+// is refused with the reason and left as it was.
+TEST_F(Exports, SortieRefuseeDansLaFenetre)
+{
+    OptionsFilm o;
+    o.nbImages = 100;
+    o.son = true;
+    const std::string film = Film("cam1.mjp", o);
+    const Octets avant = LireOctets(film), son = LireOctets(dossier / "cam1.pcm");
+    MarqueDebut = 2;
+    MarqueFin = 6;
+    for (const std::string& cible : {film, dossier / "cam1.pcm", dossier / "cam1.msr"}) {
+        messages.clear();
+        Choisir(cible);
+        w->OxBouton3Click();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_NE(messages[0].find("choisissez un autre nom"), std::string::npos) << messages[0];
+    }
+    EXPECT_EQ(LireOctets(film), avant);
+    EXPECT_EQ(LireOctets(dossier / "cam1.pcm"), son);
+    EXPECT_FALSE(fs::exists(dossier / "cam1.msr"));
+
+    ASSERT_EQ(mkfifo((dossier / "tube.avi").c_str(), 0600), 0);
+    ASSERT_EQ(mkfifo((dossier / "tube.jpg").c_str(), 0600), 0);
+    messages.clear();
+    Choisir(dossier / "tube.avi");
+    w->BoutonAviClick();
+    Choisir(dossier / "tube.jpg");
+    w->BoutonPhotoClick();
+    ASSERT_EQ(messages.size(), 2u);
+    for (const std::string& m : messages)
+        EXPECT_NE(m.find("pas un fichier ordinaire"), std::string::npos) << m;
+    EXPECT_TRUE(fs::is_fifo(dossier / "tube.avi"));
+    EXPECT_TRUE(fs::is_fifo(dossier / "tube.jpg"));
+}
+
 TEST(MarquesCalcul, AbscisseEtTexte)
 {
     EXPECT_EQ(AbscisseMarque(0, 0, 100, 10, 510, 10), 15);
@@ -299,14 +412,21 @@ TEST_F(Exports, RapportEtDateDepuisLaFenetre)
     EXPECT_EQ(messages, (std::vector<std::string>{"Le film est enregistré"}));
     EXPECT_TRUE(fs::exists(dossier / "sans.avi"));
     EXPECT_FALSE(fs::exists(dossier / "sans.avi.sha256"));
+    // The same name as a reported export: its old report goes.
+    messages.clear();
+    Choisir(dossier / "preuve.avi");
+    w->BoutonAviClick();
+    EXPECT_EQ(messages, (std::vector<std::string>{"Le film est enregistré"}));
+    EXPECT_FALSE(fs::exists(dossier / "preuve.avi.sha256"));
+    EXPECT_FALSE(fs::exists(dossier / "preuve.avi.rapport.txt"));
     sansRapport = false;
     Choisir(dossier / "extrait.mjp");
     MarqueDebut = 0;
     MarqueFin = 1;
     w->OxBouton3Click();
-    ASSERT_EQ(vues.size(), 3u);
-    ASSERT_EQ(vues[2].size(), 1u);
-    EXPECT_FALSE(vues[2][0].cochee);
+    ASSERT_EQ(vues.size(), 4u);
+    ASSERT_EQ(vues[3].size(), 1u);
+    EXPECT_FALSE(vues[3][0].cochee);
     EXPECT_FALSE(fs::exists(dossier / "extrait.mjp.sha256"));
 
     // Snapshot: the proposed name of the picture shown, its comment, its report.

@@ -1,6 +1,7 @@
 // Evidence exports end to end: the AVI with the date burned in (read back
 // from the decoded pictures beside their numbers), the extraction of a
 // protected film and the command line, each checked with sha256sum -c.
+#include "engine/fichierfilm.h"
 #include "export/avi_export.h"
 #include "export/extraction.h"
 #include "export/incrustation.h"
@@ -12,6 +13,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 
@@ -179,12 +182,12 @@ TEST(PreuvesExports, ExtractionDUnFilmProtegeVerifiee)
     o.motDePasse = "1234";
     const std::string film = Film(d, "prot.264", o);
     fs::create_directory(d / "copies");
-    SegmentFilm s;
-    ASSERT_EQ(ExtraireSegment(film, d / "copies/extrait.264", 10, 100, 2, 6, nullptr, &s),
-              ResultatExtraction::Genere);
+    Extrait s;
+    ASSERT_EQ(ExtraireSegment(film, d / "copies/extrait.264", 2, 6, nullptr, &s), ResultatExtraction::Genere);
     FilmSource source;
     LireFilmSource(film, source);
-    InfosRapport r = RapportExtraction(source, d / "copies/extrait.264", 2, 6, s.NbImages);
+    InfosRapport r = RapportExtraction(source, d / "copies/extrait.264", s.DebutSecondes, s.FinSecondes,
+                                       s.PremiereImage, s.NbImages);
     ASSERT_EQ(EcrireRapportIntegrite(r), 0);
     EXPECT_TRUE(r.protege);
     EXPECT_TRUE(Verifier(d / "copies", "extrait.264.sha256"));
@@ -192,6 +195,89 @@ TEST(PreuvesExports, ExtractionDUnFilmProtegeVerifiee)
     const std::string texte(sommes.begin(), sommes.end());
     EXPECT_NE(texte.find(d / "prot.mdp"), std::string::npos) << texte;
     EXPECT_EQ(r.premiereImage, 20);
+}
+
+// A re-export without a report removes the report files an earlier export
+// of that name left: they would vouch for another file.
+TEST(PreuvesExports, SansRapportEffaceLesAnciens)
+{
+    DossierTemporaire d;
+    OptionsFilm o;
+    o.nbImages = 20;
+    const std::string film = Film(d, "r.mjp", o);
+    const std::string lecteur = std::string("env -u DISPLAY -u WAYLAND_DISPLAY QT_QPA_PLATFORM= ") + LECTEUR_ZR7;
+    auto statut = [&](const std::string& arguments) {
+        const int s = std::system((lecteur + " " + arguments + " >/dev/null 2>&1").c_str());
+        return WIFEXITED(s) ? WEXITSTATUS(s) : -1;
+    };
+    ASSERT_EQ(statut("--extraire '" + film + "' 0 1 '" + (d / "c.mjp") + "'"), 0);
+    ASSERT_TRUE(fs::exists(d / "c.mjp.sha256"));
+    ASSERT_TRUE(fs::exists(d / "c.mjp.rapport.txt"));
+    EXPECT_EQ(statut("--extraire '" + film + "' --sans-rapport 0 2 '" + (d / "c.mjp") + "'"), 0);
+    EXPECT_FALSE(fs::exists(d / "c.mjp.sha256"));
+    EXPECT_FALSE(fs::exists(d / "c.mjp.rapport.txt"));
+    ASSERT_EQ(statut("--avi '" + film + "' '" + (d / "a.avi") + "'"), 0);
+    ASSERT_TRUE(fs::exists(d / "a.avi.sha256"));
+    EXPECT_EQ(statut("--sans-rapport --avi '" + film + "' '" + (d / "a.avi") + "'"), 2); // the command comes first
+    EXPECT_EQ(statut("--avi --sans-rapport '" + film + "' '" + (d / "a.avi") + "'"), 0);
+    EXPECT_FALSE(fs::exists(d / "a.avi.sha256"));
+    EXPECT_FALSE(fs::exists(d / "a.avi.rapport.txt"));
+    // A failed export leaves an earlier report alone.
+    ASSERT_EQ(statut("--extraire '" + film + "' 0 1 '" + (d / "c.mjp") + "'"), 0);
+    EXPECT_EQ(statut("--extraire '" + film + "' 5 9 '" + (d / "c.mjp") + "' --sans-rapport"), 2);
+    EXPECT_TRUE(fs::exists(d / "c.mjp.sha256"));
+}
+
+// One unreadable companion is listed as such and the report goes on; the
+// film is said protected only when its record is its own.
+TEST(PreuvesExports, CompagnonIllisibleEtProtection)
+{
+    DossierTemporaire d;
+    OptionsFilm o;
+    o.nbImages = 20;
+    o.son = true;
+    const std::string film = Film(d, "c.mjp", o);
+    EcrireOctets(d / "sortie.bin", Octets{1, 2, 3});
+    FilmSource source;
+    LireFilmSource(film, source);
+    InfosRapport r = RapportPhoto(source, d / "sortie.bin", 0, 0);
+    r.compagnons.resize(2);
+    r.compagnons[0].chemin = d / "c.pcm";
+    r.compagnons[1].chemin = d / "absent.msr";
+    ASSERT_EQ(EcrireRapportIntegrite(r), 0);
+    EXPECT_FALSE(r.compagnons[0].illisible);
+    EXPECT_TRUE(r.compagnons[1].illisible);
+    const Octets texte = LireOctets(d / "sortie.bin.rapport.txt");
+    const std::string rapport(texte.begin(), texte.end());
+    EXPECT_NE(rapport.find("absent.msr (illisible : sans empreinte)"), std::string::npos) << rapport;
+    EXPECT_NE(rapport.find("protégé par mot de passe : non"), std::string::npos);
+    EXPECT_TRUE(Verifier(d.Chemin(), "sortie.bin.sha256")); // the list holds what can be checked
+    const Octets sommes = LireOctets(d / "sortie.bin.sha256");
+    EXPECT_EQ(std::string(sommes.begin(), sommes.end()).find("absent.msr"), std::string::npos);
+
+    // Unreadable by its mode (for a user the mode binds).
+    if (geteuid() != 0) {
+        fs::permissions(d / "c.pcm", fs::perms::none);
+        InfosRapport m = RapportPhoto(source, d / "sortie.bin", 0, 0);
+        EXPECT_EQ(EcrireRapportIntegrite(m), 0);
+        fs::permissions(d / "c.pcm", fs::perms::owner_read | fs::perms::owner_write);
+    }
+
+    // A junk record beside an unprotected film: not protected.
+    EcrireOctets(d / "c.mdp", Octets(80, 0x41));
+    InfosRapport j = RapportPhoto(source, d / "sortie.bin", 0, 0);
+    ASSERT_EQ(EcrireRapportIntegrite(j), 0);
+    EXPECT_FALSE(j.protege);
+    const Octets t2 = LireOctets(d / "sortie.bin.rapport.txt");
+    EXPECT_NE(std::string(t2.begin(), t2.end()).find("protégé par mot de passe : non"), std::string::npos);
+    // A record of this film: protected, whatever the password.
+    o.motDePasse = "x";
+    const std::string prot = Film(d, "p.mjp", o);
+    FilmSource sp;
+    LireFilmSource(prot, sp);
+    InfosRapport p = RapportPhoto(sp, d / "sortie.bin", 0, 0);
+    ASSERT_EQ(EcrireRapportIntegrite(p), 0);
+    EXPECT_TRUE(p.protege);
 }
 
 TEST(PreuvesExports, LigneDeCommande)
