@@ -11,6 +11,10 @@
 #include "commun_bench.h"
 #include "export/copie_exacte.h"
 
+extern "C" {
+#include <libavutil/log.h>
+}
+
 #include <sys/resource.h>
 #include <sys/statvfs.h>
 
@@ -161,6 +165,7 @@ void Memoire(const DossierBench& d)
 // Usage: bench_copie [memoire] [720p] [1080p] (all by default).
 int main(int argc, char** argv)
 {
+    av_log_set_level(AV_LOG_ERROR); // the muxer's notes would break the table
     DossierBench d;
     auto demande = [&](const char* partie) {
         if (argc < 2)

@@ -17,10 +17,10 @@
 
 int main(int argc, char** argv)
 {
-    // --avi, --extraire, --copie and --help run without any window.
-    if (int statut = 0; ExecuterCommandeExport(argc, argv, &statut))
-        return statut;
+    // --copie, --avi, --extraire and --help run without any window.
     if (int statut = 0; ExecuterCommandeCopie(argc, argv, &statut))
+        return statut;
+    if (int statut = 0; ExecuterCommandeExport(argc, argv, &statut))
         return statut;
     FabriquesLecteur f;
     f.lecteurMagneto = [](int voie) { return new Th_Lecteur_Magneto(voie); };

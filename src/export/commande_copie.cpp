@@ -1,12 +1,12 @@
 #include "export/commande_copie.h"
 
+#include "engine/fichierfilm.h"
 #include "export/copie_exacte.h"
+#include "export/fichier_temporaire.h"
 #include "export/ligne_commande.h"
 
-#include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -30,15 +30,6 @@ const char* const Usage =
     "      avec le son et la date, dans SORTIE.mp4 ou SORTIE.mkv ; --debut et --fin\n"
     "      (secondes) limitent la copie, qui commence alors à l'image clé qui précède\n"
     "      le début ; MDP ouvre un film protégé\n";
-
-// Set by SIGINT or SIGTERM: the copy stops at the next picture and
-// removes what it wrote.
-std::atomic<bool> Interrompu{false};
-
-extern "C" void SurSignal(int)
-{
-    Interrompu.store(true);
-}
 
 double Maintenant()
 {
@@ -92,6 +83,11 @@ int CommandeCopie(int argc, char** argv, std::FILE* sortie, std::FILE* erreurs)
         std::fprintf(erreurs, "Arguments invalides pour --copie\n%s", Usage);
         return SortieUsage;
     }
+    EnteteFilm e;
+    if (!EstFichierOrdinaire(p.cheminFilm) || TypeDeFilm(p.cheminFilm) < 0 || LireEnteteFilm(p.cheminFilm, e) != 0) {
+        std::fprintf(erreurs, "Ce fichier n'est pas un film lisible : %s\n", p.cheminFilm.c_str());
+        return SortieFilmIllisible;
+    }
     if (ConteneurPourSortie(p.sortie) == ConteneurCopie::Aucun) {
         std::fprintf(erreurs, "SORTIE doit finir par .mp4 ou .mkv : %s\n", p.sortie.c_str());
         return SortieUsage;
@@ -102,14 +98,13 @@ int CommandeCopie(int argc, char** argv, std::FILE* sortie, std::FILE* erreurs)
         return SortieUsage;
     }
 
-    std::signal(SIGINT, SurSignal);
-    std::signal(SIGTERM, SurSignal);
+    // Ctrl+C, kill or hang-up: the temporary file goes with the process.
+    NettoyerTemporairesSurSignal();
     const bool terminal = isatty(fileno(erreurs)) != 0;
     const double depart = Maintenant();
     double dernier = -1;
     bool ligne = false;
     SuiviCopie suivi;
-    suivi.annuler = [] { return Interrompu.load(); };
     if (terminal) {
         suivi.progression = [&](int64_t fait, int64_t total) {
             const double t = Maintenant();
@@ -132,7 +127,16 @@ int CommandeCopie(int argc, char** argv, std::FILE* sortie, std::FILE* erreurs)
         return SortieEchec;
     case ResultatCopie::SortieRefusee:
         std::fprintf(erreurs, "%s : %s (%s)\n", MessageCopie(b.resultat), p.sortie.c_str(), b.raison.c_str());
-        return SortieEchec;
+        return SortieUsage;
+    case ResultatCopie::MotDePasse:
+        std::fprintf(erreurs, "%s : %s\n", MessageCopie(b.resultat), p.cheminFilm.c_str());
+        return SortieMotDePasse;
+    case ResultatCopie::NonDemarree:
+        std::fprintf(erreurs, "%s : %s\n", MessageCopie(b.resultat), p.sortie.c_str());
+        return SortieUsage;
+    case ResultatCopie::ErreurLecture:
+        std::fprintf(erreurs, "%s : %s\n", MessageCopie(b.resultat), p.cheminFilm.c_str());
+        return SortieFilmIllisible;
     default: {
         const char* raison = RaisonEcriture(b.codeErreur);
         std::fprintf(erreurs, "%s : %s%s%s%s\n", MessageCopie(b.resultat), p.sortie.c_str(), raison[0] ? " (" : "",
@@ -140,7 +144,9 @@ int CommandeCopie(int argc, char** argv, std::FILE* sortie, std::FILE* erreurs)
         return SortieEchec;
     }
     }
-    if (rapport) {
+    if (!rapport) {
+        SupprimerRapportsPerimes(p.sortie);
+    } else {
         FilmSource film;
         LireFilmSource(p.cheminFilm, film);
         InfosRapport infos = RapportCopie(film, p.sortie, b);

@@ -6,6 +6,8 @@
 #include "engine/motdepasse.h"
 #include "export/avi_export.h"
 #include "export/fichier_temporaire.h"
+#include "export/protection.h"
+#include "export/sortie_sure.h"
 
 #include <algorithm>
 #include <cctype>
@@ -161,25 +163,6 @@ int SonderTaille(AVCodecID id, const std::vector<uint8_t>& config, const unsigne
     return -1;
 }
 
-// Minimal output checks: never onto the film or a companion (same device
-// and inode), never over what is not a plain file.
-std::string RaisonSortieInterdite(const std::string& film, const std::string& sortie)
-{
-    struct stat s;
-    if (stat(sortie.c_str(), &s) != 0)
-        return std::string();
-    if (!S_ISREG(s.st_mode))
-        return "La sortie n'est pas un fichier ordinaire";
-    const std::string candidats[] = {film, NomCompagnon(film, "hrd"), NomCompagnon(film, "pcm"),
-                                     NomCompagnon(film, "msr"), NomCompagnon(film, "mdp")};
-    for (const std::string& c : candidats) {
-        struct stat a;
-        if (!c.empty() && stat(c.c_str(), &a) == 0 && a.st_dev == s.st_dev && a.st_ino == s.st_ino)
-            return "La sortie est le film lui-même ou l'un de ses fichiers associés";
-    }
-    return std::string();
-}
-
 std::string NomDeFichier(const std::string& chemin)
 {
     const size_t barre = chemin.find_last_of('/');
@@ -260,7 +243,7 @@ void Copie::Fermer()
         oc_ = nullptr;
     }
     if (!temporaire_.empty() && b_.resultat != ResultatCopie::Enregistree) {
-        std::remove(temporaire_.c_str());
+        AbandonnerTemporaire(temporaire_);
         temporaire_.clear();
     }
 }
@@ -545,17 +528,18 @@ void Copie::Executer()
         b_.resultat = ResultatCopie::NonDemarree;
         return;
     }
-    b_.raison = RaisonSortieInterdite(p_.cheminFilm, p_.sortie);
+    b_.raison = RaisonSortieRefusee(p_.cheminFilm, p_.sortie);
     if (!b_.raison.empty()) {
         b_.resultat = ResultatCopie::SortieRefusee;
         return;
     }
-    const int verification = VerifierMotDePasse(p_.cheminFilm.c_str(), p_.motDePasse.c_str());
-    if (verification < 0) {
+    // A film whose record is its own needs its password; a junk or foreign
+    // record protects nothing (the body is read as stored).
+    b_.protege = FilmProtege(p_.cheminFilm);
+    if (b_.protege && VerifierMotDePasse(p_.cheminFilm.c_str(), p_.motDePasse.c_str()) != 1) {
         b_.resultat = ResultatCopie::MotDePasse;
         return;
     }
-    b_.protege = verification == 1;
 
     const uint32_t dureeS = film_.dureeMs / 1000;
     const PlageImages plage = PlageCopie(film_.nbImages, dureeS, p_.debutSecondes, p_.finSecondes);
@@ -691,13 +675,13 @@ void Copie::Executer()
     if (b_.resultat == ResultatCopie::Enregistree) {
         avformat_free_context(oc_);
         oc_ = nullptr;
-        // Checked again just before the rename: the output may have been
-        // replaced by something that is not a plain file meanwhile.
-        b_.raison = RaisonSortieInterdite(p_.cheminFilm, p_.sortie);
-        if (!b_.raison.empty())
-            b_.resultat = ResultatCopie::SortieRefusee;
-        else if (MettreEnPlace(temporaire_, p_.sortie) != 0)
-            b_.resultat = ResultatCopie::ErreurEcriture;
+        // The rename checks again that the output is still a plain file.
+        if (MettreEnPlace(temporaire_, p_.sortie) != 0) {
+            b_.resultat = RemplacementPermis(p_.sortie) ? ResultatCopie::ErreurEcriture
+                                                        : ResultatCopie::SortieRefusee;
+            if (b_.resultat == ResultatCopie::SortieRefusee)
+                b_.raison = RaisonSortieRefusee(p_.cheminFilm, p_.sortie);
+        }
         temporaire_.clear();
     }
     Fermer();

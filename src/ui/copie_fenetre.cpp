@@ -189,7 +189,9 @@ void CopieFenetre::BoutonCopieClick()
 
     const BilanCopie& b = dernierBilan;
     if (b.resultat == ResultatCopie::Enregistree) {
-        if (preuves->RapportDemande()) {
+        if (!preuves->RapportDemande()) {
+            SupprimerRapportsPerimes(p.sortie);
+        } else {
             FilmSource film;
             LireFilmSource(p.cheminFilm, film);
             InfosRapport infos = RapportCopie(film, p.sortie, b);

@@ -392,6 +392,33 @@ TEST_F(CopieExacte, LigneDeCommande)
               std::string::npos);
     EXPECT_NE(Commande("'" + lecteur + "' --copie '" + film + "' 2>&1; echo statut=$?").find("statut=2"),
               std::string::npos);
+    // The statuses shared by the export commands: refused output, film
+    // missing, protected film without its password.
+    EXPECT_NE(Commande("'" + lecteur + "' --copie '" + film + "' '" + (d / "cam6.pcm.mkv") + "' 2>&1; echo statut=$?")
+                  .find("statut=0"),
+              std::string::npos);
+    fs::create_hard_link(NomCompagnon(film, "hrd"), d / "dates.mkv");
+    EXPECT_NE(Commande("'" + lecteur + "' --copie '" + film + "' '" + (d / "dates.mkv") + "' 2>&1; echo statut=$?")
+                  .find("statut=2"),
+              std::string::npos);
+    fs::remove(d / "dates.mkv");
+    fs::remove(d / "cam6.pcm.mkv");
+    fs::remove(d / "cam6.pcm.mkv.sha256");
+    fs::remove(d / "cam6.pcm.mkv.rapport.txt");
+    EXPECT_NE(Commande("'" + lecteur + "' --copie '" + (d / "absent.mjp") + "' x.mkv 2>&1; echo statut=$?").find("statut=4"),
+              std::string::npos);
+    OptionsFilm protege = Options(10);
+    protege.motDePasse = "cle";
+    ASSERT_EQ(FabriquerFilm(d / "prot.mjp", protege), 0);
+    const std::string sansCle =
+        Commande("'" + lecteur + "' --copie '" + (d / "prot.mjp") + "' '" + (d / "prot.mkv") + "' 2>&1; echo statut=$?");
+    EXPECT_NE(sansCle.find("statut=3"), std::string::npos) << sansCle;
+    EXPECT_NE(Commande("'" + lecteur + "' --copie '" + (d / "prot.mjp") + "' '" + (d / "prot.mkv")
+                       + "' --mot-de-passe cle --sans-rapport 2>&1; echo statut=$?")
+                  .find("statut=0"),
+              std::string::npos);
+    for (const char* f : {"prot.mjp", "prot.hrd", "prot.pcm", "prot.mdp", "prot.mkv"})
+        fs::remove(d / f);
 
     // A file size limit stands for a full disk: the write fails, the old
     // copy stays, no temporary file is left.
