@@ -62,9 +62,9 @@ protected:
 };
 
 // One small film strip with its two frames, at (x, y), 9 x 11.
-void Bande(QPainter& p, qreal x, qreal y)
+void Bande(QPainter& p, qreal x, qreal y, const QColor& encre)
 {
-    p.setBrush(Encre);
+    p.setBrush(encre);
     p.drawRect(QRectF(x, y, 9, 11));
     p.setBrush(Clair);
     for (int i = 0; i < 3; ++i) {
@@ -89,10 +89,11 @@ QPixmap IconeCopieExacte()
     QPainter p(&icone);
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setPen(Qt::NoPen);
-    Bande(p, 1, 1);
-    // The copy, in front, outlined so the two strips read apart.
+    // The original behind, greyed; the copy in front, outlined so the two
+    // strips read apart.
+    Bande(p, 1, 1, QColor(0x90, 0x90, 0x90));
     p.setPen(QPen(Clair, 1));
-    Bande(p, 6, 4.5);
+    Bande(p, 6, 4.5, Encre);
     return icone;
 }
 

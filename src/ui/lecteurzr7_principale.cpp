@@ -304,7 +304,7 @@ void TLecteurZR7_Principale::CreerControles()
     BoutonPhoto = CreerBouton(BlocLecture1, 227, 67, 55, 24, QString(), QStringLiteral("Photo"));
     PoserImage(BoutonPhoto, IconePhoto(), ImageGauchePhoto);
     // Under the AVI options, the other way to take the whole film out.
-    BoutonCopie = CreerBouton(BlocLecture1, 320, 90, 55, 24, QString(), QString::fromUtf8(BulleCopieExacte));
+    BoutonCopie = CreerBouton(BlocLecture1, 320, 90, 55, 23, QString(), QString::fromUtf8(BulleCopieExacte));
     PoserImage(BoutonCopie, IconeCopieExacte(), ImageGauche);
     BoutonSonOn1 = CreerBouton(BlocLecture1, 288, 67, 57, 24, QString(), QStringLiteral("Avec le son"), true);
     PoserImage(BoutonSonOn1, IconeSonActif(), ImageGauche);
