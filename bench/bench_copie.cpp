@@ -151,6 +151,7 @@ void Memoire(const DossierBench& d)
         std::fclose(f);
     }
     const long avant = LireStatutKo("VmRSS");
+    ParametresCopie p;
     p.cheminFilm = film;
     p.sortie = d.chemin + "/grand.mp4";
     const double t = HorlogeMs(), c = CpuS(RUSAGE_SELF);
