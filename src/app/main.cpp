@@ -3,6 +3,7 @@
 #include "core/demarrage.h"
 #include "engine/th_lecteur_magneto.h"
 #include "export/commande_mouvement.h"
+#include "export/commande_copie.h"
 #include "export/ligne_commande.h"
 #include "measures/dmesures.h"
 #include "measures/thmagnetomesures.h"
@@ -19,6 +20,8 @@ int main(int argc, char** argv)
 {
     // The commands run without any window. The export dispatcher comes last:
     // it answers every option it does not know with the usage.
+    if (int statut = 0; ExecuterCommandeCopie(argc, argv, &statut))
+        return statut;
     if (int statut = 0; ExecuterCommandeMouvement(argc, argv, &statut))
         return statut;
     if (int statut = 0; ExecuterCommandeExport(argc, argv, &statut))

@@ -72,7 +72,7 @@ std::string LigneSomme(const std::string& hex, const std::string& nom);
 std::string CheminSomme(const std::string& sortie);   // sortie + ".sha256"
 std::string CheminRapport(const std::string& sortie); // sortie + ".rapport.txt"
 
-enum class GenreExport { Avi, Extraction, Photo };
+enum class GenreExport { Avi, Extraction, Photo, CopieExacte };
 
 struct FichierHache {
     std::string chemin;

@@ -9,6 +9,7 @@
 #include "ui/image_etiree.h"
 #include "ui/avis_fenetre.h"
 #include "ui/mesures_position.h"
+#include "ui/copie_fenetre.h"
 #include "ui/navigation.h"
 #include "ui/oxbouton.h"
 #include "ui/position_calcul.h"
@@ -318,6 +319,9 @@ void TLecteurZR7_Principale::CreerControles()
     PoserImage(BoutonAvi, IconeFilm(), ImageGauche);
     BoutonPhoto = CreerBouton(BlocLecture1, 227, 67, 55, 24, QString(), QStringLiteral("Photo"));
     PoserImage(BoutonPhoto, IconePhoto(), ImageGauchePhoto);
+    // Under the AVI options, the other way to take the whole film out.
+    BoutonCopie = CreerBouton(BlocLecture1, 320, 90, 55, 23, QString(), QString::fromUtf8(BulleCopieExacte));
+    PoserImage(BoutonCopie, IconeCopieExacte(), ImageGauche);
     BoutonSonOn1 = CreerBouton(BlocLecture1, 288, 67, 57, 24, QString(), QStringLiteral("Avec le son"), true);
     PoserImage(BoutonSonOn1, IconeSonActif(), ImageGauche);
     BoutonSonOn1->hide();
@@ -401,6 +405,7 @@ void TLecteurZR7_Principale::CreerControles()
     connect(BoutonSonOff1, &TOxBouton::OnClick, this, &W::BoutonSonOff1Click);
     connect(BoutonAvi, &TOxBouton::OnClick, this, &W::BoutonAviClick);
     connect(BoutonPhoto, &TOxBouton::OnClick, this, &W::BoutonPhotoClick);
+    connect(BoutonCopie, &TOxBouton::OnClick, this, &W::BoutonCopieClick);
     connect(OxBouton1, &TOxBouton::OnClick, this, &W::OxBouton1Click);
     connect(OxBouton2, &TOxBouton::OnClick, this, &W::OxBouton2Click);
     connect(OxBouton3, &TOxBouton::OnClick, this, &W::OxBouton3Click);
@@ -898,6 +903,7 @@ void TLecteurZR7_Principale::BoutonSonOff1Click()
 
 // The export buttons: the work and its state live in ExportsFenetre.
 void TLecteurZR7_Principale::BoutonAviClick() { ExportsDe(this)->BoutonAviClick(); }
+void TLecteurZR7_Principale::BoutonCopieClick() { CopieDe(this)->BoutonCopieClick(); }
 void TLecteurZR7_Principale::BoutonPhotoClick() { ExportsDe(this)->BoutonPhotoClick(); }
 void TLecteurZR7_Principale::OxBouton1Click() { ExportsDe(this)->OxBouton1Click(); }
 void TLecteurZR7_Principale::OxBouton2Click() { ExportsDe(this)->OxBouton2Click(); }

@@ -104,6 +104,7 @@ public:
     TOxBouton* BoutonStop1;
     TOxBouton* BoutonAvi;
     TOxBouton* BoutonPhoto;
+    TOxBouton* BoutonCopie; // "Copie exacte" (copie_fenetre.h)
     TOxBouton* BoutonSonOn1;
     TOxBouton* BoutonSonOff1;
     QLabel* LabelVitesse;
@@ -156,6 +157,7 @@ public slots:
     void BoutonSonOff1Click();
     void BoutonAviClick();
     void BoutonPhotoClick();
+    void BoutonCopieClick();
     void OxBouton1Click();
     void OxBouton2Click();
     void OxBouton3Click();
