@@ -44,6 +44,7 @@ const char* NomGenre(GenreExport g)
     case GenreExport::Avi: return "Film AVI";
     case GenreExport::Extraction: return "Extraction de séquence";
     case GenreExport::Photo: return "Photo";
+    case GenreExport::CopieExacte: return "copie exacte (images d'origine, non réencodées)";
     }
     return "";
 }
