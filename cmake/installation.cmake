@@ -79,5 +79,6 @@ find_program(ZR7_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(ZR7_DESKTOP_VALIDATE AND ZR7_DPKG_SHLIBDEPS)
   add_test(NAME InstallationEtPaquet
     COMMAND ${CMAKE_SOURCE_DIR}/tests/installation/installation.sh ${CMAKE_BINARY_DIR})
-  set_tests_properties(InstallationEtPaquet PROPERTIES TIMEOUT 180)
+  # cpack and lintian take about a minute each on a busy machine.
+  set_tests_properties(InstallationEtPaquet PROPERTIES TIMEOUT 600)
 endif()
