@@ -1,6 +1,7 @@
 # make install / make deb: the player and its logos in lib/lecteurzr7 (the
 # program folder, with a link in bin), zr7film, the desktop entry, the icon
-# at three sizes and the MIME types of the recorder films.
+# at three sizes, the MIME types of the recorder films, and in
+# share/doc/lecteurzr7 the copyright and the changelog.
 if(NOT TARGET lecteurzr7 OR NOT TARGET zr7film)
   return()
 endif()
@@ -27,8 +28,14 @@ add_custom_command(OUTPUT ${ZR7_GENERE}/bin/lecteurzr7
   COMMAND ${CMAKE_COMMAND} -E make_directory ${ZR7_GENERE}/bin
   COMMAND ${CMAKE_COMMAND} -E create_symlink ../lib/lecteurzr7/lecteurzr7 ${ZR7_GENERE}/bin/lecteurzr7
   VERBATIM)
+# The changelog as Debian keeps it: gzip -9 without name or date, so that
+# two builds give the same bytes.
+add_custom_command(OUTPUT ${ZR7_GENERE}/doc/changelog.Debian.gz
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${ZR7_GENERE}/doc
+  COMMAND gzip -9n -c ${ZR7_BUREAU}/changelog > ${ZR7_GENERE}/doc/changelog.Debian.gz
+  DEPENDS ${ZR7_BUREAU}/changelog)
 add_custom_target(zr7installation ALL DEPENDS ${ZR7_ICONES} ${ZR7_GENERE}/logos/logo1.jpg
-  ${ZR7_GENERE}/logos/logo2.jpg ${ZR7_GENERE}/bin/lecteurzr7)
+  ${ZR7_GENERE}/logos/logo2.jpg ${ZR7_GENERE}/bin/lecteurzr7 ${ZR7_GENERE}/doc/changelog.Debian.gz)
 
 install(TARGETS lecteurzr7 RUNTIME DESTINATION lib/lecteurzr7)
 install(FILES ${ZR7_GENERE}/logos/logo1.jpg ${ZR7_GENERE}/logos/logo2.jpg ${ZR7_BUREAU}/lecteurzr7.installe
@@ -37,16 +44,26 @@ install(FILES ${ZR7_GENERE}/bin/lecteurzr7 DESTINATION bin)
 install(TARGETS zr7film RUNTIME DESTINATION bin)
 install(FILES ${ZR7_BUREAU}/lecteurzr7.desktop DESTINATION share/applications)
 install(FILES ${ZR7_BUREAU}/lecteurzr7-mime.xml DESTINATION share/mime/packages RENAME lecteurzr7.xml)
+install(FILES ${ZR7_BUREAU}/copyright ${ZR7_GENERE}/doc/changelog.Debian.gz
+  DESTINATION share/doc/lecteurzr7)
 foreach(t ${ZR7_TAILLES_ICONE})
   install(FILES ${ZR7_GENERE}/icones/${t}x${t}/apps/lecteurzr7.png DESTINATION share/icons/hicolor/${t}x${t}/apps)
 endforeach()
 
-# Debian package: dependencies from the libraries the programs link.
+# Debian package: dependencies from the libraries the programs link. The
+# revision (-1) counts packagings of one version; the changelog's first
+# entry carries the same version. The contact is a placeholder (.invalid)
+# until the project has a public address.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME lecteurzr7)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "Lecteur ZR7 <lecteurzr7@localhost>")
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_PACKAGE_CONTACT "Lecteur ZR7 <lecteurzr7@lecteurzr7.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Lecteur autonome des films des enregistreurs VelmoraZR7")
+set(CPACK_PACKAGE_DESCRIPTION "Lit les films des enregistreurs VelmoraZR7 (MJPEG, MPEG-4, H.264)
+avec leurs dates, leur son et leurs mesures, au rythme du film ou plus vite ;
+exporte en AVI, découpe des extraits et enregistre des photos JPEG, chaque
+export accompagné de son rapport d'intégrité.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
@@ -62,5 +79,6 @@ find_program(ZR7_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(ZR7_DESKTOP_VALIDATE AND ZR7_DPKG_SHLIBDEPS)
   add_test(NAME InstallationEtPaquet
     COMMAND ${CMAKE_SOURCE_DIR}/tests/installation/installation.sh ${CMAKE_BINARY_DIR})
-  set_tests_properties(InstallationEtPaquet PROPERTIES TIMEOUT 180)
+  # cpack and lintian take about a minute each on a busy machine.
+  set_tests_properties(InstallationEtPaquet PROPERTIES TIMEOUT 600)
 endif()

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the player needs to build, run and be tested,
 # only those that are missing, so that a second run installs nothing.
+# `file` is what CPack's dependency scan uses to find the programs in the
+# package; lintian checks the package in the installation test.
 set -euo pipefail
 
 PAQUETS=(
@@ -11,6 +13,7 @@ PAQUETS=(
   ffmpeg xvfb xauth xcompmgr dbus imagemagick x11-utils xdotool
   fonts-dejavu-core fonts-dejavu-extra fonts-liberation2
   libssl-dev dpkg-dev desktop-file-utils shared-mime-info
+  file lintian
 )
 
 manquants=()

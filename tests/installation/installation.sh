@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # make install below a DESTDIR and the Debian package: layout, desktop
-# entry, icons, MIME types, package contents and dependencies.
+# entry, icons, MIME types, package contents and dependencies, the
+# copyright and changelog Debian asks for, and lintian's verdict.
 # Usage: installation.sh BUILD_DIR
 set -euo pipefail
 build=$1
@@ -15,7 +16,8 @@ for f in lib/lecteurzr7/lecteurzr7 bin/zr7film; do
   [ -x "$r/$f" ] || echec "$f absent ou non exécutable"
 done
 for f in lib/lecteurzr7/logo1.jpg lib/lecteurzr7/logo2.jpg lib/lecteurzr7/lecteurzr7.installe \
-         share/applications/lecteurzr7.desktop share/mime/packages/lecteurzr7.xml; do
+         share/applications/lecteurzr7.desktop share/mime/packages/lecteurzr7.xml \
+         share/doc/lecteurzr7/copyright share/doc/lecteurzr7/changelog.Debian.gz; do
   [ -f "$r/$f" ] || echec "$f absent"
 done
 [ "$(readlink "$r/bin/lecteurzr7")" = ../lib/lecteurzr7/lecteurzr7 ] || echec "lien bin/lecteurzr7"
@@ -48,7 +50,8 @@ contenu=$(dpkg-deb -c "$deb")
 for f in ./usr/lib/lecteurzr7/lecteurzr7 ./usr/bin/zr7film ./usr/bin/lecteurzr7 \
          ./usr/share/applications/lecteurzr7.desktop ./usr/share/mime/packages/lecteurzr7.xml \
          ./usr/share/icons/hicolor/48x48/apps/lecteurzr7.png ./usr/share/icons/hicolor/128x128/apps/lecteurzr7.png \
-         ./usr/share/icons/hicolor/256x256/apps/lecteurzr7.png; do
+         ./usr/share/icons/hicolor/256x256/apps/lecteurzr7.png \
+         ./usr/share/doc/lecteurzr7/copyright ./usr/share/doc/lecteurzr7/changelog.Debian.gz; do
   grep -q " $f\( \|$\)" <<<"$contenu" || echec "$f absent du paquet"
 done
 dependances=$(dpkg-deb -f "$deb" Depends)
@@ -58,4 +61,22 @@ done
 # The packaged program runs from its folder in the package's tree.
 dpkg-deb -x "$deb" "$tmp/deb"
 ldd "$tmp/deb/usr/lib/lecteurzr7/lecteurzr7" | grep -q 'not found' && echec "bibliothèque introuvable"
+
+# The changelog's first entry is the package's version, so a new version
+# cannot ship without its entry.
+doc="$tmp/deb/usr/share/doc/lecteurzr7"
+version=$(dpkg-deb -f "$deb" Version)
+entree=$(gzip -dc "$doc/changelog.Debian.gz" | sed -n 1p)
+[[ "$entree" == "lecteurzr7 ($version) "* ]] || echec "journal : « $entree » pour la version $version"
+grep -q '^Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/$' "$doc/copyright" \
+  || echec "copyright sans format lisible par machine"
+
+# lintian: an error (or lintian failing to run) fails, warnings are shown.
+command -v lintian >/dev/null || echec "lintian absent (scripts/paquets.sh l'installe)"
+if ! verdict=$(lintian --fail-on error --tag-display-limit 0 "$deb" 2>"$tmp/lintian.err"); then
+  printf '%s\n' "$verdict" >&2
+  cat "$tmp/lintian.err" >&2
+  echec "lintian refuse le paquet"
+fi
+[ -z "$verdict" ] || printf '%s\n' "$verdict"
 echo "installation et paquet : OK"
