@@ -1,4 +1,5 @@
 #include "export/commande_copie.h"
+#include "export/ligne_progression.h"
 
 #include "engine/fichierfilm.h"
 #include "export/copie_exacte.h"
@@ -6,7 +7,6 @@
 #include "export/ligne_commande.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -20,9 +20,6 @@ extern "C" {
 
 namespace {
 
-// A terminal's progress line is rewritten at most this often.
-constexpr double IntervalleProgressionS = 0.2;
-
 const char* const Usage =
     "Usage :\n"
     "  lecteurzr7 --copie FILM SORTIE [--debut S] [--fin S] [--mot-de-passe MDP] [--sans-rapport]\n"
@@ -31,11 +28,6 @@ const char* const Usage =
     "      (secondes) limitent la copie, qui commence alors à l'image clé qui précède\n"
     "      le début ; MDP ouvre un film protégé\n";
 
-double Maintenant()
-{
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
 
 // A whole number of seconds, nothing else.
 bool LireSecondes(const char* texte, int64_t* v)
@@ -100,25 +92,11 @@ int CommandeCopie(int argc, char** argv, std::FILE* sortie, std::FILE* erreurs)
 
     // Ctrl+C, kill or hang-up: the temporary file goes with the process.
     NettoyerTemporairesSurSignal();
-    const bool terminal = isatty(fileno(erreurs)) != 0;
-    const double depart = Maintenant();
-    double dernier = -1;
-    bool ligne = false;
     SuiviCopie suivi;
-    if (terminal) {
-        suivi.progression = [&](int64_t fait, int64_t total) {
-            const double t = Maintenant();
-            if (t - dernier < IntervalleProgressionS)
-                return;
-            dernier = t;
-            std::fprintf(erreurs, "\r%s   ", TexteProgressionCopie(fait, total, t - depart).c_str());
-            std::fflush(erreurs);
-            ligne = true;
-        };
-    }
+    LigneProgression progression(erreurs, TexteProgressionCopie);
+    suivi.progression = progression.Rappel();
     const BilanCopie b = CopierExacte(p, suivi);
-    if (ligne)
-        std::fputc('\n', erreurs);
+    progression.Terminer();
     switch (b.resultat) {
     case ResultatCopie::Enregistree:
         break;

@@ -1,4 +1,5 @@
 #include "export/commande_mouvement.h"
+#include "export/ligne_progression.h"
 
 #include "engine/fichierfilm.h"
 #include "engine/recherche_mouvement.h"
@@ -6,7 +7,6 @@
 #include "export/ligne_commande.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 
@@ -19,9 +19,6 @@ extern "C" {
 namespace {
 
 constexpr const char* Commande = "--chercher-mouvement";
-// A terminal's progress line is rewritten at most this often.
-constexpr double IntervalleProgressionS = 0.2;
-
 const char* const Usage =
     "Usage : lecteurzr7 --chercher-mouvement FILM X Y L H [--sensibilite S] [--mot-de-passe MDP]\n"
     "  cherche le mouvement dans le rectangle X Y L H (pixels de l'image : gauche,\n"
@@ -29,11 +26,6 @@ const char* const Usage =
     "  5 par défaut. Une ligne par moment : DEBUT_S FIN_S en secondes du film,\n"
     "  puis la date et l'heure du début quand le film a ses dates (.hrd).\n";
 
-double Maintenant()
-{
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
 
 // A whole number within [min, max], nothing else.
 bool LireEntier(const char* texte, long min, long max, int* v)
@@ -90,25 +82,15 @@ int Chercher(int argc, char** argv, std::FILE* sortie, std::FILE* erreurs)
     }
 
     SuiviRecherche suivi;
-    const bool terminal = isatty(fileno(erreurs)) != 0;
-    const double debut = Maintenant();
-    double dernier = -1;
-    bool ligne = false;
-    if (terminal) {
-        suivi.progression = [&](int64_t fait, int64_t total) {
-            const double t = Maintenant();
-            if (t - dernier < IntervalleProgressionS)
-                return;
-            dernier = t;
-            std::fprintf(erreurs, "\rRecherche du mouvement : %3d %% (%.0f s)   ",
-                         total > 0 ? static_cast<int>(fait * 100 / total) : 0, t - debut);
-            std::fflush(erreurs);
-            ligne = true;
-        };
-    }
+    LigneProgression progression(erreurs, [](int64_t fait, int64_t total, double secondes) {
+        char texte[80];
+        std::snprintf(texte, sizeof texte, "Recherche du mouvement : %3d %% (%.0f s)",
+                      total > 0 ? static_cast<int>(fait * 100 / total) : 0, secondes);
+        return std::string(texte);
+    });
+    suivi.progression = progression.Rappel();
     const BilanRecherche b = ChercherMouvement(p, suivi);
-    if (ligne)
-        std::fputc('\n', erreurs);
+    progression.Terminer();
     if (b.resultat == ResultatRecherche::HorsImage) {
         std::fprintf(erreurs, "%s (%d x %d) : %d %d %d %d\n", MessageRecherche(b.resultat), b.largeur, b.hauteur,
                      p.rectangle.x, p.rectangle.y, p.rectangle.largeur, p.rectangle.hauteur);

@@ -1,4 +1,5 @@
 #include "export/ligne_commande.h"
+#include "export/ligne_progression.h"
 
 #include "engine/fichierfilm.h"
 #include "engine/motdepasse.h"
@@ -11,7 +12,6 @@
 #include "export/sortie_sure.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -25,8 +25,6 @@ extern "C" {
 
 namespace {
 
-// A terminal's progress line is rewritten at most this often.
-constexpr double IntervalleProgressionS = 0.2;
 // Longest path accepted for an output, as in the window.
 constexpr size_t LongueurMaxSortie = 300;
 
@@ -58,11 +56,6 @@ const char* const Aide =
     "sortie refusée, 3 mot de passe absent ou faux, 4 film absent, illisible ou vide,\n"
     "5 export incomplet (des images du film n'ont pas pu être exportées ; le fichier est gardé).\n";
 
-double Maintenant()
-{
-    using namespace std::chrono;
-    return duration<double>(steady_clock::now().time_since_epoch()).count();
-}
 
 // A whole number of seconds, nothing else.
 bool LireSecondes(const std::string& texte, int64_t* v)
@@ -210,22 +203,9 @@ int CommandeAvi(int argc, char** argv, std::FILE* sortie, std::FILE* erreurs)
     }
     p.nbImages = e.NbImages;
     p.dureeSecondes = e.DureeMs / 1000;
-    const bool terminal = isatty(fileno(erreurs)) != 0;
-    const double debut = Maintenant();
-    double dernier = -1;
-    bool ligne = false;
     SuiviAvi suivi;
-    if (terminal) {
-        suivi.progression = [&](int64_t fait, int64_t total) {
-            const double t = Maintenant();
-            if (t - dernier < IntervalleProgressionS)
-                return;
-            dernier = t;
-            std::fprintf(erreurs, "\r%s   ", TexteProgressionAvi(fait, total, t - debut).c_str());
-            std::fflush(erreurs);
-            ligne = true;
-        };
-    }
+    LigneProgression progression(erreurs, TexteProgressionAvi);
+    suivi.progression = progression.Rappel();
     FilmSource film;
     LireFilmSource(p.cheminFilm, film);
     HachageSource hachage(TailleFichier(p.cheminFilm));
@@ -237,8 +217,7 @@ int CommandeAvi(int argc, char** argv, std::FILE* sortie, std::FILE* erreurs)
     }
     NettoyerTemporairesSurSignal();
     const BilanAvi b = ExportAvi(p, suivi);
-    if (ligne)
-        std::fputc('\n', erreurs);
+    progression.Terminer();
     // An incomplete AVI is kept with its report (it holds what could be
     // read), but it is not called a success.
     const bool incomplet = b.resultat == ResultatAvi::Incomplet;
