@@ -104,6 +104,14 @@ struct Voie {
     // Reader: 1 when ImageMontree counts the pictures of the film's index
     // (exact), 0 when it is the proportional estimate.
     unsigned char ImageMontreeExacte = 0;
+
+    // ---- Direction of playback, under MutexVoie.
+    // UI: 1 plays forwards, -1 backwards (J/L); a playing run reads it at
+    // its start and at each picture, a change ends the run like a command.
+    signed char Sens = 1;
+    // Reader (1): a backwards run reached the film's first picture; playback
+    // start and the window (0) as for FlagFinDeFilm.
+    unsigned char FlagDebutDeFilm = 0;
 };
 extern Voie Voies[NbVoies];
 
