@@ -7,7 +7,7 @@
 
 bool SortieSonAudible(const EtatSortieSon& e)
 {
-    return e.lecture && !e.pause && e.sonActif && e.sonEcoute && e.vitesse == 1.0;
+    return e.lecture && !e.pause && e.sonActif && e.sonEcoute && e.vitesse == 1.0 && e.sens > 0;
 }
 
 TH_Son::TH_Son(int voie, int attenteDemarrageMs)
@@ -88,6 +88,7 @@ void TH_Son::run()
             e.pause = v.FlagPause != 0;
             e.sonActif = v.FlagSonActif != 0;
             e.sonEcoute = v.FlagSonEcoute != 0;
+            e.sens = v.Sens;
             e.numeroRun = v.NumeroRun;
             maintenant = SortieSonAudible(e);
             nouveauRun = maintenant && audible && e.numeroRun != runJoue;

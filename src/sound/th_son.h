@@ -6,8 +6,8 @@
 //
 // The output is silent, with everything it holds dropped and the device's
 // queue returned, while the film is not playing or is paused, sound is off,
-// the speed is not x 1, or when a new run begins: sound played then would
-// not match the pictures.
+// the speed is not x 1, the film plays backwards, or when a new run begins:
+// sound played then would not match the pictures.
 #pragma once
 
 #include "core/travail.h"
@@ -23,11 +23,12 @@ constexpr int AttenteDemarrageSonMs = 500;
 struct EtatSortieSon {
     bool lecture = false, pause = false, sonActif = false, sonEcoute = false;
     double vitesse = 1.0;
+    int sens = 1; // -1 while the film plays backwards
     uint32_t numeroRun = 0;
 };
 
 // True while the output may play: film playing and not paused, sound on,
-// speed x 1.
+// speed x 1, forwards.
 bool SortieSonAudible(const EtatSortieSon& e);
 
 class TH_Son : public ThreadTravail

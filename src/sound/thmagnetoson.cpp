@@ -49,7 +49,7 @@ bool SonActif(const EtatLectureSon& e)
 
 bool SonAuPas(const EtatLectureSon& e)
 {
-    return SonActif(e) && e.vitesse == 1.0;
+    return SonActif(e) && e.vitesse == 1.0 && e.sens > 0;
 }
 
 bool PremiereImageDuRunMontree(const EtatLectureSon& e)
@@ -134,6 +134,7 @@ EtatLectureSon ThMagnetoSon::LireEtat() const
     e.pause = v.FlagPause != 0;
     e.sonActif = v.FlagSonActif != 0;
     e.sonEcoute = v.FlagSonEcoute != 0;
+    e.sens = v.Sens;
     e.numeroDemande = v.NumeroDemande;
     e.numeroRun = v.NumeroRun;
     e.imageMontree = v.ImageMontree;
@@ -195,7 +196,8 @@ ThMagnetoSon::Suite ThMagnetoSon::Passe()
 
     EtatLectureSon e = LireEtat();
     if (!SonAuPas(e)) {
-        // Other speeds are silent; the next pass at x 1 starts in step.
+        // Other speeds and backwards are silent; the next pass forwards at x 1
+        // starts in step.
         ViderRemise();
         return Suite::Cycle;
     }

@@ -10,9 +10,9 @@
 // as after a seek. Once a pass has handed the file over to its end, the next
 // one waits until the picture on screen has passed that end: the sound is
 // never played twice. Nothing is handed over while sound is off, the film is
-// not playing or the speed is not x 1: the sound could not follow the
-// pictures then. The pass reads only the chunks it hands over, never the
-// whole file.
+// not playing, the speed is not x 1 or the film plays backwards: the sound
+// could not follow the pictures then. The pass reads only the chunks it
+// hands over, never the whole file.
 #pragma once
 
 #include "core/travail.h"
@@ -32,6 +32,7 @@ constexpr int LongueurCheminSon = 300;
 struct EtatLectureSon {
     bool lecture = false, pause = false, sonActif = false, sonEcoute = false;
     double vitesse = 1.0;
+    int sens = 1; // -1 while the film plays backwards
     uint32_t numeroDemande = 0;
     uint32_t numeroRun = 0;
     int64_t imageMontree = -1;
@@ -41,7 +42,7 @@ struct EtatLectureSon {
 
 // Sound is active: film playing and sound switched on.
 bool SonActif(const EtatLectureSon& e);
-// Active and at x 1: chunks may be handed over.
+// Active, forwards and at x 1: chunks may be handed over.
 bool SonAuPas(const EtatLectureSon& e);
 // The reader has taken up the window's latest command and its run has
 // handed its first picture over.

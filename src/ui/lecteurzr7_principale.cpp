@@ -11,6 +11,7 @@
 #include "ui/mesures_position.h"
 #include "ui/copie_fenetre.h"
 #include "ui/navigation.h"
+#include "ui/lecture_jkl.h"
 #include "ui/oxbouton.h"
 #include "ui/position_calcul.h"
 #include "ui/disposition_calcul.h"
@@ -223,6 +224,8 @@ TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent
     setWindowState(Qt::WindowMaximized);
     CreerControles();
     NavigationFenetre = new Navigation(this);
+    LectureJklFenetre = new LectureJkl({this, [this] { return RelireFilmEnchaine(); }, [this] { ViderMesuresVisibles(); },
+                                        [this] { MontrerLecture(); MontrerMesuresDeLaPosition(); }});
     new TAvisFenetre(this);
     FormCreate();
     // Digital zoom of the picture, films dropped on the window.
@@ -769,6 +772,7 @@ void TLecteurZR7_Principale::StartPlayback()
     Voies[0].FlagLecture = 1;
     Voies[0].FlagPause = 0;
     Voies[0].FlagFinDeFilm = 0;
+    Voies[0].FlagDebutDeFilm = 0;
     Voies[0].FlagRafraichir = 0;
     // A new run: progress left by the previous one is not this run's.
     ++Voies[0].NumeroDemande;
@@ -815,6 +819,7 @@ void TLecteurZR7_Principale::TogglePause()
 void TLecteurZR7_Principale::BoutonPlay1Click()
 {
     MotDePasseChange();
+    LectureJklFenetre->AvantPlay(); // Play plays forwards
     if (FlagLectureLancee)
         TogglePause();
     else
@@ -1006,7 +1011,7 @@ void TLecteurZR7_Principale::TimerAffichageTimer()
     // Read without the lock: a stale value only delays the tick's work.
     if (Voies[0].FlagLecture == 0 || Voies[0].FlagPause == 1)
         return;
-    if (HandleFilmEnd())
+    if (LectureJklFenetre->TraiterDebutDeFilm() || HandleFilmEnd())
         return;
     // While the user holds the slider it is theirs: moving it under the
     // mouse would make the release seek to the playback position instead

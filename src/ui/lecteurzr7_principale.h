@@ -24,6 +24,7 @@ class QScrollArea;
 class QTimer;
 class TImageEtiree;
 class Navigation;
+class LectureJkl;
 class RechercheMouvement;
 class Chronologie;
 class Apercu;
@@ -135,6 +136,8 @@ public:
 
     // Keys, picture steps, go-to and the picture index (navigation.h).
     Navigation* NavigationFenetre = nullptr;
+    // J / K / L, End, "Lecture arrière" and the film's start (lecture_jkl.h).
+    LectureJkl* LectureJklFenetre = nullptr;
     // Motion search in a rectangle of the picture (recherche_fenetre.h).
     RechercheMouvement* RechercheMouvementFenetre = nullptr;
 

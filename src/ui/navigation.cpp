@@ -27,7 +27,8 @@ const char* const BulleNavigation =
     "Espace : lecture / pause\n"
     "Gauche / Droite : -5 s / +5 s\n"
     "Haut / Bas : +60 s / -60 s\n"
-    "Origine : retour au début\n"
+    "J / K / L : arrière / pause / avant (encore : plus vite)\n"
+    "Origine / Fin : début / dernière image\n"
     "« . » / « , » : image suivante / précédente\n"
     "Ctrl+G : aller à une heure\n"
     "Échap : quitter le plein écran";

@@ -33,3 +33,11 @@ bool EstNomHoraire(const char* chemin);
 // with `suivant` left empty, when the name is not hourly, at 23:59 (a chain
 // never crosses midnight) or when the path has 23 characters or fewer.
 bool CalculerFilmSuivant(const char* chemin, char* suivant, size_t taille);
+
+// The path of the film recorded one minute before `chemin`, the other way
+// along the same naming: 11:00 gives 10:59 in folder 10. Going backwards the
+// calendar is followed, so that 00:00 gives 23:59 of the day before (in
+// folder 23 beside the current hour's folder) across months, leap days and
+// years. False, with `precedent` left empty, when the name is not hourly or
+// not a real date and time, or when the path has 23 characters or fewer.
+bool CalculerFilmPrecedent(const char* chemin, char* precedent, size_t taille);
