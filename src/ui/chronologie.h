@@ -51,6 +51,8 @@ public:
     // film's previous ones. An empty list removes them.
     void FixerMouvements(const std::string& chemin, const std::vector<MomentMouvement>& moments);
     void EffacerMouvements();
+    // The marks drawn, by film.
+    const std::map<std::string, std::vector<MomentMouvement>>& Mouvements() const { return mouvements_; }
 
     // The preview shown while hovering (may be null).
     void FixerApercu(Apercu* apercu) { apercu_ = apercu; }

@@ -235,12 +235,14 @@ TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent
     AccesRecherche recherche{Image1, CurseurMinutes1, this, [] { return std::string(CheminFilm); },
                              [] { return std::string(MotDePasseFilm); }, nullptr,
                              [this](double t) { AllerExactementA(this, t); }};
+    recherche.ouvrirA = [this](const std::string& chemin, double t) { OuvrirFilmA(chemin, static_cast<int>(t)); };
     RechercheMouvementFenetre = new RechercheMouvement(recherche, this);
     InstallerChronologie(this);
     // Motion hits drawn on the day strip too.
     connect(RechercheMouvementFenetre, &RechercheMouvement::MomentsChanges, this, [this] {
         ChronologieFenetre->EffacerMouvements();
-        ChronologieFenetre->FixerMouvements(CheminFilm, RechercheMouvementFenetre->Moments());
+        for (const auto& [film, moments] : RechercheMouvementFenetre->MomentsParFilm())
+            ChronologieFenetre->FixerMouvements(film, moments);
     });
 }
 

@@ -11,6 +11,7 @@
 
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QCheckBox>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QKeyEvent>
@@ -42,9 +43,14 @@ constexpr double MargeSautS = 1.0;
 constexpr double TraceMinimal = 3;
 // How often the panel checks that the moments still belong to the film.
 constexpr int VerificationFilmMs = 500;
+// A film opened at a moment is watched this often for its index, this many
+// times, to show the moment's exact picture.
+constexpr int IntervalleAttenteIndexMs = 100;
+constexpr int TicsAttenteIndex = 300;
 constexpr int HauteurMarque = 4;
 const QColor CouleurRectangle(255, 64, 32);
 const QColor CouleurMarque(255, 140, 0);
+const QColor CouleurNote(110, 110, 110);
 
 // A see-through layer over a control: draws, lets every mouse event through.
 class Calque : public QWidget
@@ -73,6 +79,21 @@ private:
 double Borne(double v, double a, double b)
 {
     return std::min(std::max(v, a), b);
+}
+
+std::string NomCourt(const std::string& chemin)
+{
+    const size_t barre = chemin.find_last_of('/');
+    return barre == std::string::npos ? chemin : chemin.substr(barre + 1);
+}
+
+std::string TexteDuree(const MomentMouvement& m)
+{
+    char duree[64];
+    std::snprintf(duree, sizeof duree, "%.1f s", std::max(0.0, m.finS - m.debutS));
+    std::string d = duree;
+    std::replace(d.begin(), d.end(), '.', ',');
+    return d;
 }
 
 } // namespace
@@ -125,11 +146,15 @@ int MomentVoisin(const std::vector<MomentMouvement>& m, double position, int sen
 std::string TexteMoment(const MomentMouvement& m, bool dates, double debutJours, double finJours,
                         double dureeSecondes)
 {
-    char duree[64];
-    std::snprintf(duree, sizeof duree, "%.1f s", std::max(0.0, m.finS - m.debutS));
-    std::string d = duree;
-    std::replace(d.begin(), d.end(), '.', ',');
-    return TexteIncrustation(dates, debutJours, finJours, dureeSecondes, m.debutS) + "  (" + d + ")";
+    return TexteIncrustation(dates, debutJours, finJours, dureeSecondes, m.debutS) + "  (" + TexteDuree(m) + ")";
+}
+
+std::string TexteMomentDuJour(const MomentMouvement& m, const FilmDuJour& film, const JourDeFilms& jour)
+{
+    char date[32];
+    std::snprintf(date, sizeof date, "%02d/%02d/%04d ", jour.jour, jour.mois, jour.annee);
+    return date + TexteInstant(InstantDuFilm(film, m.debutS)) + "  (" + TexteDuree(m) + ")  " +
+           NomCourt(film.chemin);
 }
 
 double PositionMontree()
@@ -166,8 +191,13 @@ void AllerExactementA(TLecteurZR7_Principale* f, double t)
 }
 
 struct RechercheMouvement::Resultat {
-    std::string film;
-    BilanRecherche bilan;
+    bool duJour = false;
+    JourDeFilms jour;  // the films searched (the film alone without the day)
+    ResultatRecherche resultat = ResultatRecherche::FilmIllisible;
+    std::vector<MomentTrouve> moments;
+    std::vector<VignetteMouvement> vignettes;
+    std::vector<NoteFilm> notes;
+    uint32_t dureeMs = 0;  // the film alone: its header
 };
 
 RechercheMouvement::RechercheMouvement(const AccesRecherche& acces, QObject* parent)
@@ -196,7 +226,11 @@ RechercheMouvement::RechercheMouvement(const AccesRecherche& acces, QObject* par
         };
         p.setPen(Qt::NoPen);
         p.setBrush(CouleurMarque);
-        for (const MomentMouvement& m : moments_) {
+        const std::string film = acces_.film ? acces_.film() : std::string();
+        for (const MomentTrouve& t : moments_) {
+            if (t.film != film)
+                continue;
+            const MomentMouvement& m = t.moment;
             const double a = x(m.debutS), b = std::max(x(m.finS), a + 3);
             p.drawRect(QRectF(a, taille.height() - HauteurMarque, b - a, HauteurMarque));
         }
@@ -220,8 +254,13 @@ RechercheMouvement::RechercheMouvement(const AccesRecherche& acces, QObject* par
     ligne->addWidget(sensibilite_);
     ligne->addStretch();
     colonne->addLayout(ligne);
+    caseJour_ = new QCheckBox(QStringLiteral("Chercher dans les films du &jour"));
+    caseJour_->setToolTip(QString::fromUtf8("Tous les films horaires de ce jour dans le dossier du film, dans l'ordre "
+                                            "des heures ; un film protégé est ouvert par le mot de passe tapé"));
+    colonne->addWidget(caseJour_);
     ligne = new QHBoxLayout;
-    chercher_ = new QPushButton(QStringLiteral("Chercher un mouvement"));
+    // Alt+C and Alt+J from the keyboard.
+    chercher_ = new QPushButton(QStringLiteral("&Chercher un mouvement"));
     annuler_ = new QPushButton(QStringLiteral("Annuler"));
     ligne->addWidget(chercher_);
     ligne->addWidget(annuler_);
@@ -238,18 +277,52 @@ RechercheMouvement::RechercheMouvement(const AccesRecherche& acces, QObject* par
     colonne->addWidget(liste_);
     connect(chercher_, &QPushButton::clicked, this, &RechercheMouvement::Chercher);
     connect(annuler_, &QPushButton::clicked, this, &RechercheMouvement::Annuler);
-    connect(liste_, &QListWidget::itemClicked, this, [this](QListWidgetItem* i) { AllerAuMoment(liste_->row(i)); });
-    connect(liste_, &QListWidget::itemActivated, this, [this](QListWidgetItem* i) { AllerAuMoment(liste_->row(i)); });
+    auto aller = [this](QListWidgetItem* i) { AllerAuMoment(i->data(Qt::UserRole).toInt()); };
+    connect(liste_, &QListWidget::itemClicked, this, aller);
+    connect(liste_, &QListWidget::itemActivated, this, aller);
 
-    // Moments belong to the film searched: another film drops them.
+    // Moments belong to the films searched: another film drops them.
     auto* verification = new QTimer(this);
     verification->setInterval(VerificationFilmMs);
-    connect(verification, &QTimer::timeout, this, [this] {
-        if (!moments_.empty() && acces_.film && acces_.film() != filmMoments_)
-            Oublier();
-    });
+    connect(verification, &QTimer::timeout, this, &RechercheMouvement::SuivreFilm);
     verification->start();
+    minuterieAttente_ = new QTimer(this);
+    minuterieAttente_->setInterval(IntervalleAttenteIndexMs);
+    connect(minuterieAttente_, &QTimer::timeout, this, [this] {
+        const std::string film = acces_.film ? acces_.film() : std::string();
+        // Given up when another film came, the user moved, or no index comes.
+        if (attente_.film.empty() || film != attente_.film || --attente_.tics <= 0 ||
+            acces_.curseur->value() != static_cast<int>(attente_.seconde)) {
+            attente_ = SautEnAttente();
+            minuterieAttente_->stop();
+        } else if (IndexPret(film)) {
+            const double t = attente_.seconde;
+            attente_ = SautEnAttente();
+            minuterieAttente_->stop();
+            if (acces_.allerA)
+                acces_.allerA(t);
+        }
+    });
+    SuivreFilm();
     MettreAJourBoutons();
+}
+
+void RechercheMouvement::SuivreFilm()
+{
+    const std::string film = acces_.film ? acces_.film() : std::string();
+    if (!moments_.empty() && FilmDuChemin(jourMoments_.films, film) < 0)
+        Oublier();
+    if (film != filmMarques_) {
+        filmMarques_ = film;
+        calqueCurseur_->update();
+    }
+    HeureHoraire h;
+    caseJour_->setEnabled(!enCours_ && LireHeureHoraire(film, h));
+}
+
+bool RechercheMouvement::IndexPret(const std::string& chemin) const
+{
+    return acces_.indexPret ? acces_.indexPret(chemin) : IndexFilm(chemin.c_str()) != nullptr;
 }
 
 RechercheMouvement::~RechercheMouvement()
@@ -284,6 +357,8 @@ void RechercheMouvement::MettreAJourBoutons()
     annuler_->setVisible(enCours_);
     progression_->setVisible(enCours_);
     sensibilite_->setEnabled(!enCours_);
+    HeureHoraire h;
+    caseJour_->setEnabled(!enCours_ && film && LireHeureHoraire(acces_.film(), h));
     if (aRectangle_)
         aide_->setText(QString::fromUtf8("Rectangle : %1, %2 ; %3 × %4 pixels (Échap l'efface)")
                            .arg(rect_.x)
@@ -306,21 +381,53 @@ void RechercheMouvement::Chercher()
     p.rectangle = rect_;
     p.sensibilite = sensibilite_->value();
     p.motDePasse = acces_.motDePasse ? acces_.motDePasse() : std::string();
+    const bool jourDemande = caseJour_->isChecked() && caseJour_->isEnabled();
     enCours_ = true;
     arret_ = false;
     progression_->setValue(0);
     etat_->setText(QString::fromUtf8("Recherche en cours…"));
     MettreAJourBoutons();
-    fil_ = std::thread([this, p] {
-        SuiviRecherche suivi;
-        suivi.annuler = &arret_;
-        suivi.progression = [this](int64_t fait, int64_t total) {
-            const int v = total > 0 ? static_cast<int>(fait * 1000 / total) : 0;
+    fil_ = std::thread([this, p, jourDemande] {
+        auto montrer = [this](int v) {
             QMetaObject::invokeMethod(this, [this, v] { progression_->setValue(v); }, Qt::QueuedConnection);
         };
         auto r = std::make_shared<Resultat>();
-        r->film = p.cheminFilm;
-        r->bilan = ChercherMouvement(p, suivi);
+        // The day's films as the strip finds them; the film alone when it
+        // is not among them (its header unreadable, say).
+        if (jourDemande && ScannerJour(p.cheminFilm, r->jour) == 0 && FilmDuChemin(r->jour.films, p.cheminFilm) >= 0) {
+            r->duJour = true;
+            SuiviJour suivi;
+            suivi.annuler = &arret_;
+            suivi.progression = montrer;
+            suivi.film = [this, r](size_t i, size_t n) {
+                const QString texte = QString::fromUtf8("Recherche en cours : film %1 / %2, %3…")
+                                          .arg(i + 1)
+                                          .arg(n)
+                                          .arg(QString::fromStdString(NomCourt(r->jour.films[i].chemin)));
+                QMetaObject::invokeMethod(this, [this, texte] { etat_->setText(texte); }, Qt::QueuedConnection);
+            };
+            BilanJour b = ChercherMouvementJour(r->jour, p, suivi);
+            r->resultat = b.resultat;
+            r->moments = std::move(b.moments);
+            r->vignettes = std::move(b.vignettes);
+            r->notes = std::move(b.notes);
+        } else {
+            SuiviRecherche suivi;
+            suivi.annuler = &arret_;
+            suivi.progression = [montrer](int64_t fait, int64_t total) {
+                montrer(total > 0 ? static_cast<int>(fait * 1000 / total) : 0);
+            };
+            BilanRecherche b = ChercherMouvement(p, suivi);
+            r->jour = JourDeFilms();
+            FilmDuJour seul;
+            seul.chemin = p.cheminFilm;
+            r->jour.films.push_back(seul);
+            r->resultat = b.resultat;
+            r->dureeMs = b.dureeMs;
+            for (const MomentMouvement& m : b.moments)
+                r->moments.push_back({p.cheminFilm, m, m.debutS});
+            r->vignettes = std::move(b.vignettes);
+        }
         QMetaObject::invokeMethod(this, [this, r] { Terminer(r); }, Qt::QueuedConnection);
     });
     panneau_->show();
@@ -336,66 +443,156 @@ void RechercheMouvement::Terminer(const std::shared_ptr<Resultat>& r)
     if (fil_.joinable())
         fil_.join();
     enCours_ = false;
-    const BilanRecherche& b = r->bilan;
-    if (b.resultat == ResultatRecherche::Terminee) {
-        moments_ = b.moments;
-        filmMoments_ = r->film;
+    if (r->resultat == ResultatRecherche::Terminee) {
+        moments_ = r->moments;
+        jourMoments_ = r->jour;
+        duJour_ = r->duJour;
         dernierSaut_ = -1;
-        liste_->clear();
-        const DatesFilm dates = LireDatesFilm(r->film);
-        for (size_t i = 0; i < moments_.size(); ++i) {
-            auto* item = new QListWidgetItem(QString::fromStdString(
-                TexteMoment(moments_[i], dates.Presentes, dates.Debut, dates.Fin, b.dureeMs / 1000.0)));
-            if (i < b.vignettes.size() && !b.vignettes[i].gris.empty()) {
-                const VignetteMouvement& v = b.vignettes[i];
-                const QImage gris(v.gris.data(), v.largeur, v.hauteur, v.largeur, QImage::Format_Grayscale8);
-                item->setIcon(QIcon(QPixmap::fromImage(gris.copy())));
-            }
-            liste_->addItem(item);
-        }
-        etat_->setText(moments_.empty() ? QString::fromUtf8("Aucun mouvement dans le rectangle")
-                                        : QString::fromUtf8("%1 moment(s) trouvé(s) ; N / P : suivant / précédent")
-                                              .arg(moments_.size()));
+        attente_ = SautEnAttente();
+        Lister(*r);
+        QString texte;
+        if (moments_.empty())
+            texte = QString::fromUtf8("Aucun mouvement dans le rectangle");
+        else
+            texte = QString::fromUtf8("%1 moment(s) trouvé(s) ; N / P : suivant / précédent").arg(moments_.size());
+        if (duJour_)
+            texte += QString::fromUtf8(" (%1 film(s) du jour)").arg(jourMoments_.films.size());
+        etat_->setText(texte);
         calqueCurseur_->update();
         emit MomentsChanges();
     } else {
-        etat_->setText(QString::fromUtf8(MessageRecherche(b.resultat)));
+        etat_->setText(QString::fromUtf8(MessageRecherche(r->resultat)));
     }
     MettreAJourBoutons();
     emit RechercheTerminee();
 }
 
+void RechercheMouvement::Lister(const Resultat& r)
+{
+    liste_->clear();
+    lignes_.assign(moments_.size(), -1);
+    const DatesFilm dates = r.duJour ? DatesFilm() : LireDatesFilm(r.jour.films.front().chemin);
+    // Moments and notes of films left out, both in time order, merged.
+    size_t n = 0;
+    for (size_t i = 0; i < moments_.size() || n < r.notes.size();) {
+        if (n < r.notes.size() && (i >= moments_.size() || r.notes[n].instant <= moments_[i].instant)) {
+            const NoteFilm& note = r.notes[n++];
+            auto* item = new QListWidgetItem(QString::fromStdString(NomCourt(note.film) + " : " + note.texte));
+            item->setData(Qt::UserRole, -1);
+            item->setFlags(Qt::ItemIsEnabled);
+            item->setForeground(CouleurNote);
+            liste_->addItem(item);
+            continue;
+        }
+        const MomentTrouve& m = moments_[i];
+        std::string texte;
+        if (r.duJour) {
+            const int f = FilmDuChemin(r.jour.films, m.film);
+            texte = TexteMomentDuJour(m.moment, r.jour.films[static_cast<size_t>(f)], r.jour);
+        } else {
+            texte = TexteMoment(m.moment, dates.Presentes, dates.Debut, dates.Fin, r.dureeMs / 1000.0);
+        }
+        auto* item = new QListWidgetItem(QString::fromStdString(texte));
+        item->setData(Qt::UserRole, static_cast<int>(i));
+        if (i < r.vignettes.size() && !r.vignettes[i].gris.empty()) {
+            const VignetteMouvement& v = r.vignettes[i];
+            const QImage gris(v.gris.data(), v.largeur, v.hauteur, v.largeur, QImage::Format_Grayscale8);
+            item->setIcon(QIcon(QPixmap::fromImage(gris.copy())));
+        }
+        lignes_[i] = liste_->count();
+        liste_->addItem(item);
+        ++i;
+    }
+}
+
 void RechercheMouvement::Oublier()
 {
     dernierSaut_ = -1;
+    attente_ = SautEnAttente();
     moments_.clear();
-    filmMoments_.clear();
+    lignes_.clear();
+    jourMoments_ = JourDeFilms();
+    duJour_ = false;
     liste_->clear();
     etat_->clear();
     calqueCurseur_->update();
     emit MomentsChanges();
 }
 
+std::map<std::string, std::vector<MomentMouvement>> RechercheMouvement::MomentsParFilm() const
+{
+    std::map<std::string, std::vector<MomentMouvement>> parFilm;
+    for (const MomentTrouve& m : moments_)
+        parFilm[m.film].push_back(m.moment);
+    return parFilm;
+}
+
 bool RechercheMouvement::AllerAuMoment(int i)
 {
-    if (i < 0 || i >= static_cast<int>(moments_.size()) || !acces_.allerA)
+    if (i < 0 || i >= static_cast<int>(moments_.size()))
         return false;
-    if (liste_->currentRow() != i)
-        liste_->setCurrentRow(i);
+    // A copy: opening a film may come back here.
+    const MomentTrouve m = moments_[static_cast<size_t>(i)];
+    const std::string film = acces_.film ? acces_.film() : std::string();
+    if (m.film != film && !acces_.ouvrirA)
+        return false;
+    const int ligne = lignes_[static_cast<size_t>(i)];
+    if (liste_->currentRow() != ligne)
+        liste_->setCurrentRow(ligne);
     dernierSaut_ = i;
-    acces_.allerA(moments_[static_cast<size_t>(i)].debutS);
+    attente_ = SautEnAttente();
+    minuterieAttente_->stop();
+    if (m.film == film) {
+        if (acces_.allerA)
+            acces_.allerA(m.moment.debutS);
+        return true;
+    }
+    // Another film of the day: opened at that second by the window, then
+    // the exact picture once the film's index is there.
+    acces_.ouvrirA(m.film, m.moment.debutS);
+    if ((acces_.film ? acces_.film() : std::string()) != m.film)
+        return true;
+    SuivreFilm();
+    if (IndexPret(m.film)) {
+        if (acces_.allerA)
+            acces_.allerA(m.moment.debutS);
+    } else {
+        attente_ = SautEnAttente{m.film, m.moment.debutS, TicsAttenteIndex};
+        minuterieAttente_->start();
+    }
     return true;
+}
+
+double RechercheMouvement::InstantMontre() const
+{
+    const std::string film = acces_.film ? acces_.film() : std::string();
+    const int f = FilmDuChemin(jourMoments_.films, film);
+    if (f < 0)
+        return -1;
+    const double position = acces_.position ? acces_.position() : PositionMontree();
+    return duJour_ ? InstantDuFilm(jourMoments_.films[static_cast<size_t>(f)], position) : position;
 }
 
 bool RechercheMouvement::Voisin(int sens)
 {
-    const double position = acces_.position ? acces_.position() : PositionMontree();
-    // Right after a jump the picture shown may still be on its way: count
-    // from the moment jumped to.
-    if (dernierSaut_ >= 0 && dernierSaut_ < static_cast<int>(moments_.size()) &&
-        std::fabs(position - moments_[static_cast<size_t>(dernierSaut_)].debutS) < MargeSautS)
-        return AllerAuMoment(dernierSaut_ + sens);
-    return AllerAuMoment(MomentVoisin(moments_, position, sens));
+    const int n = static_cast<int>(moments_.size());
+    // Right after a jump the picture shown may still be on its way (or the
+    // film opened still waits for its index): count from the moment jumped to.
+    if (dernierSaut_ >= 0 && dernierSaut_ < n) {
+        const MomentTrouve& d = moments_[static_cast<size_t>(dernierSaut_)];
+        if (!attente_.film.empty())
+            return AllerAuMoment(dernierSaut_ + sens);
+        const double position = acces_.position ? acces_.position() : PositionMontree();
+        if ((acces_.film ? acces_.film() : std::string()) == d.film && std::fabs(position - d.moment.debutS) < MargeSautS)
+            return AllerAuMoment(dernierSaut_ + sens);
+    }
+    const double instant = InstantMontre();
+    if (instant < 0)
+        return false;
+    std::vector<MomentMouvement> instants;
+    for (const MomentTrouve& m : moments_)
+        instants.push_back({m.instant, m.instant + (m.moment.finS - m.moment.debutS)});
+    return AllerAuMoment(MomentVoisin(instants, instant, sens));
 }
 
 bool RechercheMouvement::FiltreImage(QEvent* e)

@@ -6,11 +6,19 @@
 // one, or the keys "N" / "P", go exactly to the start of the next or
 // previous one.
 //
+// With "Chercher dans les films du jour" checked, the search runs over every
+// film of the current film's day (recherche_jour.h): the list gives each
+// moment with its film and its time of day, the marks go on the day strip
+// (and on the slider for the current film), and a click or "N" / "P" on a
+// moment of another film opens that film there, then seeks exactly once its
+// index is built.
+//
 // The window gives it only what it needs (AccesRecherche): the picture
-// control, the slider, the film and the exact seek.
+// control, the slider, the film, the exact seek and the opening of a film.
 #pragma once
 
 #include "engine/mouvement.h"
+#include "ui/recherche_jour.h"
 
 #include <QImage>
 #include <QObject>
@@ -20,17 +28,20 @@
 
 #include <atomic>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+class QCheckBox;
 class QLabel;
 class QListWidget;
 class QProgressBar;
 class QPushButton;
 class QSlider;
 class QSpinBox;
+class QTimer;
 class QWidget;
 class TImageEtiree;
 class TLecteurZR7_Principale;
@@ -55,6 +66,11 @@ int MomentVoisin(const std::vector<MomentMouvement>& m, double position, int sen
 std::string TexteMoment(const MomentMouvement& m, bool dates, double debutJours, double finJours,
                         double dureeSecondes);
 
+// Text of a moment of a search of the day's films: the date and time of
+// day of its start (the film's place on the day strip), its duration and
+// its film's name.
+std::string TexteMomentDuJour(const MomentMouvement& m, const FilmDuJour& film, const JourDeFilms& jour);
+
 // ---- The window side ----
 
 struct AccesRecherche {
@@ -65,6 +81,11 @@ struct AccesRecherche {
     std::function<std::string()> motDePasse;   // opens a protected film
     std::function<double()> position;          // film second shown (default PositionMontree)
     std::function<void(double)> allerA;        // exact seek to a film second
+    // Opens another film at a film second (the window's opening and seek
+    // to that second); the exact seek follows once its index is built.
+    std::function<void(const std::string& chemin, double seconde)> ouvrirA;
+    // Whether a film's index is built (default: the indexer's).
+    std::function<bool(const std::string& chemin)> indexPret;
 };
 
 // Film second of the picture on screen: the reader's last picture, else
@@ -87,16 +108,22 @@ public:
     void FixerRectangle(const RectangleMouvement& r);
     void EffacerRectangle();
 
-    // Starts the search of the current film (nothing without a rectangle
-    // or a film, or while one runs); Annuler stops it.
+    // Starts the search of the current film, or of the day's films when
+    // the box is checked and the film has an hourly name (nothing without
+    // a rectangle or a film, or while one runs); Annuler stops it.
     void Chercher();
     void Annuler();
     bool EnCours() const { return enCours_; }
 
-    // Forgets the moments (another film was set up).
+    // Forgets the moments (a film not searched was set up).
     void Oublier();
-    const std::vector<MomentMouvement>& Moments() const { return moments_; }
-    // Goes to moment i (its start); false when there is none.
+    // The moments of the last search, in time order.
+    const std::vector<MomentTrouve>& Moments() const { return moments_; }
+    // The same by film (film seconds), for the marks.
+    std::map<std::string, std::vector<MomentMouvement>> MomentsParFilm() const;
+    // Whether the moments come from a search of the day's films.
+    bool RechercheDuJour() const { return duJour_; }
+    // Goes to moment i (its start, in its film); false when there is none.
     bool AllerAuMoment(int i);
     // "N" (+1) / "P" (-1) from the position shown.
     bool Voisin(int sens);
@@ -106,6 +133,8 @@ public:
     QPushButton* BoutonAnnuler() const { return annuler_; }
     QListWidget* Liste() const { return liste_; }
     QSpinBox* Sensibilite() const { return sensibilite_; }
+    QCheckBox* CaseJour() const { return caseJour_; }
+    QProgressBar* Progression() const { return progression_; }
     QLabel* Etat() const { return etat_; }
 
     bool eventFilter(QObject* objet, QEvent* evenement) override;
@@ -119,8 +148,14 @@ signals:
 private:
     struct Resultat;
     void Terminer(const std::shared_ptr<Resultat>& r);
+    void Lister(const Resultat& r);
     void MettreAJourBoutons();
     bool FiltreImage(QEvent* e);
+    // Time of the position shown on the scale of the moments' instants; -1
+    // when the current film was not searched.
+    double InstantMontre() const;
+    bool IndexPret(const std::string& chemin) const;
+    void SuivreFilm();
 
     AccesRecherche acces_;
     RectangleMouvement rect_;
@@ -133,15 +168,27 @@ private:
     QWidget* calqueCurseur_ = nullptr;
     QLabel* aide_ = nullptr;
     QSpinBox* sensibilite_ = nullptr;
+    QCheckBox* caseJour_ = nullptr;
     QPushButton* chercher_ = nullptr;
     QPushButton* annuler_ = nullptr;
     QProgressBar* progression_ = nullptr;
     QListWidget* liste_ = nullptr;
     QLabel* etat_ = nullptr;
+    QTimer* minuterieAttente_ = nullptr;
 
-    std::vector<MomentMouvement> moments_;
-    std::string filmMoments_;
+    std::vector<MomentTrouve> moments_;
+    std::vector<int> lignes_;             // row of each moment in the list
+    JourDeFilms jourMoments_;             // films searched (one without the day)
+    bool duJour_ = false;
+    std::string filmMarques_;             // film whose moments the slider shows
     int dernierSaut_ = -1;  // moment last jumped to
+    // A moment of another film opened at its second, whose exact picture
+    // is asked for once the film's index is built.
+    struct SautEnAttente {
+        std::string film;
+        double seconde = 0;
+        int tics = 0;
+    } attente_;
     bool enCours_ = false;
     std::atomic<bool> arret_{false};
     std::thread fil_;
