@@ -208,21 +208,25 @@ analyser() {
     }
     # The picture a key settles on is the one shown just before the next
     # action, `duree` seconds after the key.
-    function latences(quoi, titre, duree,   e, i, fin, cible, v, c, j, tmp, mil, p90, pos) {
-      c = 0; pos = ""
+    # A key after which the picture did not change is counted apart.
+    function latences(quoi, titre, duree,   e, i, fin, cible, avant, v, c, j, tmp, mil, p90, pos, rien) {
+      c = 0; pos = ""; rien = 0
       for (e = 1; e <= ne; ++e) {
         if (ev[e] != quoi) continue
         fin = tev[e] + duree
-        cible = -1
+        cible = -1; avant = -1
         for (i = nb; i >= 1; --i) if (t[i] <= fin && t[i] >= tev[e]) { cible = n[i]; break }
+        for (i = nb; i >= 1; --i) if (t[i] < tev[e]) { avant = n[i]; break }
         if (cible < 0) continue
+        if (cible == avant) { ++rien; continue }
         for (i = 1; i <= nb; ++i) if (t[i] >= tev[e] && n[i] == cible) { v[++c] = (t[i] - tev[e]) * 1000; break }
         pos = pos " " (cible % groupe)
       }
       if (c == 0) { printf "%-16s aucune mesure\n", titre; return }
       for (i = 2; i <= c; ++i) { tmp = v[i]; for (j = i - 1; j >= 1 && v[j] > tmp; --j) v[j + 1] = v[j]; v[j + 1] = tmp }
       mil = v[int((c + 1) / 2)]; p90 = v[int(c * 0.9 + 0.999)]
-      printf "%-16s médiane %4.0f ms  p90 %4.0f ms  (%d mesures, min %.0f, max %.0f)\n", titre, mil, p90, c, v[1], v[c]
+      printf "%-16s médiane %4.0f ms  p90 %4.0f ms  (%d mesures, min %.0f, max %.0f ; %d sans changement)\n", \
+        titre, mil, p90, c, v[1], v[c], rien
       printf "%-16s places dans le groupe :%s\n", "", pos
     }
     END {
@@ -245,6 +249,7 @@ mkdir -m 700 -p "$travail/xdg"
 echo "Écran $ecran, $(nproc) cœurs, charge : $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "Pente : secondes de film par seconde d'horloge (négative en arrière)."
 for f in h264_720 h264_1080; do
+  echo "-- charge avant la session : $(cut -d' ' -f1-3 /proc/loadavg)"
   if session "$films/$f.264"; then
     lire_bande > "$travail/lectures"
     analyser "H.264 ${f#h264_}p ($(awk '$2 >= 0' "$travail/lectures" | wc -l) / $(wc -l < "$travail/lectures") lectures)"
