@@ -38,6 +38,8 @@ xvfb=""; wm=""; pid=""; enregistreur=""
 nettoyer() {
   for p in $enregistreur $pid $wm $xvfb; do kill "$p" 2>/dev/null; done
   wait 2>/dev/null
+  # ECRAN_GARDER=FOLDER keeps the recordings, events and readings there.
+  [ -n "${ECRAN_GARDER:-}" ] && mkdir -p "$ECRAN_GARDER" && cp -r "$travail"/. "$ECRAN_GARDER"/
   rm -rf "$travail"
 }
 trap nettoyer EXIT
@@ -111,18 +113,25 @@ session() {
   done
   [ -n "$fenetre" ] || { echo "pas de fenêtre"; return 1; }
   xdotool windowactivate --sync "$fenetre" 2>/dev/null
-  # The film given at launch plays after the splash: wait for a number.
+  # The film given at launch plays after the splash: wait until it moves.
   local n=-1
   for _ in $(seq 80); do
     import -window "$fenetre" "$travail/capture.png" 2>/dev/null && n=$("$lire" "$travail/capture.png")
-    [ "$n" -ge 0 ] 2>/dev/null && break
+    [ "$n" -ge 5 ] 2>/dev/null && break
     sleep 0.25
   done
-  [ "$n" -ge 0 ] 2>/dev/null || { echo "aucun numéro lisible à l'écran"; return 1; }
-  # The code row on the screen: the picture box in the window, the window
-  # on the screen.
-  local bx by bl bh wx wy
-  read -r bx by bl bh < <("$lire" -b "$travail/capture.png")
+  [ "$n" -ge 5 ] 2>/dev/null || { echo "aucun numéro lisible à l'écran"; return 1; }
+  # The code row on the screen: the picture box in the window (once the
+  # layout has taken the film's size: the same box twice), the window on
+  # the screen.
+  local bx by bl bh wx wy boite="" avant=""
+  for _ in $(seq 10); do
+    sleep 0.6
+    import -window "$fenetre" "$travail/capture.png" 2>/dev/null && boite=$("$lire" -b "$travail/capture.png")
+    [ -n "$boite" ] && [ "$boite" = "$avant" ] && break
+    avant=$boite
+  done
+  read -r bx by bl bh <<< "$boite"
   wx=$(xwininfo -id "$fenetre" | awk '/Absolute upper-left X/ {print $NF}')
   wy=$(xwininfo -id "$fenetre" | awk '/Absolute upper-left Y/ {print $NF}')
   local x=$((wx + bx + (bl * 4 + 50) / 100)) y=$((wy + by + bh * 87 / 100))
@@ -155,13 +164,14 @@ session() {
   done
   sleep 0.3
   kill -INT $enregistreur; wait $enregistreur 2>/dev/null; enregistreur=""
+  echo "$bx $by $bl $bh $wx $wy $x $y $l" > "$travail/bande.txt"
   kill $pid; wait $pid 2>/dev/null; pid=""
 }
 
 # "time number" per recorded picture (-1: not readable).
 lire_bande() {
   ffprobe -v error -select_streams v -show_entries frame=pts_time -of csv=p=0 "$travail/bande.mkv" > "$travail/temps"
-  ffmpeg -hide_banner -nostdin -loglevel error -i "$travail/bande.mkv" -fps_mode passthrough \
+  ffmpeg -hide_banner -nostdin -loglevel fatal -i "$travail/bande.mkv" -fps_mode passthrough \
     -vf "scale=21:1:flags=area,format=gray" -f rawvideo - | od -An -v -tu1 -w21 |
     awk '{
       ok = 1; for (i = 1; i <= 21; ++i) b[i] = ($i >= 128)
@@ -179,11 +189,14 @@ analyser() {
   awk -v cadence=$cadence -v groupe=$groupe -v nom="$1" '
     FNR == NR { ev[++ne] = $1; tev[ne] = $2; next }
     $2 >= 0 { ++nb; t[nb] = $1; n[nb] = $2 }
-    function fenetre(a, b, titre,   i, k, sx, sy, sxx, sxy, pente, chg, der, tch, still) {
+    function fenetre(a, b, titre,   i, k, x, y, sx, sy, sxx, sxy, pente, chg, der, tch, still) {
       k = 0; sx = sy = sxx = sxy = 0; chg = 0; still = 0; der = -1
       for (i = 1; i <= nb; ++i) {
         if (t[i] < a || t[i] > b) continue
-        ++k; sx += t[i]; sy += n[i] / cadence; sxx += t[i] * t[i]; sxy += t[i] * n[i] / cadence
+        # Times from the stretch start: wall-clock seconds squared lose
+        # the milliseconds in a double.
+        x = t[i] - a; y = n[i] / cadence
+        ++k; sx += x; sy += y; sxx += x * x; sxy += x * y
         if (der != n[i]) {
           if (der >= 0) { ++chg; if (t[i] - tch > still) still = t[i] - tch }
           der = n[i]; tch = t[i]
@@ -195,21 +208,25 @@ analyser() {
     }
     # The picture a key settles on is the one shown just before the next
     # action, `duree` seconds after the key.
-    function latences(quoi, titre, duree,   e, i, fin, cible, v, c, j, tmp, mil, p90, pos) {
-      c = 0; pos = ""
+    # A key after which the picture did not change is counted apart.
+    function latences(quoi, titre, duree,   e, i, fin, cible, avant, v, c, j, tmp, mil, p90, pos, rien) {
+      c = 0; pos = ""; rien = 0
       for (e = 1; e <= ne; ++e) {
         if (ev[e] != quoi) continue
         fin = tev[e] + duree
-        cible = -1
+        cible = -1; avant = -1
         for (i = nb; i >= 1; --i) if (t[i] <= fin && t[i] >= tev[e]) { cible = n[i]; break }
+        for (i = nb; i >= 1; --i) if (t[i] < tev[e]) { avant = n[i]; break }
         if (cible < 0) continue
+        if (cible == avant) { ++rien; continue }
         for (i = 1; i <= nb; ++i) if (t[i] >= tev[e] && n[i] == cible) { v[++c] = (t[i] - tev[e]) * 1000; break }
         pos = pos " " (cible % groupe)
       }
       if (c == 0) { printf "%-16s aucune mesure\n", titre; return }
       for (i = 2; i <= c; ++i) { tmp = v[i]; for (j = i - 1; j >= 1 && v[j] > tmp; --j) v[j + 1] = v[j]; v[j + 1] = tmp }
       mil = v[int((c + 1) / 2)]; p90 = v[int(c * 0.9 + 0.999)]
-      printf "%-16s médiane %4.0f ms  p90 %4.0f ms  (%d mesures, min %.0f, max %.0f)\n", titre, mil, p90, c, v[1], v[c]
+      printf "%-16s médiane %4.0f ms  p90 %4.0f ms  (%d mesures, min %.0f, max %.0f ; %d sans changement)\n", \
+        titre, mil, p90, c, v[1], v[c], rien
       printf "%-16s places dans le groupe :%s\n", "", pos
     }
     END {
@@ -232,6 +249,7 @@ mkdir -m 700 -p "$travail/xdg"
 echo "Écran $ecran, $(nproc) cœurs, charge : $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "Pente : secondes de film par seconde d'horloge (négative en arrière)."
 for f in h264_720 h264_1080; do
+  echo "-- charge avant la session : $(cut -d' ' -f1-3 /proc/loadavg)"
   if session "$films/$f.264"; then
     lire_bande > "$travail/lectures"
     analyser "H.264 ${f#h264_}p ($(awk '$2 >= 0' "$travail/lectures" | wc -l) / $(wc -l < "$travail/lectures") lectures)"
