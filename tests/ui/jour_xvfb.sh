@@ -173,13 +173,7 @@ sleep 0.1
 xdotool mouseup 1
 sleep 0.1
 xdotool keyup shift
-sleep 0.5
-capturer
-trace=$(compter $rectangle "$px" "$py" "$pl" "$ph")
-[ "$trace" -gt 100 ] || echec "rectangle non dessiné ($trace pixels)"
-echo "rectangle dessiné : $trace pixels"
-
-# --- The search panel, moved beside the picture; the day's films searched ---
+# The search panel opens: moved beside the picture.
 panneau=""
 for _ in $(seq 40); do
   panneau=$(xdotool search --onlyvisible --name "Recherche de mouvement" 2>/dev/null | head -n 1)
@@ -189,6 +183,12 @@ done
 [ -n "$panneau" ] || echec "pas de fenêtre « Recherche de mouvement »"
 xdotool windowmove "$panneau" $((X + WIDTH - largeur_panneau + 10)) $((Y + 20))
 sleep 0.3
+capturer
+trace=$(compter $rectangle "$px" "$py" "$pl" "$ph")
+[ "$trace" -gt 100 ] || echec "rectangle non dessiné ($trace pixels)"
+echo "rectangle dessiné : $trace pixels"
+
+# --- The day's films searched: Alt+J checks the box, Alt+C starts --------
 xdotool windowactivate --sync "$panneau" 2>/dev/null
 sleep 0.2
 xdotool key alt+j
