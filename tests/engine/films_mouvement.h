@@ -2,7 +2,9 @@
 // (an encoder independent of the player's): a still scene with sensor
 // noise, boxes that move during given spans, and spans where the whole scene
 // is lit up (gain and offset). The coded stream gets the film's 8-byte
-// header. Shared by the tests and the benchmark.
+// header. Pictures may carry their number as the film maker's code row
+// (numero_image.h), for tests that read back which picture is shown.
+// Shared by the tests and the benchmark.
 #pragma once
 
 #include <cstdint>
@@ -28,7 +30,39 @@ struct SceneMouvement {
     std::vector<std::pair<double, double>> lumieres;  // spans with the scene lit up
     int crf = 28;                                      // H.264 quality
     int debitKbits = 0;  // H.264: a recorder's constant rate instead (kbit/s)
+    int premierNumero = -1;  // >= 0: picture k carries premierNumero + k as a code row
 };
+
+// The code row of numero_image.h drawn with ffmpeg boxes: 21 blocks from 4 %
+// to 96 % of the width, 80 % to 94 % of the height; guards, 16 bits of the
+// picture's number (n, the picture count, plus `premier`) and its parity.
+inline std::string FiltreNumeros(int largeur, int hauteur, int premier)
+{
+    const int blocs = 21, bits = 16;
+    auto x = [&](int i) { return static_cast<int>(largeur * (0.04 + 0.92 * i / blocs) + 0.5); };
+    const int y = static_cast<int>(hauteur * 0.80 + 0.5), h = static_cast<int>(hauteur * 0.94 + 0.5) - y;
+    char t[256];
+    std::string f;
+    std::snprintf(t, sizeof t, ",drawbox=x=%d:y=%d:w=%d:h=%d:c=black:t=fill", x(0), y, x(blocs) - x(0), h);
+    f += t;
+    auto bloc = [&](int i, const std::string& quand) {
+        std::snprintf(t, sizeof t, ",drawbox=x=%d:y=%d:w=%d:h=%d:c=white:t=fill", x(i), y, x(i + 1) - x(i), h);
+        f += t;
+        if (!quand.empty())
+            f += ":enable='" + quand + "'";
+    };
+    bloc(0, "");
+    bloc(blocs - 1, "");
+    std::string parite;
+    for (int b = 0; b < bits; ++b) {
+        std::snprintf(t, sizeof t, "mod(floor((n+%d)/%d),2)", premier, 1 << b);
+        const std::string bit = t;
+        bloc(2 + (bits - 1 - b), bit);
+        parite += (b ? "+" : "") + bit;
+    }
+    bloc(blocs - 3, "mod(" + parite + ",2)");
+    return f;
+}
 
 inline std::string FiltreScene(const SceneMouvement& s)
 {
@@ -58,6 +92,8 @@ inline std::string FiltreScene(const SceneMouvement& s)
         std::snprintf(t, sizeof t, ",eq=brightness=0.12:contrast=1.15:enable='between(t,%g,%g)'", l.first, l.second);
         f += t;
     }
+    if (s.premierNumero >= 0)
+        f += FiltreNumeros(s.largeur, s.hauteur, s.premierNumero);
     f += "[o]";
     return f;
 }
