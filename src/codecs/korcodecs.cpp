@@ -517,6 +517,21 @@ extern "C" int32_t KORMP4_DEC_GetFrame(int32_t instance, unsigned char* donnees,
                                   tailleSortie, reserve, octetsUtilises, cle, largeur, hauteur);
 }
 
+int32_t KORMP4_DEC_GetFrameImage(int32_t instance, unsigned char* donnees, int32_t longueur,
+                                 AVFrame* image, int32_t* octetsUtilises, unsigned char* cle,
+                                 int32_t* largeur, int32_t* hauteur) {
+    Zero(octetsUtilises);
+    Zero(cle);
+    Zero(largeur);
+    Zero(hauteur);
+    if (image == nullptr) return -1;
+    bool intra = false;
+    const int32_t r = DecoderAppel(Instance(g_mpeg4, instance), FinPremiereImageMpeg4, donnees, longueur,
+                                   nullptr, 0, nullptr, octetsUtilises, &intra, largeur, hauteur, image);
+    if (r == 0 && cle) *cle = intra ? 1 : 0;
+    return r;
+}
+
 extern "C" int32_t KORMP4_DEC_Termine(int32_t instance) {
     Decodeur* d = Instance(g_mpeg4, instance);
     if (d == nullptr) return -1;

@@ -148,6 +148,13 @@ int32_t KORH264_DecodePaquetImage(int32_t instance, unsigned char* donnees, int3
                                   AVFrame* image, int32_t* octetsUtilises, int32_t* hauteur,
                                   int32_t* largeur);
 
+/* As KORMP4_DEC_GetFrame, but `image` receives a new reference to the
+ * decoded frame (no conversion, no copy); *cle = 1 for an intra picture.
+ * The caller unreferences it when done. */
+int32_t KORMP4_DEC_GetFrameImage(int32_t instance, unsigned char* donnees, int32_t longueur,
+                                 AVFrame* image, int32_t* octetsUtilises, unsigned char* cle,
+                                 int32_t* largeur, int32_t* hauteur);
+
 /* As KORMP4_ENC_EncodeImageMP4 for a decoded frame of the size given at
  * init: a limited-range YUV 4:2:0 frame is coded as it is, any other
  * format is converted first. */

@@ -34,6 +34,14 @@ int64_t IndexImages::CleAuPlusTard(int64_t k) const
     return -1;
 }
 
+int64_t IndexImages::CleAuPlusTot(int64_t k) const
+{
+    for (int64_t i = std::max<int64_t>(k, 0); i < Nombre(); ++i)
+        if (Cle(i))
+            return i;
+    return -1;
+}
+
 ScanneurImages::ScanneurImages(int type, int64_t origine, int64_t plafond)
     : plafond_(plafond), type_(type), position_(origine)
 {

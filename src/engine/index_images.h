@@ -54,6 +54,8 @@ struct IndexImages {
     // Last key picture at or before k (k is clamped into the index); -1
     // when there is none.
     int64_t CleAuPlusTard(int64_t k) const;
+    // First key picture at or after k; -1 when there is none.
+    int64_t CleAuPlusTot(int64_t k) const;
 };
 
 class ScanneurImages

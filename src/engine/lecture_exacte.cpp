@@ -48,6 +48,12 @@ OuvertureFlux OuvrirFluxDuRun(FluxFilm& flux, SuiviExact& suivi, int voie, const
                               uint32_t dureeSecondes, bool imageUnique, const char* motDePasse)
 {
     const DepartExact d = DepartExactDuRun(voie, chemin, seconde, dureeSecondes, imageUnique);
+    return OuvrirFluxDepuis(flux, suivi, d, chemin, seconde, dureeSecondes, motDePasse);
+}
+
+OuvertureFlux OuvrirFluxDepuis(FluxFilm& flux, SuiviExact& suivi, const DepartExact& d, const char* chemin,
+                               int32_t seconde, uint32_t dureeSecondes, const char* motDePasse)
+{
     suivi.Debuter(d);
     if (!d.exact)
         return flux.Ouvrir(chemin, seconde, dureeSecondes, motDePasse);

@@ -72,3 +72,8 @@ enum OuvertureFlux : int;
 // is set up for the run either way.
 OuvertureFlux OuvrirFluxDuRun(FluxFilm& flux, SuiviExact& suivi, int voie, const char* chemin, int32_t seconde,
                               uint32_t dureeSecondes, bool imageUnique, const char* motDePasse);
+
+// Opens the film for a run from an exact start already computed (or by the
+// proportional rule when `d` is not exact); `suivi` is set up either way.
+OuvertureFlux OuvrirFluxDepuis(FluxFilm& flux, SuiviExact& suivi, const DepartExact& d, const char* chemin,
+                               int32_t seconde, uint32_t dureeSecondes, const char* motDePasse);

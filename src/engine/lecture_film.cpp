@@ -1,6 +1,7 @@
 #include "engine/lecture_film.h"
 
 #include "codecs/bitmap.h"
+#include "codecs/decoupage.h"
 #include "codecs/korcodecs.h"
 #include "core/ouverture.h"
 #include "engine/fichierfilm.h"
@@ -9,6 +10,11 @@
 
 #include <turbojpeg.h>
 
+extern "C" {
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -16,6 +22,8 @@
 
 namespace {
 
+// Largest bitmap file image the reader's picture buffer holds.
+constexpr int32_t TailleBufferImageMax = KOR_BITMAP_TAILLE_MAX;
 // Fastest JPEG decoding, straight into bottom-up B, G, R bitmap rows.
 constexpr int DrapeauxJpeg = TJFLAG_FASTDCT | TJFLAG_FASTUPSAMPLE | TJFLAG_BOTTOMUP;
 
@@ -374,6 +382,179 @@ int DecodeurImages::Decoder(int type, unsigned char* d, int32_t n, unsigned char
     r.hauteur = hauteur;
     r.largeur = largeur;
     return 0;
+}
+
+void DecodeurImages::LibererSws::operator()(SwsContext* s) const
+{
+    sws_freeContext(s);
+}
+
+int DecodeurImages::DecoderSansConvertir(int type, unsigned char* d, int32_t n, AVFrame* image,
+                                         ImageDecodee& r)
+{
+    r = ImageDecodee();
+    if (d == nullptr || n <= 0 || image == nullptr)
+        return -1;
+    int32_t utilises = 0, largeur = 0, hauteur = 0;
+    if (type == TypeMpeg4) {
+        unsigned char cle = 0;
+        const int32_t res = KORMP4_DEC_GetFrameImage(instance_, d, std::min(n, FenetreMpeg4), image, &utilises,
+                                                     &cle, &largeur, &hauteur);
+        r.resultat = res;
+        if (res != 0)
+            return -1;
+        r.cle = cle != 0;
+        if (r.cle)
+            synchronise = true;
+    } else if (type == TypeH264) {
+        int32_t u = 0;
+        if (chercherImageSuivante) {
+            u = KORH264_ChercheImage(d, n);
+            if (u < 0)
+                return -1;
+        } else {
+            chercherImageSuivante = true;
+        }
+        r.decalage = u;
+        const int32_t res = KORH264_DecodePaquetImage(instance_, d + u, std::min(n - u, FenetreH264), image,
+                                                      &utilises, &hauteur, &largeur);
+        r.resultat = res;
+        if (res != 0)
+            return -1;
+        r.cle = image->key_frame != 0;
+    } else if (type == TypeMjpeg) {
+        return DecoderJpegYuv(d, n, image, r);
+    } else {
+        return -1;
+    }
+    r.octetsUtilises = r.decalage + std::max(utilises, 1);
+    r.hauteur = hauteur;
+    r.largeur = largeur;
+    return 0;
+}
+
+int DecodeurImages::DecoderJpegYuv(unsigned char* d, int32_t n, AVFrame* image, ImageDecodee& r)
+{
+    int32_t a = 0, e = 0;
+    if (ChercherImageJpeg(d, std::min(n, FenetreMjpeg), &a, &e) != 0)
+        return -1;
+    const unsigned char* jpeg = d + a;
+    const unsigned long taille = static_cast<unsigned long>(e + 2 - a);
+    r.octetsUtilises = e + 2;
+    r.cle = true;
+    tjhandle h = static_cast<tjhandle>(jpeg_.get());
+    int largeur = 0, hauteur = 0, sousEch = 0, couleurs = 0;
+    if (h == nullptr || tjDecompressHeader3(h, jpeg, taille, &largeur, &hauteur, &sousEch, &couleurs) != 0) {
+        NouvelleInstanceJpeg();
+        return -1;
+    }
+    if (largeur > DimensionMaxJpeg || hauteur > DimensionMaxJpeg || BitmapTailleFichier(largeur, hauteur) <= 0
+        || BitmapTailleFichier(largeur, hauteur) > TailleBufferImageMax)
+        return -1;
+    AVPixelFormat format = AV_PIX_FMT_NONE;
+    switch (sousEch) {
+    case TJSAMP_420: format = AV_PIX_FMT_YUVJ420P; break;
+    case TJSAMP_422: format = AV_PIX_FMT_YUVJ422P; break;
+    case TJSAMP_444: format = AV_PIX_FMT_YUVJ444P; break;
+    case TJSAMP_440: format = AV_PIX_FMT_YUVJ440P; break;
+    case TJSAMP_GRAY: format = AV_PIX_FMT_GRAY8; break;
+    default: return -1;
+    }
+    av_frame_unref(image);
+    image->format = format;
+    image->width = largeur;
+    image->height = hauteur;
+    if (av_frame_get_buffer(image, 0) < 0)
+        return -1;
+    if (tjDecompressToYUVPlanes(h, jpeg, taille, image->data, largeur, image->linesize, hauteur,
+                                TJFLAG_FASTDCT | TJFLAG_FASTUPSAMPLE)
+            != 0
+        && tjGetErrorCode(h) != TJERR_WARNING) {
+        av_frame_unref(image);
+        NouvelleInstanceJpeg();
+        return -1;
+    }
+    image->color_range = AVCOL_RANGE_JPEG;
+    if (hauteurImage_ <= 0 || largeurImage_ <= 0) {
+        hauteurImage_ = hauteur;
+        largeurImage_ = largeur;
+    }
+    r.hauteur = hauteurImage_;
+    r.largeur = largeurImage_;
+    return 0;
+}
+
+int DecodeurImages::Convertir(const AVFrame* image, unsigned char* sortie, int32_t capacite, int32_t* taille)
+{
+    SwsContext* s = sws_.release();
+    const int32_t r = BitmapDepuisFrame(image, &s, sortie, capacite, taille);
+    sws_.reset(s);
+    return r == 0 ? 0 : -1;
+}
+
+int DecodeurImages::PasserJpeg(unsigned char* d, int32_t n, ImageDecodee& r)
+{
+    r = ImageDecodee();
+    int32_t a = 0, e = 0;
+    if (d == nullptr || n <= 0 || ChercherImageJpeg(d, std::min(n, FenetreMjpeg), &a, &e) != 0)
+        return -1;
+    r.octetsUtilises = e + 2;
+    r.cle = true;
+    r.hauteur = hauteurImage_;
+    r.largeur = largeurImage_;
+    return 0;
+}
+
+namespace {
+
+// MPEG-4: the picture start code 00 00 01 B6 within the first picture, and
+// its coding type (two top bits of the next byte, 0 for intra).
+bool IntraMpeg4(const unsigned char* d, int32_t n)
+{
+    for (int32_t i = ChercherCodeDebut(d, n, 0); i >= 0 && i + 4 < n; i = ChercherCodeDebut(d, n, i + 3)) {
+        if (d[i + 3] == 0xB6)
+            return (d[i + 4] >> 6) == 0;
+    }
+    return false;
+}
+
+} // namespace
+
+int PlacerImage(int type, const unsigned char* d, int32_t n, PlaceImage& p)
+{
+    p = PlaceImage();
+    if (d == nullptr || n <= 0)
+        return -1;
+    if (type == TypeMjpeg) {
+        int32_t a = 0, e = 0;
+        if (ChercherImageJpeg(d, std::min(n, FenetreMjpeg), &a, &e) != 0)
+            return -1;
+        p.debut = a;
+        p.fin = e + 2;
+        p.cle = true;
+        return 0;
+    }
+    if (type == TypeMpeg4) {
+        const int32_t fin = FinPremiereImageMpeg4(d, n);
+        if (fin < 1)
+            return -1;
+        p.fin = fin;
+        p.cle = IntraMpeg4(d, fin);
+        return 0;
+    }
+    if (type == TypeH264) {
+        const int32_t u = DebutImageH264(d, n);
+        if (u < 0)
+            return -1;
+        const int32_t l = FinPremiereImageH264(d + u, n - u);
+        if (l < 1)
+            return -1;
+        p.debut = u;
+        p.fin = u + l;
+        p.cle = ImageIdrH264(d + u, l);
+        return 0;
+    }
+    return -1;
 }
 
 int DecoderFilmSansCadence(const char* chemin, int type, const char* motDePasse, int instance,

@@ -12,6 +12,9 @@
 
 #include <cstdio>
 
+struct AVFrame;
+struct SwsContext;
+
 // Stream buffer of a run: room for the data kept plus one chunk more.
 constexpr int32_t TailleTamponFlux = 4800000;
 // One file read: large reads keep the disk streaming.
@@ -92,6 +95,8 @@ public:
     uint32_t NbImages() const { return nbImages_; }
     uint32_t DureeMs() const { return dureeMs_; }
     uint32_t ImageBase() const { return imageBase_; }
+    // A kept stream taken up again: its pictures are counted from `image`.
+    void FixerImageBase(uint32_t image) { imageBase_ = image; }
     int64_t TailleFichier() const { return tailleFichier_; }
     int64_t OctetsLus() const { return lus_; }
     int ErreurSysteme() const { return erreurSysteme_; }
@@ -157,6 +162,19 @@ public:
     int Decoder(int type, unsigned char* d, int32_t n, unsigned char* sortie, int32_t capacite,
                 ImageDecodee& r);
 
+    // Decodes the first picture of the `n` bytes at `d` as Decoder does,
+    // but leaves it unconverted: `image` receives a new reference to the
+    // decoder's frame (MJPEG: the JPEG's own YUV planes, full range);
+    // r.taille stays 0, r.cle is set for a key picture. 0 for a good
+    // picture, -1 for a failed one (a rejected JPEG fails here).
+    int DecoderSansConvertir(int type, unsigned char* d, int32_t n, AVFrame* image, ImageDecodee& r);
+    // Converts a frame kept by DecoderSansConvertir into a bitmap file
+    // image at `sortie`; its size in *taille. 0, or -1 (nothing to show).
+    int Convertir(const AVFrame* image, unsigned char* sortie, int32_t capacite, int32_t* taille);
+    // MJPEG: moves over the first picture without decoding it (r as for
+    // Decoder, r.taille 0). 0, or -1 when the data holds no whole picture.
+    int PasserJpeg(unsigned char* d, int32_t n, ImageDecodee& r);
+
     // Size of the first MJPEG picture shown since the last OublierTaille.
     int32_t HauteurImage() const { return hauteurImage_; }
     int32_t LargeurImage() const { return largeurImage_; }
@@ -170,6 +188,7 @@ public:
 private:
     int DecoderJpeg(unsigned char* d, int32_t n, unsigned char* sortie, int32_t capacite,
                     ImageDecodee& r);
+    int DecoderJpegYuv(unsigned char* d, int32_t n, AVFrame* image, ImageDecodee& r);
     void NouvelleInstanceJpeg();
     struct DetruireTj {
         void operator()(void* h) const;
@@ -178,8 +197,24 @@ private:
     bool ouvert_ = false;
     int typeOuvert_ = -1;
     std::unique_ptr<void, DetruireTj> jpeg_;
+    struct LibererSws {
+        void operator()(SwsContext* s) const;
+    };
+    std::unique_ptr<SwsContext, LibererSws> sws_;
     int32_t hauteurImage_ = 0, largeurImage_ = 0;
 };
+
+// Where the first picture of the `n` bytes at `d` lies, without decoding
+// it: H.264 data may begin before the picture (the bytes up to its start
+// code); MPEG-4 and MJPEG pictures begin on the data. `fin` is the offset
+// just past the picture. -1 when the data holds no whole picture (the
+// last picture of the data is taken to end with it).
+struct PlaceImage {
+    int32_t debut = 0;
+    int32_t fin = 0;
+    bool cle = false; // decoding can start on it
+};
+int PlacerImage(int type, const unsigned char* d, int32_t n, PlaceImage& p);
 
 // Decodes every picture of a film the way a run of the reader does (from
 // second 0, same chunks, decoding points and skips) without pacing, sleeps

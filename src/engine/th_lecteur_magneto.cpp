@@ -6,16 +6,26 @@
 #include "engine/cadence.h"
 #include "engine/cible_image.h"
 #include "engine/fichierfilm.h"
+#include "engine/groupe_images.h"
 #include "engine/lecture_exacte.h"
 #include "engine/motdepasse.h"
 #include "engine/reperes.h"
 #include "engine/th_indexeur.h"
 
+#include "engine/index_images.h"
+#include "engine/regle_retard.h"
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
 #include <QApplication>
 #include <QMetaObject>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <string>
 
@@ -57,7 +67,8 @@ Th_Lecteur_Magneto::Th_Lecteur_Magneto(int voie, int attenteDemarrageMs, int gar
       attenteDemarrageMs_(attenteDemarrageMs),
       gardeDecodeurMs_(gardeDecodeurMs),
       decodeur_(voie),
-      imageNoire_(new unsigned char[KOR_BITMAP_NOIRE_TAILLE])
+      imageNoire_(new unsigned char[KOR_BITMAP_NOIRE_TAILLE]),
+      frame_(av_frame_alloc())
 {
     BitmapImageNoire(imageNoire_.get(), KOR_BITMAP_NOIRE_TAILLE, &tailleImageNoire_);
     start();
@@ -74,6 +85,17 @@ Th_Lecteur_Magneto::~Th_Lecteur_Magneto()
         QThread::msleep(static_cast<unsigned long>(gardeDecodeurMs_));
         decodeur_.Fermer();
     }
+}
+
+void Th_Lecteur_Magneto::LibererFrame::operator()(AVFrame* f) const
+{
+    av_frame_free(&f);
+}
+
+double Th_Lecteur_Magneto::MaintenantPrecis()
+{
+    using namespace std::chrono;
+    return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
 int64_t Th_Lecteur_Magneto::Maintenant()
@@ -101,7 +123,7 @@ void Th_Lecteur_Magneto::SignalerFinDeFilm()
 {
     const int r = PrendreMutexVoie(Voie());
     ::Voie& v = Voies[Voie()];
-    if (v.FlagLecture != 0 && v.NumeroDemande == numeroRun_)
+    if (v.FlagLecture != 0 && v.NumeroDemande == numeroRun_ && v.Sens == sens_)
         v.FlagFinDeFilm = 1;
     if (r == 0)
         RendreMutexVoie(Voie());
@@ -130,7 +152,7 @@ bool Th_Lecteur_Magneto::RunCourant(bool imageUnique)
     if (imageUnique)
         courant = courant && v.FlagLecture == 0 && v.FlagRafraichir == 0;
     else
-        courant = courant && v.FlagLecture != 0;
+        courant = courant && v.FlagLecture != 0 && v.Sens == sens_;
     if (r == 0)
         RendreMutexVoie(Voie());
     return courant;
@@ -181,7 +203,13 @@ Th_Lecteur_Magneto::Commande Th_Lecteur_Magneto::AttendreCommande()
     if (LireOctetVoie(voie, &::Voie::FlagLecture) != 0)
         return Commande::Lire;
 
-    if (decodeur_.Ouvert()) {
+    // The decoder stays open with a kept stream, for the next picture step,
+    // as long as the film stays the same.
+    if (suiteValide_ && (std::strcmp(cheminSuite_, CheminFilm) != 0 || typeSuite_ != TypeFilm))
+        OublierSuite();
+    if (tenues_ && (std::strcmp(cheminSuite_, CheminFilm) != 0 || typeSuite_ != TypeFilm))
+        tenues_.reset();
+    if (decodeur_.Ouvert() && !suiteValide_) {
         if (!Dormir(gardeDecodeurMs_))
             return Commande::Fin;
         decodeur_.Fermer();
@@ -209,6 +237,76 @@ Th_Lecteur_Magneto::Commande Th_Lecteur_Magneto::AttendreCommande()
     if (!IndexFilm(CheminFilm))
         MontrerImageNoire();
     return Commande::ImageUnique;
+}
+
+void Th_Lecteur_Magneto::OublierSuite()
+{
+    flux_.Fermer();
+    suiteValide_ = false;
+    imageSuivanteFlux_ = -1;
+}
+
+bool Th_Lecteur_Magneto::MontrerImageTenue(const DepartExact& depart, const char* chemin, int type,
+                                           const char* motDePasse)
+{
+    const int64_t k = depart.image;
+    const AVFrame* f = tenues_ ? tenues_->Trouver(k) : nullptr;
+    if (f == nullptr) {
+        // Only a step back decodes and keeps a group: any other request
+        // goes forwards from the key picture as usual.
+        int64_t montree = -1;
+        {
+            const int r = PrendreMutexVoie(Voie());
+            montree = Voies[Voie()].ImageMontree;
+            if (r == 0)
+                RendreMutexVoie(Voie());
+        }
+        if (k != montree - 1)
+            return false;
+        const std::shared_ptr<const IndexImages> index = IndexFilm(chemin);
+        if (!index || k >= index->Nombre())
+            return false;
+        // The decoder's stream moves elsewhere: the kept one no longer follows.
+        OublierSuite();
+        if (!tenues_)
+            tenues_.reset(new GroupeImages);
+        tenues_->Preparer(depart.cle, k + 1, k + 1);
+        int64_t tailleImage = 0;
+        while (!tenues_->Complet()) {
+            if (tenues_->DecoderSuivante(decodeur_, type, chemin, *index, motDePasse) < 0)
+                break;
+            if (!tenues_->Images().empty() && tailleImage == 0) {
+                const AVFrame* p = tenues_->Images().back().frame.get();
+                tailleImage = OctetsImageTenue(p->width, p->height);
+            }
+            // Beyond the room for kept pictures the oldest go.
+            while (tailleImage > 0 && static_cast<int64_t>(tenues_->Images().size()) * tailleImage > MemoireImagesTenuesOctets)
+                tenues_->Images().pop_front();
+            if (DoitSArreter())
+                return true;
+        }
+        typeSuite_ = type;
+        CopierTexte(cheminSuite_, sizeof cheminSuite_, chemin);
+        f = tenues_->Trouver(k);
+        if (f == nullptr)
+            return false;
+    }
+    const std::shared_ptr<const IndexImages> index = IndexFilm(chemin);
+    if (!index)
+        return false;
+    ImageDecodee image;
+    image.hauteur = f->height;
+    image.largeur = f->width;
+    av_frame_unref(frame_.get());
+    if (av_frame_ref(frame_.get(), f) < 0)
+        return false;
+    if (!RunCourant(true)) {
+        av_frame_unref(frame_.get());
+        return true;
+    }
+    MontrerImage(image, true, k, tenues_->DureeMs(), static_cast<uint32_t>(index->Nombre()));
+    av_frame_unref(frame_.get());
+    return true;
 }
 
 // Run preparation: the decoder stays open from run to run while playback
@@ -243,6 +341,7 @@ bool Th_Lecteur_Magneto::DebuterRun(bool imageUnique, int32_t& seconde, uint32_t
     const bool lecture = v.FlagLecture != 0;
     if (!imageUnique && lecture)
         numeroRun_ = v.NumeroRun = v.NumeroDemande;
+    sens_ = imageUnique ? 1 : (v.Sens < 0 ? -1 : 1);
     if (imageUnique || lecture)
         v.PourcentFilm = PourcentageDepart(seconde, dureeSecondes);
     if (r == 0)
@@ -257,7 +356,6 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::Run(bool imageUnique)
     if (!PreparerRun())
         return Suite::Fin;
 
-    FluxFilm flux;
     for (;;) {
         if (DoitSArreter())
             return Suite::Fin;
@@ -275,40 +373,69 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::Run(bool imageUnique)
         CopierTexte(chemin, sizeof chemin, CheminFilm);
         CopierTexte(motDePasse, sizeof motDePasse, MotDePasseFilm);
         const int type = TypeFilm;
+        if (!imageUnique && sens_ < 0)
+            return RunArriere(chemin, type, seconde, dureeSecondes);
 
         // A protected film whose password is not accepted decodes to
         // nothing: the single picture stays blank.
         if (imageUnique && VerifierMotDePasse(chemin, motDePasse) < 0)
             return Suite::Repos;
 
-        const OuvertureFlux ouverture =
-            OuvrirFluxDuRun(flux, suivi_, voie, chemin, seconde, dureeSecondes, imageUnique, motDePasse);
-        if (ouverture != FluxOuvert) {
-            if (ouverture == FluxSansFichier && !imageUnique)
-                MontrerImageNoire();
-            if (ouverture == FluxSansMemoire) {
-                char ligne[128];
-                std::snprintf(ligne, sizeof ligne, "Erreur Allocation-1 %d / %lld", flux.ErreurSysteme(),
-                              static_cast<long long>(TailleFichier(chemin)));
-                EcrireJournal(Journal::Magneto, 0, ligne);
+        const DepartExact depart = DepartExactDuRun(voie, chemin, seconde, dureeSecondes, imageUnique);
+        if (imageUnique && depart.exact && MontrerImageTenue(depart, chemin, type, motDePasse))
+            return Suite::Repos;
+        // The picture right after the kept stream's: no need to decode its
+        // key group again.
+        const bool suite = depart.exact && suiteValide_ && depart.image == imageSuivanteFlux_ && type == typeSuite_
+                           && std::strcmp(chemin, cheminSuite_) == 0 && decodeur_.Ouvert();
+        if (!imageUnique && tenues_)
+            tenues_.reset(); // their memory goes back before playback
+        if (suite) {
+            DepartExact d = depart;
+            d.cle = depart.image;
+            suivi_.Debuter(d);
+            flux_.FixerImageBase(static_cast<uint32_t>(depart.image));
+        } else {
+            OublierSuite();
+            const OuvertureFlux ouverture =
+                OuvrirFluxDepuis(flux_, suivi_, depart, chemin, seconde, dureeSecondes, motDePasse);
+            if (ouverture != FluxOuvert) {
+                if (ouverture == FluxSansFichier && !imageUnique)
+                    MontrerImageNoire();
+                if (ouverture == FluxSansMemoire) {
+                    char ligne[128];
+                    std::snprintf(ligne, sizeof ligne, "Erreur Allocation-1 %d / %lld", flux_.ErreurSysteme(),
+                                  static_cast<long long>(TailleFichier(chemin)));
+                    EcrireJournal(Journal::Magneto, 0, ligne);
+                }
+                // A single-picture run is not retried: the blank picture stays.
+                if (imageUnique)
+                    return Suite::Repos;
+                SignalerFinDeFilm();
+                if (!Dormir(AttenteReessaiMs))
+                    return Suite::Fin;
+                continue;
             }
-            // A single-picture run is not retried: the blank picture stays.
-            if (imageUnique)
-                return Suite::Repos;
-            SignalerFinDeFilm();
-            if (!Dormir(AttenteReessaiMs))
-                return Suite::Fin;
-            continue;
+            octetsDepuisRepos_ += flux_.OctetsLus();
+            flux_.Avancer(decodeur_.Synchroniser(type, flux_.Donnees(), flux_.Disponibles()));
         }
-        octetsDepuisRepos_ += flux.OctetsLus();
+        FluxFilm& flux = flux_;
         cadence.nbImages = flux.NbImages();
         cadence.dureeMs = flux.DureeMs();
         v.IntervalleImage = IntervalleImageMs(cadence.dureeMs, cadence.nbImages, cadence.vitesse);
 
-        flux.Avancer(decodeur_.Synchroniser(type, flux.Donnees(), flux.Disponibles()));
-
-        const FinBoucle fin = BouclerImages(flux, cadence, type, imageUnique);
-        flux.Fermer();
+        const std::shared_ptr<const IndexImages> index = suivi_.Exact() ? IndexFilm(chemin) : nullptr;
+        imageSuivanteFlux_ = -1;
+        const FinBoucle fin = BouclerImages(flux, cadence, type, imageUnique, index.get());
+        // An exact run that stopped between two pictures keeps its stream.
+        if (suivi_.Exact() && imageSuivanteFlux_ >= 0 && flux.Reste()
+            && (fin == FinBoucle::Commande || (imageUnique && fin == FinBoucle::FinDesDonnees))) {
+            suiteValide_ = true;
+            typeSuite_ = type;
+            CopierTexte(cheminSuite_, sizeof cheminSuite_, chemin);
+        } else {
+            OublierSuite();
+        }
         switch (fin) {
         case FinBoucle::Fin:
             return Suite::Fin;
@@ -327,16 +454,36 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::Run(bool imageUnique)
 
 // Picture loop of a run: decodes, hands over and paces the pictures until
 // the data ends, a command ends the run, or a single-picture run has shown
-// its picture or given up.
+// its picture or given up. A playing run keeps the film time on screen at
+// the chosen speed by the late-picture rule (regle_retard.h): a picture
+// that is late is decoded but neither converted nor handed over, an MJPEG
+// picture that would be late is not decoded at all, and where decoding
+// alone cannot keep up the run walks to the next key picture.
 Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, EtatCadence& cadence, int type,
-                                                                bool imageUnique)
+                                                                bool imageUnique, const IndexImages* index)
 {
     const int voie = Voie();
     ::Voie& v = Voies[voie];
     char motDePasse[LongueurMotDePasse + 1];
     int64_t octetsCherches = 0; // single picture: bytes gone past without a picture to show
     int echecs = 0;             // single picture: pictures that showed nothing
+    const bool yuv = type == TypeMpeg4 || type == TypeH264;
     ImageDecodee image;
+    // Pictures are due from the anchor on: the run's first picture, then
+    // the first one after a pause or a speed change (no burst to catch up).
+    bool ancree = false;
+    double ancreMs = 0;
+    int64_t ancreImage = 0;
+    int64_t passees = 0; // pictures of the run from the first one to show, decoded or walked over
+    double dernierMontreMs = -1.0e18;
+    // Without the index: the last key picture met and the length of the
+    // last key group, to guess where the next one is.
+    int64_t derniereCle = -1, longueurGroupe = 0;
+    const auto noterCle = [&](int64_t numero) {
+        if (derniereCle >= 0 && numero > derniereCle)
+            longueurGroupe = numero - derniereCle;
+        derniereCle = numero;
+    };
     for (;;) {
         CopierTexte(motDePasse, sizeof motDePasse, MotDePasseFilm);
         octetsDepuisRepos_ += flux.Remplir(motDePasse);
@@ -349,9 +496,7 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
                     RendreMutexVoie(voie);
                 if (!enPause)
                     break;
-                // After a pause the pictures follow each other at the
-                // interval: no burst to catch up with the run's clock.
-                cadence.relatif = true;
+                ancree = false;
                 if (!Dormir(AttentePauseMs))
                     return FinBoucle::Fin;
             }
@@ -361,13 +506,66 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
         const double vitesse = LireVitesse();
         if (vitesse != cadence.vitesse) {
             cadence.vitesse = vitesse;
-            cadence.relatif = true;
+            ancree = false;
         }
         cadence.intervalle = IntervalleImageMs(cadence.dureeMs, cadence.nbImages, cadence.vitesse);
         v.IntervalleImage = cadence.intervalle;
+        const double intervalle = IntervalleReelMs(cadence.dureeMs, cadence.nbImages, cadence.vitesse);
+        const bool toutMontrer = imageUnique || !(cadence.vitesse > 1.0);
+        const double debutMs = MaintenantPrecis();
 
-        const int res =
-            decodeur_.Decoder(type, flux.Donnees(), flux.Disponibles(), v.ImageSortie, TailleBufferImage, image);
+        // Only once the run shows pictures, at a speed where some may be
+        // passed by.
+        if (ancree && !toutMontrer) {
+            const int64_t ecart = passees - ancreImage;
+            if (type == TypeMjpeg) {
+                EtatImage e;
+                e.intervalleMs = intervalle;
+                e.maintenantMs = debutMs - ancreMs;
+                e.ecart = ecart;
+                e.dernierMontreMs = dernierMontreMs - ancreMs;
+                if (ChoisirImage(e) == ChoixImage::Passer
+                    && decodeur_.PasserJpeg(flux.Donnees(), flux.Disponibles(), image) == 0) {
+                    suivi_.AMontrer();
+                    ++passees;
+                    flux.Avancer(image.octetsUtilises);
+                    imageSuivanteFlux_ = static_cast<int64_t>(flux.ImageBase()) + passees;
+                    flux.Compacter();
+                    if (DoitSArreter())
+                        return FinBoucle::Fin;
+                    if (!flux.Reste())
+                        return FinBoucle::FinDesDonnees;
+                    if (!RunCourant(false))
+                        return FinBoucle::Commande;
+                    continue;
+                }
+            } else if (yuv) {
+                EtatSaut s;
+                s.intervalleMs = intervalle;
+                s.maintenantMs = debutMs - ancreMs;
+                s.ecart = ecart;
+                s.coutImageMs = coutDecodageMs_;
+                const int64_t suivante = static_cast<int64_t>(flux.ImageBase()) + passees;
+                const int64_t cle = index != nullptr ? index->CleAuPlusTot(suivante + 1)
+                                                     : CleEstimee(derniereCle, longueurGroupe, suivante);
+                s.ecartCle = cle >= 0 ? ecart + (cle - suivante) : -1;
+                if (!(index != nullptr && cle < 0) && SauterALaCle(s)) {
+                    imageSuivanteFlux_ = -1;
+                    if (!AllerALaCle(flux, type, passees))
+                        return DoitSArreter() ? FinBoucle::Fin : FinBoucle::FinDesDonnees;
+                    imageSuivanteFlux_ = static_cast<int64_t>(flux.ImageBase()) + passees;
+                    if (!RunCourant(false))
+                        return FinBoucle::Commande;
+                    continue;
+                }
+            }
+        }
+
+        const int res = yuv ? decodeur_.DecoderSansConvertir(type, flux.Donnees(), flux.Disponibles(), frame_.get(), image)
+                            : decodeur_.Decoder(type, flux.Donnees(), flux.Disponibles(), v.ImageSortie,
+                                                TailleBufferImage, image);
+        if (res == 0 && yuv)
+            coutDecodageMs_ = MoyenneCout(coutDecodageMs_, MaintenantPrecis() - debutMs);
         v.HauteurImage = decodeur_.HauteurImage();
         v.LargeurImage = decodeur_.LargeurImage();
         if (type == TypeH264) {
@@ -382,35 +580,53 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
             // that refer to it, neither shown nor paced.
             flux.Avancer(image.octetsUtilises);
         } else if (res == 0) {
-            // Pacing starts from the picture asked for.
-            if (suivi_.Exact() && cadence.imagesDecodees == 0)
-                cadence.debutRun = cadence.debutImage;
-            // Noted before the hand-over: the window reads, while it takes
-            // the picture, which picture it is.
-            ++cadence.imagesDecodees;
-            NoterImage(flux, cadence);
-            if (image.taille > 0) {
-                v.TailleImageSortie = image.taille;
-                RemettreImage(v.ImageSortie, image.taille);
+            ++passees;
+            if (image.cle)
+                noterCle(static_cast<int64_t>(flux.ImageBase()) + passees - 1);
+            const double decodeeMs = MaintenantPrecis();
+            // The anchor picture's hand-over may be slow (first picture,
+            // window coming up): the clock starts once it is on screen.
+            const bool premiere = !ancree;
+            if (premiere) {
+                ancree = true;
+                ancreMs = decodeeMs;
+                ancreImage = passees - 1;
             }
-            NoterProgression(flux, cadence);
-            if (FlagLireTaille != 0 && image.hauteur > 0 && image.largeur > 0) {
-                HauteurFilm = image.hauteur;
-                LargeurFilm = image.largeur;
-                FlagLireTaille = 0;
+            EtatImage e;
+            e.intervalleMs = intervalle;
+            e.maintenantMs = decodeeMs - ancreMs;
+            e.ecart = passees - 1 - ancreImage;
+            e.dernierMontreMs = dernierMontreMs - ancreMs;
+            e.toutMontrer = toutMontrer;
+            if (ChoisirImage(e) == ChoixImage::Montrer) {
+                const int64_t numero = static_cast<int64_t>(flux.ImageBase()) + passees - 1;
+                const uint32_t nbImages =
+                    suivi_.Exact() ? static_cast<uint32_t>(suivi_.Depart().nbImages) : cadence.nbImages;
+                const int32_t taille = MontrerImage(image, yuv, numero, cadence.dureeMs, nbImages);
+                dernierMontreMs = MaintenantPrecis();
+                if (premiere)
+                    ancreMs = dernierMontreMs;
+                // A single-picture run ends on the first picture it could
+                // show (a JPEG the decoder rejected shows nothing) and is
+                // not paced; its stream stays after that picture.
+                if (imageUnique && taille > 0) {
+                    av_frame_unref(frame_.get());
+                    flux.Avancer(image.octetsUtilises);
+                    flux.Compacter();
+                    imageSuivanteFlux_ = numero + 1;
+                    return FinBoucle::FinDesDonnees;
+                }
+                e.maintenantMs = dernierMontreMs - ancreMs;
+                const double attente = std::min<double>(AttenteApresImageMs(e), AttenteMaxImageMs);
+                if (!imageUnique && attente >= 1.0 && !Dormir(static_cast<int>(attente)))
+                    return FinBoucle::Fin;
             }
-            // A single-picture run ends on the first picture it could show
-            // (a JPEG the decoder rejected shows nothing) and is not paced.
-            if (imageUnique && image.taille > 0)
-                return FinBoucle::FinDesDonnees;
-            cadence.maintenant = Maintenant();
-            const int32_t attente = AttenteImageMs(cadence);
-            if (!imageUnique && attente > 0 && !Dormir(attente))
-                return FinBoucle::Fin;
             flux.Avancer(image.octetsUtilises);
+            imageSuivanteFlux_ = static_cast<int64_t>(flux.ImageBase()) + passees;
             octetsCherches += image.octetsUtilises;
             ++echecs;
         } else {
+            imageSuivanteFlux_ = -1;
             if (type == TypeH264) {
                 SignalerEchecImage();
                 if (!Dormir(AttenteEchecH264Ms))
@@ -422,6 +638,8 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
             octetsCherches += flux.Consomme() - avant;
             ++echecs;
         }
+        if (yuv)
+            av_frame_unref(frame_.get());
         flux.Compacter();
 
         if (DoitSArreter())
@@ -435,30 +653,70 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
     }
 }
 
+bool Th_Lecteur_Magneto::AllerALaCle(FluxFilm& flux, int type, int64_t& passees)
+{
+    char motDePasse[LongueurMotDePasse + 1];
+    for (int n = 0;; ++n) {
+        flux.Compacter();
+        CopierTexte(motDePasse, sizeof motDePasse, MotDePasseFilm);
+        octetsDepuisRepos_ += flux.Remplir(motDePasse);
+        PlaceImage p;
+        if (PlacerImage(type, flux.Donnees(), flux.Disponibles(), p) != 0)
+            return false;
+        if (p.cle && n > 0) {
+            flux.Avancer(p.debut);
+            decodeur_.chercherImageSuivante = true;
+            return true;
+        }
+        flux.Avancer(p.fin);
+        suivi_.AMontrer();
+        ++passees;
+        if (DoitSArreter() || !flux.Reste())
+            return false;
+    }
+}
+
+int32_t Th_Lecteur_Magneto::MontrerImage(const ImageDecodee& image, bool frame, int64_t numero, uint32_t dureeMs,
+                                         uint32_t nbImages)
+{
+    ::Voie& v = Voies[Voie()];
+    int32_t taille = image.taille;
+    if (frame && decodeur_.Convertir(frame_.get(), v.ImageSortie, TailleBufferImage, &taille) != 0)
+        taille = 0;
+    // Noted before the hand-over: the window reads, while it takes the
+    // picture, which picture it is.
+    NoterImage(numero, dureeMs, nbImages);
+    if (taille > 0) {
+        v.TailleImageSortie = taille;
+        RemettreImage(v.ImageSortie, taille);
+    }
+    NoterProgression(numero, nbImages);
+    if (FlagLireTaille != 0 && image.hauteur > 0 && image.largeur > 0) {
+        HauteurFilm = image.hauteur;
+        LargeurFilm = image.largeur;
+        FlagLireTaille = 0;
+    }
+    return taille;
+}
+
 // Before each good picture is handed over: which picture it is, read by
 // the window while it takes it, and by the sound and the measures.
-void Th_Lecteur_Magneto::NoterImage(const FluxFilm& flux, const EtatCadence& cadence)
+void Th_Lecteur_Magneto::NoterImage(int64_t numero, uint32_t dureeMs, uint32_t nbImages)
 {
-    // An exact run counts the pictures of the film's index.
-    const uint32_t nbImages =
-        suivi_.Exact() ? static_cast<uint32_t>(suivi_.Depart().nbImages) : cadence.nbImages;
-    const int64_t numero = static_cast<int64_t>(flux.ImageBase()) + cadence.imagesDecodees - 1;
     const int r = PrendreMutexVoie(Voie());
     ::Voie& v = Voies[Voie()];
     v.ImageMontree = numero;
-    v.MsImageMontree = MsDeLImage(numero, cadence.dureeMs, nbImages);
+    v.MsImageMontree = MsDeLImage(numero, dureeMs, nbImages);
     v.ImageMontreeExacte = suivi_.Exact() ? 1 : 0;
     v.RunImageMontree = numeroRun_;
     if (r == 0)
         RendreMutexVoie(Voie());
 }
 
-// After it: the progress, read by the display tick.
-void Th_Lecteur_Magneto::NoterProgression(const FluxFilm& flux, const EtatCadence& cadence)
+// After it: the progress of the picture shown, read by the display tick.
+void Th_Lecteur_Magneto::NoterProgression(int64_t numero, uint32_t nbImages)
 {
-    const uint32_t nbImages =
-        suivi_.Exact() ? static_cast<uint32_t>(suivi_.Depart().nbImages) : cadence.nbImages;
-    const double pourcent = PourcentagePourImages(cadence.imagesDecodees, flux.ImageBase(), nbImages);
+    const double pourcent = PourcentagePourImages(static_cast<uint32_t>(numero + 1), 0, nbImages);
     const int r = PrendreMutexVoie(Voie());
     Voies[Voie()].PourcentFilm = pourcent;
     if (r == 0)
@@ -475,7 +733,8 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::AttendreFinDeRun()
         if (!Dormir(AttentePauseMs))
             return Suite::Fin;
         const int r = PrendreMutexVoie(voie);
-        const bool attendre = v.FlagLecture != 0 && v.FlagFinDeFilm != 0 && v.NumeroDemande == numeroRun_;
+        const bool attendre = v.FlagLecture != 0 && (sens_ < 0 ? v.FlagDebutDeFilm : v.FlagFinDeFilm) != 0
+                              && v.NumeroDemande == numeroRun_ && v.Sens == sens_;
         if (r == 0)
             RendreMutexVoie(voie);
         if (!attendre)

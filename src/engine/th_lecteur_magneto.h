@@ -21,12 +21,20 @@
 #include "engine/cadence.h"
 #include "engine/lecture_exacte.h"
 #include "engine/lecture_film.h"
+#include "engine/regle_retard.h"
 
 #include <cstdint>
 #include <functional>
+#include <deque>
 #include <memory>
 
+struct AVFrame;
+struct IndexImages;
+class GroupeImages;
+
 // Waits of the reader, in milliseconds.
+// Longest film path the reader keeps (CheminFilm's width).
+constexpr int LongueurCheminFilmLecteur = 300;
 constexpr int AttenteDemarrageLecteurMs = 1000; // lets the window come up before the first look
 // Before opening or closing a decoder instance: the maker's libraries
 // needed it; ours open and close synchronously under the instance's own
@@ -78,15 +86,32 @@ private:
     Suite Run(bool imageUnique);
     bool PreparerRun();
     bool DebuterRun(bool imageUnique, int32_t& seconde, uint32_t& dureeSecondes);
-    FinBoucle BouclerImages(FluxFilm& flux, EtatCadence& cadence, int type, bool imageUnique);
+    FinBoucle BouclerImages(FluxFilm& flux, EtatCadence& cadence, int type, bool imageUnique,
+                            const IndexImages* index);
+    // Walks over the pictures before the next key picture without decoding
+    // them; counts them in `passees`. False when the data ended first.
+    bool AllerALaCle(FluxFilm& flux, int type, int64_t& passees);
     Suite AttendreFinDeRun();
+    // Backwards playback from the start position (th_lecteur_arriere.cpp).
+    Suite RunArriere(const char* chemin, int type, int32_t seconde, uint32_t dureeSecondes);
+    void SignalerDebutDeFilm();
+    // A single picture from the kept pictures, or by decoding its key group
+    // and keeping it (a backward step). False when neither applies.
+    bool MontrerImageTenue(const DepartExact& depart, const char* chemin, int type, const char* motDePasse);
+    // Forgets the stream kept for the next picture step.
+    void OublierSuite();
     bool RunCourant(bool imageUnique);
-    void NoterImage(const FluxFilm& flux, const EtatCadence& cadence);
-    void NoterProgression(const FluxFilm& flux, const EtatCadence& cadence);
+    void NoterImage(int64_t numero, uint32_t dureeMs, uint32_t nbImages);
+    void NoterProgression(int64_t numero, uint32_t nbImages);
+    // Shows a decoded picture: converts it when it is a frame, notes it,
+    // hands it over. Returns the bitmap size handed over (0: nothing).
+    int32_t MontrerImage(const ImageDecodee& image, bool frame, int64_t numero, uint32_t dureeMs,
+                         uint32_t nbImages);
     void MontrerImageNoire();
     void SignalerFinDeFilm();
     void SignalerEchecImage();
     static int64_t Maintenant();
+    static double MaintenantPrecis(); // milliseconds, fractions kept
 
     int attenteDemarrageMs_;
     int gardeDecodeurMs_;
@@ -97,4 +122,19 @@ private:
     uint32_t numeroRun_ = 0;        // NumeroDemande of the current run
     int64_t dernierBipMs_ = -IntervalleBipMs;
     SuiviExact suivi_; // exact start of the current run (picture index)
+    struct LibererFrame {
+        void operator()(AVFrame* f) const;
+    };
+    std::unique_ptr<AVFrame, LibererFrame> frame_; // the picture just decoded, not converted
+    double coutDecodageMs_ = 0;  // average time one picture takes to decode
+    signed char sens_ = 1;       // Sens of the current run
+    // The stream of the last forward run, kept open with the decoder after
+    // it so that a step to the next picture decodes that picture only.
+    FluxFilm flux_;
+    bool suiteValide_ = false;
+    int64_t imageSuivanteFlux_ = -1; // picture the kept stream continues with (-1: none)
+    int typeSuite_ = -1;
+    char cheminSuite_[LongueurCheminFilmLecteur + 1] = {};
+    // Decoded pictures kept for backward steps (a key group).
+    std::unique_ptr<GroupeImages> tenues_;
 };

@@ -1,0 +1,69 @@
+// Decoded pictures of one key group, kept unconverted (planar YUV frames of
+// the decoder) so that they can be shown in reverse order or shown again:
+// backwards playback and backward picture steps. The group is decoded from
+// its key picture one picture at a time, so that the reader can spread the
+// work between the pictures it shows.
+#pragma once
+
+#include "engine/lecture_film.h"
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+
+struct AVFrame;
+struct IndexImages;
+
+// Room for the pictures kept backwards (both groups together): a group of
+// 50 pictures at 1920 x 1080 in YUV 4:2:0 takes 156 MB.
+constexpr int64_t MemoireImagesTenuesOctets = int64_t(176) << 20;
+
+// Bytes of one kept 4:2:0 picture of the given size.
+int64_t OctetsImageTenue(int32_t largeur, int32_t hauteur);
+
+struct ImageTenue {
+    struct Liberer {
+        void operator()(AVFrame* f) const;
+    };
+    int64_t numero = 0;
+    std::unique_ptr<AVFrame, Liberer> frame;
+};
+
+class GroupeImages
+{
+public:
+    // Prepares the group of key picture `cle` (from the index) whose
+    // pictures [cle, fin) are wanted; only [cle, cle + aDecoder) will be
+    // decoded. Nothing is read yet.
+    void Preparer(int64_t cle, int64_t fin, int64_t aDecoder);
+    // Drops the pictures and closes the film.
+    void Vider();
+
+    bool Prepare() const { return cle_ >= 0; }
+    bool Complet() const { return Prepare() && prochaine_ >= cle_ + aDecoder_; }
+    int64_t Cle() const { return cle_; }
+    int64_t Fin() const { return fin_; }
+    // Lowers the count of pictures to decode (not below those decoded).
+    void Limiter(int64_t aDecoder);
+
+    // Decodes the next picture of the group with `decodeur` (opened for
+    // `type`), reading the film `chemin` from the group's key picture on
+    // the first call. 0 when a picture was kept, 1 when one was passed
+    // (undecodable), -1 when nothing more can be decoded (the group is then
+    // complete).
+    int DecoderSuivante(DecodeurImages& decodeur, int type, const char* chemin, const IndexImages& index,
+                        const char* motDePasse);
+
+    std::deque<ImageTenue>& Images() { return images_; }
+    // Header duration of the film, once a picture has been read (else 0).
+    uint32_t DureeMs() const { return flux_.DureeMs(); }
+    // Kept picture `numero`, or null.
+    const AVFrame* Trouver(int64_t numero) const;
+
+private:
+    int64_t cle_ = -1, fin_ = -1, aDecoder_ = 0;
+    int64_t prochaine_ = -1; // next picture to decode
+    FluxFilm flux_;
+    bool ouvert_ = false;
+    std::deque<ImageTenue> images_; // in increasing order
+};
