@@ -153,7 +153,7 @@ std::string TexteMomentDuJour(const MomentMouvement& m, const FilmDuJour& film, 
 {
     char date[32];
     std::snprintf(date, sizeof date, "%02d/%02d/%04d ", jour.jour, jour.mois, jour.annee);
-    return date + TexteInstant(InstantDuFilm(film, m.debutS)) + "  (" + TexteDuree(m) + ")  " +
+    return date + TexteInstant(InstantDuFilm(film, m.debutS)) + "  (" + TexteDuree(m) + ")\n" +
            NomCourt(film.chemin);
 }
 
@@ -381,7 +381,9 @@ void RechercheMouvement::Chercher()
     p.rectangle = rect_;
     p.sensibilite = sensibilite_->value();
     p.motDePasse = acces_.motDePasse ? acces_.motDePasse() : std::string();
-    const bool jourDemande = caseJour_->isChecked() && caseJour_->isEnabled();
+    // The film itself, not the box's state, which follows it at the next check.
+    HeureHoraire h;
+    const bool jourDemande = caseJour_->isChecked() && LireHeureHoraire(film, h);
     enCours_ = true;
     arret_ = false;
     progression_->setValue(0);
@@ -477,7 +479,8 @@ void RechercheMouvement::Lister(const Resultat& r)
     for (size_t i = 0; i < moments_.size() || n < r.notes.size();) {
         if (n < r.notes.size() && (i >= moments_.size() || r.notes[n].instant <= moments_[i].instant)) {
             const NoteFilm& note = r.notes[n++];
-            auto* item = new QListWidgetItem(QString::fromStdString(NomCourt(note.film) + " : " + note.texte));
+            auto* item = new QListWidgetItem(QString::fromStdString(NomCourt(note.film) + " :\n" + note.texte));
+            item->setToolTip(item->text());
             item->setData(Qt::UserRole, -1);
             item->setFlags(Qt::ItemIsEnabled);
             item->setForeground(CouleurNote);
@@ -493,6 +496,7 @@ void RechercheMouvement::Lister(const Resultat& r)
             texte = TexteMoment(m.moment, dates.Presentes, dates.Debut, dates.Fin, r.dureeMs / 1000.0);
         }
         auto* item = new QListWidgetItem(QString::fromStdString(texte));
+        item->setToolTip(item->text());
         item->setData(Qt::UserRole, static_cast<int>(i));
         if (i < r.vignettes.size() && !r.vignettes[i].gris.empty()) {
             const VignetteMouvement& v = r.vignettes[i];

@@ -67,8 +67,8 @@ std::string TexteMoment(const MomentMouvement& m, bool dates, double debutJours,
                         double dureeSecondes);
 
 // Text of a moment of a search of the day's films: the date and time of
-// day of its start (the film's place on the day strip), its duration and
-// its film's name.
+// day of its start (the film's place on the day strip) and its duration,
+// then its film's name on a second line.
 std::string TexteMomentDuJour(const MomentMouvement& m, const FilmDuJour& film, const JourDeFilms& jour);
 
 // ---- The window side ----

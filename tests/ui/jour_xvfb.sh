@@ -3,8 +3,8 @@
 # meets a folder of hourly films: the day strip above the footer, a preview
 # on hovering the slider, a rectangle drawn with Shift+drag, a search of the
 # day's films whose hits are marked on the slider and the strip, "N" to the
-# first hit, and a click on a hit of another film that brings that film's
-# picture of the moment. Every check is read back from a screenshot.
+# next hit (in another film), and a click on a hit of another film that
+# brings that film's picture of the moment. Every check is read back from a screenshot.
 # Usage: jour_xvfb.sh PLAYER HELPER CLOSER  (inside xvfb-run)
 set -u
 . "$(dirname "$0")/../commun/xvfb_commun.sh"
@@ -25,8 +25,8 @@ bloc_x=248; bloc_y=5                   # play block in the footer
 curseur_x=17; curseur_y=41; curseur_h=20
 marge_pied=249
 largeur_panneau=440                    # room kept for the search panel on the right
-# Colours the player draws (RRGGBB): the current film and the others on the
-# strip (its edge; the cursor), the hits on the strip and under the slider, the rectangle.
+# Colours the player draws (RRGGBB): the cursor and the left edge of a film
+# on the strip, the hits on the strip and under the slider, the rectangle.
 blanc=ffffff
 bord_film=1e3c5a
 marque_jour=e84030
@@ -45,15 +45,26 @@ echec() {
 capturer() {
   import -window root "$dossier/capture.png" 2>/dev/null
 }
-# Pixels of colour $1 in the region $2..$5 of the last capture.
+# Pixels of colour $1 in the region $2..$5 of the last capture, each
+# channel within 40 (within $6 when given).
 compter() {
-  "$outil" couleur "$1" 40 "$2" "$3" "$4" "$5" "$dossier/capture.png"
+  "$outil" couleur "$1" "${6:-40}" "$2" "$3" "$4" "$5" "$dossier/capture.png"
 }
 # The picture shown: sets px py pl ph (0 when none) from the last capture;
 # the right of the window, where the search panel goes, left out.
 boite_image() {
   read -r px py pl ph < <("$outil" image $((X + 3)) $((Y + 3)) $((WIDTH - 6 - largeur_panneau)) \
     $((HEIGHT - hauteur_pied - hauteur_jour - 6)) "$dossier/capture.png")
+}
+# Makes window $1 the active one (the keys go there); 1 when it does not
+# become so within 5 s. No --sync: it would wait for ever if refused.
+activer() {
+  for _ in $(seq 25); do
+    timeout 2 xdotool windowactivate "$1" 2>/dev/null
+    sleep 0.2
+    [ "$(timeout 2 xdotool getactivewindow 2>/dev/null)" = "$1" ] && return 0
+  done
+  return 1
 }
 # Number of the picture shown (-1 if none).
 numero() {
@@ -129,10 +140,10 @@ echo "film ouvert : image $n"
 x_heure() { echo $((X + WIDTH * $1 / 24)); }
 bande=$((hauteur_jour - 14))
 capturer
-curseur10=$(compter $blanc $(($(x_heure 10) - 2)) "$haut_jour" 6 "$hauteur_jour")
-bord11=$(compter $bord_film $(($(x_heure 11) - 2)) "$haut_jour" 6 "$hauteur_jour")
-bord12=$(compter $bord_film $(($(x_heure 12) - 2)) "$haut_jour" 6 "$hauteur_jour")
-ailleurs=$(compter $bord_film $(($(x_heure 14) - 2)) "$haut_jour" 6 "$hauteur_jour")
+curseur10=$(compter $blanc $(($(x_heure 10) - 2)) "$haut_jour" 6 "$hauteur_jour" 16)
+bord11=$(compter $bord_film $(($(x_heure 11) - 2)) "$haut_jour" 6 "$hauteur_jour" 16)
+bord12=$(compter $bord_film $(($(x_heure 12) - 2)) "$haut_jour" 6 "$hauteur_jour" 16)
+ailleurs=$(compter $bord_film $(($(x_heure 14) - 2)) "$haut_jour" 6 "$hauteur_jour" 16)
 [ "$curseur10" -ge "$bande" ] && [ "$bord11" -ge "$bande" ] && [ "$bord12" -ge "$bande" ] && [ "$ailleurs" -eq 0 ] ||
   echec "bandeau du jour : curseur à 10 h $curseur10, films à 11 h $bord11 et 12 h $bord12, à 14 h $ailleurs pixels"
 echo "bandeau du jour : curseur à 10 h, films à 11 h et 12 h, rien à 14 h"
@@ -189,8 +200,7 @@ trace=$(compter $rectangle "$px" "$py" "$pl" "$ph")
 echo "rectangle dessiné : $trace pixels"
 
 # --- The day's films searched: Alt+J checks the box, Alt+C starts --------
-xdotool windowactivate --sync "$panneau" 2>/dev/null
-sleep 0.2
+activer "$panneau" || echec "la fenêtre « Recherche de mouvement » ne prend pas la main"
 xdotool key alt+j
 sleep 0.2
 xdotool key alt+c
@@ -212,8 +222,7 @@ echo "mouvements marqués : curseur $marques, bandeau à 12 h $jour12 pixels"
 # --- N from the end of the 10 h film: the next hit, in the 12 h film ----------
 # Up (a minute on) sends the film to its end, stopped, wherever it played to.
 xdotool mousemove $((px + pl / 4)) $((py + ph / 2))
-xdotool windowactivate --sync "$fenetre" 2>/dev/null
-sleep 0.2
+activer "$fenetre" || echec "la fenêtre principale ne prend pas la main"
 xdotool key Up
 fin=-1
 for _ in $(seq 40); do
@@ -240,7 +249,7 @@ n=$(attendre_numero "$attendu_a")
 echo "clic sur le mouvement du film de 10 h : image $n"
 cp "$dossier/capture.png" /tmp/jour_xvfb_fin.png
 
-xdotool windowactivate --sync "$fenetre" 2>/dev/null
+activer "$fenetre"
 fermer_et_attendre "$fermer" 100 || echec "toujours en vie après la fermeture"
 pid=""
 [ "$statut" -eq 0 ] || echec "statut $statut"

@@ -140,7 +140,7 @@ TEST(RechercheCalcul, ShareOfTheDayAndTextOfAMomentOfTheDay)
     f.debut = 12 * 3600 + 30;
     f.fin = f.debut + 120;
     f.dureeSecondes = 60;
-    EXPECT_EQ(TexteMomentDuJour({10.5, 12}, f, jour), "12/05/2014 12:00:51  (1,5 s)  12-05-2014-12-00.264");
+    EXPECT_EQ(TexteMomentDuJour({10.5, 12}, f, jour), "12/05/2014 12:00:51  (1,5 s)\n12-05-2014-12-00.264");
 }
 
 TEST(RechercheJour, MomentsOfTheDayInOrderProtectedFilmAndCancel)
@@ -473,6 +473,21 @@ TEST_F(FenetreRecherche, DaySearchListsEachFilmsMomentsAndOpensAnotherFilmAtItsM
     // A film of no day searched: the moments go.
     film = dossier / "autre.264";
     ASSERT_TRUE(AttendreEnTraitantEvenements([this] { return recherche->Moments().empty(); }, 3000));
+
+    // The 12:00 film protected, no password typed: a note in its place.
+    Proteger(j.c, "secret");
+    film = j.a;
+    QTest::mouseClick(recherche->BoutonChercher(), Qt::LeftButton);
+    ASSERT_TRUE(AttendreEnTraitantEvenements([this] { return !recherche->EnCours(); }, 60000));
+    ASSERT_EQ(recherche->Moments().size(), 1u);
+    ASSERT_EQ(recherche->Liste()->count(), 2);
+    const QString note = recherche->Liste()->item(1)->text();
+    EXPECT_TRUE(note.startsWith("12-05-2014-12-00.264") && note.contains(QString::fromUtf8(NoteFilmProtege)))
+        << note.toStdString();
+    const size_t avant = sauts.size() + ouvertures.size();
+    QTest::mouseClick(recherche->Liste()->viewport(), Qt::LeftButton, Qt::NoModifier,
+                      recherche->Liste()->visualItemRect(recherche->Liste()->item(1)).center());
+    EXPECT_EQ(sauts.size() + ouvertures.size(), avant);
 }
 
 // The player's own window: its hook gives the search the picture, the
