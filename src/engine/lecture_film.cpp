@@ -339,6 +339,7 @@ int DecodeurImages::Decoder(int type, unsigned char* d, int32_t n, unsigned char
     r = ImageDecodee();
     if (d == nullptr || n <= 0 || sortie == nullptr)
         return -1;
+    ++nbDecodages_;
     if (type == TypeMjpeg) {
         const int res = DecoderJpeg(d, n, sortie, capacite, r);
         r.hauteur = hauteurImage_;
@@ -395,6 +396,7 @@ int DecodeurImages::DecoderSansConvertir(int type, unsigned char* d, int32_t n, 
     r = ImageDecodee();
     if (d == nullptr || n <= 0 || image == nullptr)
         return -1;
+    ++nbDecodages_;
     int32_t utilises = 0, largeur = 0, hauteur = 0;
     if (type == TypeMpeg4) {
         unsigned char cle = 0;

@@ -5,6 +5,7 @@
 // runs the same path flat out (benchmarks, checks).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -180,6 +181,9 @@ public:
     int32_t LargeurImage() const { return largeurImage_; }
     void OublierTaille() { hauteurImage_ = largeurImage_ = 0; }
 
+    // Pictures given to the decoder since construction (any thread may read).
+    int64_t NbDecodages() const { return nbDecodages_.load(); }
+
     // H.264: look for the next picture start before decoding.
     bool chercherImageSuivante = true;
     // A decoding point has been found since the decoder was opened.
@@ -202,6 +206,7 @@ private:
     };
     std::unique_ptr<SwsContext, LibererSws> sws_;
     int32_t hauteurImage_ = 0, largeurImage_ = 0;
+    std::atomic<int64_t> nbDecodages_{0};
 };
 
 // Where the first picture of the `n` bytes at `d` lies, without decoding

@@ -36,7 +36,7 @@ struct EtatImage {
     double maintenantMs = 0;   // now, since the anchor
     int64_t ecart = 0;         // this picture, pictures past the anchor
     double dernierMontreMs = -1.0e18; // when a picture was last shown
-    bool toutMontrer = false;  // every picture is shown (forwards at x1 or slower)
+    bool toutMontrer = false;  // every picture is shown (x 1 or slower)
 };
 
 // Shown when every picture is shown, when the next picture is not yet late

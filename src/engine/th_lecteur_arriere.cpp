@@ -214,6 +214,7 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::RunArriere(const char* chemin, int
                 return Suite::Repos;
         }
         e.maintenantMs = MaintenantPrecis() - ancreMs;
+        e.toutMontrer = !(vitesse > 1.0);
         if (ChoisirImage(e) == ChoixImage::Montrer) {
             ImageDecodee image;
             image.hauteur = haut.frame->height;

@@ -656,14 +656,14 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
 bool Th_Lecteur_Magneto::AllerALaCle(FluxFilm& flux, int type, int64_t& passees)
 {
     char motDePasse[LongueurMotDePasse + 1];
-    for (int n = 0;; ++n) {
+    for (;;) {
         flux.Compacter();
         CopierTexte(motDePasse, sizeof motDePasse, MotDePasseFilm);
         octetsDepuisRepos_ += flux.Remplir(motDePasse);
         PlaceImage p;
         if (PlacerImage(type, flux.Donnees(), flux.Disponibles(), p) != 0)
             return false;
-        if (p.cle && n > 0) {
+        if (p.cle) {
             flux.Avancer(p.debut);
             decodeur_.chercherImageSuivante = true;
             return true;

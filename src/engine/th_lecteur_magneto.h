@@ -72,6 +72,9 @@ public:
     // still open, after the guard wait.
     ~Th_Lecteur_Magneto() override;
 
+    // Pictures decoded by this reader since its start (tests, benchmarks).
+    int64_t NbDecodages() const { return decodeur_.NbDecodages(); }
+
 protected:
     void run() override;
 

@@ -18,9 +18,11 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QObject>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -34,10 +36,13 @@ class CibleNumeros : public QObject, public CibleImage
 {
 public:
     std::vector<int> numeros;
+    int lenteurMs = 0; // time the target takes for each picture
     void AfficherImage(const unsigned char* bitmap, int taille) override
     {
         if (taille != KOR_BITMAP_NOIRE_TAILLE)
             numeros.push_back(LireNumeroBitmap(bitmap, static_cast<size_t>(taille)));
+        if (lenteurMs > 0)
+            QThread::msleep(static_cast<unsigned long>(lenteurMs));
     }
 };
 
@@ -150,6 +155,25 @@ protected:
             return -100;
         return cible_.numeros.back();
     }
+public:
+    std::string FilmIndexePublic(int type, const std::string& nom)
+    {
+        static const char* const extensions[] = {".mp4", ".mjp", ".264"};
+        OptionsFilm o;
+        o.largeur = 192;
+        o.hauteur = 144;
+        o.nbImages = 40;
+        o.cadence = 20;
+        o.gop = 10;
+        const std::string chemin = dossier_ / (nom + extensions[type]);
+        ResultatFilm r;
+        EXPECT_EQ(FabriquerFilm(chemin, o, &r), 0);
+        Selectionner(chemin, type, r.nbImages, r.dureeMs);
+        Indexer(chemin, type);
+        return chemin;
+    }
+
+protected:
     int64_t Montree()
     {
         int64_t k = -1;
@@ -217,6 +241,145 @@ TEST_F(LectureExacte, PasDePartEtDAutreDUneImageCle)
         EXPECT_EQ(demandee, -1); // used up by the playing run
         lecteur_.reset();
     }
+}
+
+// Makes a film of `type` (40 pictures, 20 a second, a key picture every
+// 10), selects and indexes it.
+std::string FilmIndexe(LectureExacte& t, int type, const std::string& nom);
+
+// Backwards at x 1: every picture in reverse order, across the key groups,
+// down to the film's first picture, which raises FlagDebutDeFilm (and not
+// the end of the film).
+TEST_F(LectureExacte, ArriereEnOrdreInverseJusquAuDebut)
+{
+    for (int type : {FilmMpeg4, FilmMjpeg, FilmH264}) {
+        SCOPED_TRACE(type);
+        FilmIndexe(*this, type, "arriere");
+        ASSERT_EQ(Rafraichir(1, 25), 25);
+        Attendre([] { return false; }, 100);
+        const size_t avant = cible_.numeros.size();
+        EcrireVoie([](Voie& v) {
+            v.Sens = -1;
+            v.ImageDemandee = 25;
+            v.SecondeImageDemandee = 1;
+            v.FlagLecture = 1;
+            v.FlagPause = 0;
+            v.FlagFinDeFilm = 0;
+            v.FlagDebutDeFilm = 0;
+            ++v.NumeroDemande;
+        });
+        ASSERT_TRUE(Attendre([&] {
+            unsigned char debut = 0;
+            EcrireVoie([&](Voie& v) { debut = v.FlagDebutDeFilm; });
+            return debut != 0;
+        }));
+        std::vector<int> attendus;
+        for (int k = 25; k >= 0; --k)
+            attendus.push_back(k);
+        EXPECT_EQ(std::vector<int>(cible_.numeros.begin() + static_cast<std::ptrdiff_t>(avant), cible_.numeros.end()),
+                  attendus);
+        EXPECT_EQ(Montree(), 0);
+        unsigned char fin = 1;
+        double pourcent = -1;
+        EcrireVoie([&](Voie& v) {
+            fin = v.FlagFinDeFilm;
+            pourcent = v.PourcentFilm;
+            v.FlagLecture = 0;
+            v.Sens = 1;
+        });
+        EXPECT_EQ(fin, 0);
+        EXPECT_DOUBLE_EQ(pourcent, 100.0 / 40);
+        lecteur_.reset();
+    }
+}
+
+// A step after a seek decodes that one picture, not its key group again;
+// a step back decodes the key group once, and the next step back none.
+TEST_F(LectureExacte, PasApresRechercheUneImageDecodee)
+{
+    for (int type : {FilmMpeg4, FilmMjpeg, FilmH264}) {
+        SCOPED_TRACE(type);
+        FilmIndexe(*this, type, "pas_suite");
+        ASSERT_EQ(Rafraichir(1, 25), 25); // the middle of the group of 20
+        Attendre([] { return false; }, 100);
+        int64_t avant = lecteur_->NbDecodages();
+        ASSERT_EQ(Rafraichir(1, 26), 26);
+        EXPECT_EQ(lecteur_->NbDecodages() - avant, 1);
+        avant = lecteur_->NbDecodages();
+        ASSERT_EQ(Rafraichir(1, 27), 27);
+        EXPECT_EQ(lecteur_->NbDecodages() - avant, 1);
+
+        ASSERT_EQ(Rafraichir(1, 26), 26);
+        avant = lecteur_->NbDecodages();
+        // Every MJPEG picture is its own key group: one decode a step.
+        const int64_t parPas = type == FilmMjpeg ? 1 : 0;
+        ASSERT_EQ(Rafraichir(1, 25), 25);
+        EXPECT_EQ(lecteur_->NbDecodages() - avant, parPas);
+        ASSERT_EQ(Rafraichir(1, 24), 24);
+        EXPECT_EQ(lecteur_->NbDecodages() - avant, 2 * parPas);
+        EXPECT_EQ(Montree(), 24);
+        lecteur_.reset();
+    }
+}
+
+// A target that takes its time: faster than x 1 pictures are passed by,
+// and the picture on screen, its time and the progress are those of the
+// last picture handed over, not of the last one decoded.
+TEST_F(LectureExacte, LectureRapideSuitLImageMontree)
+{
+    for (int type : {FilmMjpeg, FilmH264}) {
+        SCOPED_TRACE(type);
+        const std::string chemin = FilmIndexe(*this, type, "rapide");
+        ASSERT_EQ(Rafraichir(0, 0), 0);
+        cible_.lenteurMs = 40;
+        const size_t avant = cible_.numeros.size();
+        {
+            const int r = PrendreMutexGeneral();
+            Vitesse = 8.0; // 6.25 ms a picture
+            if (r == 0)
+                RendreMutexGeneral();
+        }
+        EcrireVoie([](Voie& v) {
+            v.FlagLecture = 1;
+            v.FlagPause = 0;
+            v.FlagFinDeFilm = 0;
+            ++v.NumeroDemande;
+        });
+        ASSERT_TRUE(Attendre([&] {
+            unsigned char fin = 0;
+            EcrireVoie([&](Voie& v) { fin = v.FlagFinDeFilm; });
+            return fin != 0;
+        }));
+        const std::vector<int> vus(cible_.numeros.begin() + static_cast<std::ptrdiff_t>(avant), cible_.numeros.end());
+        cible_.lenteurMs = 0;
+        ASSERT_GE(vus.size(), 2u);
+        EXPECT_LT(vus.size(), 40u); // 40 ms a picture against 6.25: some were passed by
+        EXPECT_TRUE(std::is_sorted(vus.begin(), vus.end()));
+        int64_t montree = -1, ms = -1;
+        double pourcent = -1;
+        EcrireVoie([&](Voie& v) {
+            montree = v.ImageMontree;
+            ms = v.MsImageMontree;
+            pourcent = v.PourcentFilm;
+            v.FlagLecture = 0;
+        });
+        EXPECT_EQ(montree, vus.back());
+        EXPECT_EQ(ms, montree * 2000 / 40);
+        EXPECT_DOUBLE_EQ(pourcent, (montree + 1) * 100.0 / 40);
+        {
+            const int r = PrendreMutexGeneral();
+            Vitesse = 1.0;
+            if (r == 0)
+                RendreMutexGeneral();
+        }
+        lecteur_.reset();
+        (void)chemin;
+    }
+}
+
+std::string FilmIndexe(LectureExacte& t, int type, const std::string& nom)
+{
+    return t.FilmIndexePublic(type, nom);
 }
 
 // A film whose first half takes most of the bytes: the middle second shows
