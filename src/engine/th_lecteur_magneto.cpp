@@ -31,6 +31,12 @@ unsigned char LireOctetVoie(int voie, const unsigned char Voie::*champ)
     return v;
 }
 
+// Decoder instance of a channel's reader: instance 1 is the AVI export's.
+int InstanceDecodeur(int voie)
+{
+    return voie == 0 ? 0 : voie + 1;
+}
+
 std::mutex BipMutex;
 std::function<void()> BipEchecImage;
 
@@ -56,7 +62,7 @@ Th_Lecteur_Magneto::Th_Lecteur_Magneto(int voie, int attenteDemarrageMs, int gar
     : ThreadTravail(voie),
       attenteDemarrageMs_(attenteDemarrageMs),
       gardeDecodeurMs_(gardeDecodeurMs),
-      decodeur_(voie),
+      decodeur_(InstanceDecodeur(voie)),
       imageNoire_(new unsigned char[KOR_BITMAP_NOIRE_TAILLE])
 {
     BitmapImageNoire(imageNoire_.get(), KOR_BITMAP_NOIRE_TAILLE, &tailleImageNoire_);
@@ -142,7 +148,7 @@ void Th_Lecteur_Magneto::run()
         return;
     decodeur_.chercherImageSuivante = true;
     const int voie = Voie();
-    if (voie != 0)
+    if (voie < 0 || voie >= NbVoies)
         return;
     {
         const int r = PrendreMutexVoie(voie);
@@ -206,7 +212,7 @@ Th_Lecteur_Magneto::Commande Th_Lecteur_Magneto::AttendreCommande()
         return Dormir(AttenteReposMs) ? Commande::Attendre : Commande::Fin;
     // With the film's index the picture asked for follows at once: no
     // blank flash between two picture steps.
-    if (!IndexFilm(CheminFilm))
+    if (!IndexFilm(v.CheminFilm))
         MontrerImageNoire();
     return Commande::ImageUnique;
 }
@@ -218,7 +224,7 @@ bool Th_Lecteur_Magneto::PreparerRun()
     if (!decodeur_.Ouvert()) {
         if (!Dormir(gardeDecodeurMs_))
             return false;
-        decodeur_.Ouvrir(TypeFilm);
+        decodeur_.Ouvrir(Voies[Voie()].TypeFilm);
     }
     Voies[Voie()].ImageSortie = Voies[Voie()].BufferImage;
     return true;
@@ -234,8 +240,8 @@ bool Th_Lecteur_Magneto::DebuterRun(bool imageUnique, int32_t& seconde, uint32_t
     ::Voie& v = Voies[voie];
     {
         const int r = PrendreMutexGeneral();
-        seconde = SecondeDepart;
-        dureeSecondes = DureeFilm;
+        seconde = v.SecondeDepart;
+        dureeSecondes = v.DureeFilm;
         if (r == 0)
             RendreMutexGeneral();
     }
@@ -272,9 +278,9 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::Run(bool imageUnique)
 
         char chemin[LongueurCheminFilm + 1];
         char motDePasse[LongueurMotDePasse + 1];
-        CopierTexte(chemin, sizeof chemin, CheminFilm);
-        CopierTexte(motDePasse, sizeof motDePasse, MotDePasseFilm);
-        const int type = TypeFilm;
+        CopierTexte(chemin, sizeof chemin, v.CheminFilm);
+        CopierTexte(motDePasse, sizeof motDePasse, v.MotDePasseFilm);
+        const int type = v.TypeFilm;
 
         // A protected film whose password is not accepted decodes to
         // nothing: the single picture stays blank.
@@ -338,7 +344,7 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
     int echecs = 0;             // single picture: pictures that showed nothing
     ImageDecodee image;
     for (;;) {
-        CopierTexte(motDePasse, sizeof motDePasse, MotDePasseFilm);
+        CopierTexte(motDePasse, sizeof motDePasse, v.MotDePasseFilm);
         octetsDepuisRepos_ += flux.Remplir(motDePasse);
 
         if (!imageUnique) {
@@ -394,10 +400,10 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
                 RemettreImage(v.ImageSortie, image.taille);
             }
             NoterProgression(flux, cadence);
-            if (FlagLireTaille != 0 && image.hauteur > 0 && image.largeur > 0) {
-                HauteurFilm = image.hauteur;
-                LargeurFilm = image.largeur;
-                FlagLireTaille = 0;
+            if (v.FlagLireTaille != 0 && image.hauteur > 0 && image.largeur > 0) {
+                v.HauteurFilm = image.hauteur;
+                v.LargeurFilm = image.largeur;
+                v.FlagLireTaille = 0;
             }
             // A single-picture run ends on the first picture it could show
             // (a JPEG the decoder rejected shows nothing) and is not paced.
