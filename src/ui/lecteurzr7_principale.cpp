@@ -23,6 +23,7 @@
 #include "ui/recherche_fenetre.h"
 #include "ui/chronologie.h"
 #include "ui/chronologie_fenetre.h"
+#include "ui/mosaique.h"
 
 #include <QBuffer>
 #include <QCheckBox>
@@ -223,6 +224,7 @@ TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent
     setWindowState(Qt::WindowMaximized);
     CreerControles();
     NavigationFenetre = new Navigation(this);
+    MosaiqueFenetre = new Mosaique(this);
     new TAvisFenetre(this);
     FormCreate();
     // Digital zoom of the picture, films dropped on the window.
@@ -243,6 +245,10 @@ TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent
 
 TLecteurZR7_Principale::~TLecteurZR7_Principale()
 {
+    // The films shown together stop, their readers end, while the window
+    // is whole.
+    delete MosaiqueFenetre;
+    MosaiqueFenetre = nullptr;
     // A window destroyed without being closed (tests) still gives back what
     // it took.
     LibererTamponExport();
@@ -583,11 +589,17 @@ void TLecteurZR7_Principale::BoutonSelectionClick()
     Attendre(AttenteArretLecteurMs);
     FlagLireTaille = 1;
     OpenDialog1.Title = QStringLiteral("Choix d'une séquence vidéo");
+    OpenDialog1.Plusieurs = true;
     if (!OpenDialog1.Execute(this)) {
         if (splash && !ChargerFilm(std::string(CheminFilm), false))
             SetUpFilm(false);
         return;
     }
+    if (OpenDialog1.FileNames.size() > 1) {
+        MosaiqueFenetre->Ouvrir(CheminsLocaux(OpenDialog1.FileNames));
+        return;
+    }
+    MosaiqueFenetre->Fermer();
     ChargerFilm(QFile::encodeName(OpenDialog1.FileName).toStdString(), true);
 }
 
@@ -814,6 +826,8 @@ void TLecteurZR7_Principale::TogglePause()
 
 void TLecteurZR7_Principale::BoutonPlay1Click()
 {
+    if (MosaiqueFenetre->Active())
+        return MosaiqueFenetre->Jouer();
     MotDePasseChange();
     if (FlagLectureLancee)
         TogglePause();
@@ -823,6 +837,8 @@ void TLecteurZR7_Principale::BoutonPlay1Click()
 
 void TLecteurZR7_Principale::BoutonStop1Click()
 {
+    if (MosaiqueFenetre->Active())
+        return MosaiqueFenetre->Pause();
     const int r = PrendreMutexVoie(0);
     Voies[0].FlagViderSon = 1;
     if (r == 0)
@@ -832,6 +848,8 @@ void TLecteurZR7_Principale::BoutonStop1Click()
 
 void TLecteurZR7_Principale::BoutonDebut1Click()
 {
+    if (MosaiqueFenetre->Active())
+        return MosaiqueFenetre->Debut();
     NavigationFenetre->OublierImageDemandee();
     StopPlayback();
     Attendre(AttenteArretLecteurMs);
@@ -1003,6 +1021,8 @@ void TLecteurZR7_Principale::TimerAffichageTimer()
         LargeurAppliquee = LargeurFilm;
         LayoutPicture();
     }
+    if (MosaiqueFenetre->Active()) // the clock follows its films itself
+        return;
     // Read without the lock: a stale value only delays the tick's work.
     if (Voies[0].FlagLecture == 0 || Voies[0].FlagPause == 1)
         return;
@@ -1039,6 +1059,8 @@ void TLecteurZR7_Principale::TimerAffichageTimer()
 
 void TLecteurZR7_Principale::CurseurMinutes1MouseUp()
 {
+    if (MosaiqueFenetre->Active())
+        return MosaiqueFenetre->CurseurRelache();
     // The wait lets the running passes of the reader, sound and measures
     // see the stop before the position moves; a stopped channel has none,
     // and a seek or picture step from there goes at once.
@@ -1087,6 +1109,7 @@ void TLecteurZR7_Principale::LayoutPicture()
     Corps->setGeometry(0, 0, width(), height() - hauteurPied - hauteurJour);
     PanelImage->setGeometry(Biseau, Biseau, Corps->width() - 2 * Biseau, Corps->height() - 2 * Biseau);
 
+    Scroll->setVisible(!(MosaiqueFenetre && MosaiqueFenetre->Disposer()));
     const Rapport r = RapportAffichage(LargeurFilm, HauteurFilm);
     if (!FlagMasque && FlagTailleReelle->isChecked()) {
         // Real size: the scroll box takes the whole panel and the picture
