@@ -186,7 +186,10 @@ int64_t THorloge::TempsMontre(size_t i, bool& connu) const
         return 0;
     const int r = PrendreMutexVoie(v);
     const Voie& voie = Voies[v];
-    const bool courant = voie.RunImageMontree == voie.NumeroDemande && voie.ImageMontree >= 0;
+    // A finished run's last picture is not where the time is: the clock
+    // runs on by itself to the span's end.
+    const bool courant =
+        voie.RunImageMontree == voie.NumeroDemande && voie.ImageMontree >= 0 && voie.FlagFinDeFilm == 0;
     const int64_t image = voie.ImageMontree;
     const bool exacte = voie.ImageMontreeExacte != 0;
     const int64_t ms = voie.MsImageMontree;

@@ -305,10 +305,12 @@ bool Mosaique::Disposer()
     if (tuiles_.empty())
         return false;
     const QRect zone = f_->PanelImage->rect();
-    if (seule_ >= 0) {
+    // Full screen shows the selected tile, as a double-click does.
+    const int seule = FlagMasque ? TuileSelectionnee() : seule_;
+    if (seule >= 0) {
         for (size_t i = 0; i < tuiles_.size(); ++i) {
-            tuiles_[i]->setVisible(int(i) == seule_);
-            if (int(i) == seule_)
+            tuiles_[i]->setVisible(int(i) == seule);
+            if (int(i) == seule)
                 tuiles_[i]->setGeometry(zone);
         }
         return true;

@@ -23,6 +23,7 @@
 #include "ui/oxbouton.h"
 #include "ui/tuile.h"
 
+#include <QCheckBox>
 #include <QDropEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -287,6 +288,37 @@ TEST_F(FenetreMosaique, SelectionMovesSoundMeasuresExportsAndSnapshot)
     QTest::mouseDClick(Tuile(1), Qt::LeftButton);
     EXPECT_TRUE(Tuile(0)->isVisible());
     EXPECT_LT(Tuile(1)->width(), w->PanelImage->width());
+    // Full screen shows the selected tile (A) alone; Escape gives the mosaic back.
+    w->BoutonMasquerClick();
+    EXPECT_TRUE(Tuile(0)->isVisible());
+    EXPECT_FALSE(Tuile(1)->isVisible());
+    EXPECT_EQ(Tuile(0)->geometry(), w->PanelImage->rect());
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    EXPECT_TRUE(Tuile(1)->isVisible());
+    EXPECT_LT(Tuile(0)->width(), w->PanelImage->width());
+}
+
+TEST_F(FenetreMosaique, TheEndOfTheSpanStopsOrLoops)
+{
+    const std::string a = Film("a.mjp", 10, 0, 0, 0);
+    const std::string b = Film("b.mjp", 10, 0, 0, 1000);
+    Ouvrir({a, b});
+    AttendreIndex({a, b});
+    THorloge* h = w->MosaiqueFenetre->Horloge();
+    // The selected film ends with the span: its last picture is shown
+    // before the end, and the clock still gets there.
+    h->Aller(h->Etendue().debut + 29000000);
+    w->BoutonPlay1Click();
+    ASSERT_TRUE(AttendreQue([&] { return !h->EnLecture(); }, 20000));
+    EXPECT_TRUE(w->BoutonPlay1->Visible());
+    EXPECT_TRUE(Montrent({299, 1299}));
+    // With "Lire en boucle" the clock starts again from the span's start.
+    w->FlagBoucle->setChecked(true);
+    h->Aller(h->Etendue().debut + 29000000);
+    w->BoutonPlay1Click();
+    ASSERT_TRUE(AttendreQue([&] { return h->Temps() < h->Etendue().debut + 5000000; }, 20000));
+    EXPECT_TRUE(h->EnLecture());
+    w->BoutonStop1Click();
 }
 
 TEST_F(FenetreMosaique, FilmsDroppedTogetherOpenSideBySide)
