@@ -15,6 +15,7 @@
 #include "ui/position_calcul.h"
 #include "ui/disposition_calcul.h"
 #include "ui/exports_fenetre.h"
+#include "export/extraction.h"
 #include "ui/selection_calcul.h"
 #include "ui/chemins_calcul.h"
 #include "ui/transport_calcul.h"
@@ -923,8 +924,20 @@ void TLecteurZR7_Principale::BoutonSonOff1Click()
 void TLecteurZR7_Principale::BoutonAviClick() { ExportsDe(this)->BoutonAviClick(); }
 void TLecteurZR7_Principale::BoutonCopieClick() { CopieDe(this)->BoutonCopieClick(); }
 void TLecteurZR7_Principale::BoutonPhotoClick() { ExportsDe(this)->BoutonPhotoClick(); }
-void TLecteurZR7_Principale::OxBouton1Click() { ExportsDe(this)->OxBouton1Click(); }
-void TLecteurZR7_Principale::OxBouton2Click() { ExportsDe(this)->OxBouton2Click(); }
+// With films shown together the slider is the clock: a mark is a second of
+// the selected film, which the extraction cuts.
+void TLecteurZR7_Principale::OxBouton1Click()
+{
+    ExportsDe(this)->OxBouton1Click();
+    if (MosaiqueFenetre->Active())
+        MarqueDebut = MosaiqueFenetre->SecondeDuFilmSelectionne();
+}
+void TLecteurZR7_Principale::OxBouton2Click()
+{
+    ExportsDe(this)->OxBouton2Click();
+    if (MosaiqueFenetre->Active())
+        MarqueFin = MosaiqueFenetre->SecondeDuFilmSelectionne();
+}
 void TLecteurZR7_Principale::OxBouton3Click() { ExportsDe(this)->OxBouton3Click(); }
 
 bool TLecteurZR7_Principale::HandleFilmEnd()

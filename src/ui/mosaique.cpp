@@ -505,6 +505,15 @@ void Mosaique::MettreAJourTuiles()
     }
 }
 
+int Mosaique::SecondeDuFilmSelectionne() const
+{
+    const int i = TuileSelectionnee();
+    if (i < 0 || i >= static_cast<int>(horloge_->Pistes().size()))
+        return 0;
+    const PisteHorloge& p = horloge_->Pistes()[size_t(i)];
+    return SecondeDuFilm(p.film, p.plage, horloge_->Temps());
+}
+
 QString Mosaique::TexteLecture() const
 {
     const PlageHorloge& e = horloge_->Etendue();

@@ -76,6 +76,8 @@ public:
     int TuileSelectionnee() const;
     int TuileSeule() const { return seule_; }
     THorloge* Horloge() const { return horloge_; }
+    // Second of the selected film at the clock time, held to the film.
+    int SecondeDuFilmSelectionne() const;
     // "jj/mm/aaaa hh:mm:ss" then "image k / N" (or why none) per tile.
     QString TexteLecture() const;
     // Follows the clock: tiles, read-out, slider; the end of the span.

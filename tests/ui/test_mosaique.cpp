@@ -6,6 +6,7 @@
 #include "core/boitemessage.h"
 #include "core/etat.h"
 #include "engine/fichierfilm.h"
+#include "export/extraction.h"
 #include "engine/index_images.h"
 #include "engine/th_indexeur.h"
 #include "engine/th_lecteur_magneto.h"
@@ -201,6 +202,16 @@ TEST_F(FenetreMosaique, GoToStepsAndPlayingKeepEveryTileOnTheClock)
     EXPECT_EQ(Tuile(1)->TexteTuile().toStdString(),
               "Pas d'enregistrement\n12/05/2014 10:00:20 - 12/05/2014 10:00:50");
     EXPECT_EQ(Tuile(0)->EtatTuile(), TTuile::Etat::Image);
+    // Marks are the selected film's seconds: B's at 10:00:25 is its 5th.
+    saisie = "10:00:25";
+    w->NavigationFenetre->Executer(ActionTouche::AllerA);
+    QTest::mouseClick(Tuile(1), Qt::LeftButton);
+    w->OxBouton1Click();
+    EXPECT_EQ(MarqueDebut, 5);
+    saisie = "10:00:40";
+    w->NavigationFenetre->Executer(ActionTouche::AllerA);
+    w->OxBouton2Click();
+    EXPECT_EQ(MarqueFin, 20);
     // A go-to outside every film is refused with a message.
     saisie = "11:00:00";
     messages.clear();
