@@ -152,7 +152,8 @@ TEST_F(VoiesLecteur, EachChannelShowsItsOwnFilmAtItsOwnSecond)
     EXPECT_LE(cibles_[VoieA].numeros.front(), 12);
     EXPECT_GE(cibles_[VoieB].numeros.front(), 529);
     EXPECT_LE(cibles_[VoieB].numeros.front(), 532);
-    // Each channel reports its own picture size.
+    // Each channel reports its own picture size (just after the hand-over).
+    EXPECT_TRUE(Attendre([] { return Voies[VoieA].FlagLireTaille == 0 && Voies[VoieB].FlagLireTaille == 0; }));
     EXPECT_EQ(Voies[VoieA].LargeurFilm, 160);
     EXPECT_EQ(Voies[VoieA].HauteurFilm, 120);
     EXPECT_EQ(Voies[VoieB].LargeurFilm, 176);
