@@ -10,11 +10,11 @@ racine=$(cd "$(dirname "$0")/.." && pwd)
 construction=${1:-$racine/build-lecteur}
 passes=${2:-5}
 cmake -S "$racine" -B "$construction" -G Ninja -DZR7_SEULEMENT="" >/dev/null
-ninja -C "$construction" -j2 bench_decodage bench_cadence bench_memoire bench_export bench_son bench_navigation bench_mesures bench_mouvement bench_chronologie
+ninja -C "$construction" -j2 bench_decodage bench_cadence bench_memoire bench_export bench_son bench_navigation bench_mesures bench_mouvement bench_chronologie bench_mosaique
 statut=0
 echo "== bench_decodage"
 "$construction/bench_decodage" "$construction/films_bench" "$passes" || statut=1
-for mesure in bench_cadence bench_memoire bench_export bench_son bench_navigation bench_mesures bench_mouvement bench_chronologie; do
+for mesure in bench_cadence bench_memoire bench_export bench_son bench_navigation bench_mesures bench_mouvement bench_chronologie bench_mosaique; do
   echo "== $mesure"
   "$construction/$mesure" || statut=1
 done

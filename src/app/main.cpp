@@ -10,11 +10,18 @@
 #include "sound/th_son.h"
 #include "sound/thmagnetoson.h"
 #include "ui/dialogues.h"
+#include "engine/fichierfilm.h"
 #include "ui/lecteurzr7_principale.h"
+#include "ui/mosaique.h"
+#include "ui/mosaique_calcul.h"
 #include "ui/reglages.h"
+
+#include <QTimer>
 
 #include <cstdio>
 #include <exception>
+#include <string>
+#include <vector>
 
 int main(int argc, char** argv)
 {
@@ -36,12 +43,20 @@ int main(int argc, char** argv)
     TLecteurZR7_Principale* principale = nullptr;
     QWidget* mesures[2] = {nullptr, nullptr};
     int nbMesures = 0;
-    f.fenetrePrincipale = [&principale] {
+    // Several films named on the command line open side by side once the
+    // window is up; one film is start-up's own (its splash, then Play).
+    const std::vector<std::string> films = FilmsDeLaLigne(
+        std::vector<std::string>(argv + 1, argv + argc), [](const std::string& c) { return EstFichierOrdinaire(c); });
+    f.fenetrePrincipale = [&principale, &films] {
         ChargerTraductionQt();
         principale = new TLecteurZR7_Principale;
         FixerFichierReglages(FichierReglagesParDefaut());
         new TReglagesFenetre(principale);
         principale->show();
+        if (films.size() > 1) {
+            TLecteurZR7_Principale* fenetre = principale;
+            QTimer::singleShot(0, fenetre, [fenetre, films] { fenetre->MosaiqueFenetre->Ouvrir(films); });
+        }
         return principale;
     };
     f.fenetreMesures = [&] {

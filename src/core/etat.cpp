@@ -9,25 +9,14 @@
 #include <new>
 #include <thread>
 
-char CheminFilm[LongueurCheminFilm + 1];
-int32_t TypeFilm = 0;
-uint32_t NbImagesFilm = 0;
-uint32_t DureeFilm = 0;
-double DateDebutFilm = 0, DateFinFilm = 0;
-unsigned char FlagDatesFilm = 0;
-char MotDePasseFilm[LongueurMotDePasse + 1];
-
 double Vitesse = 1.0;
-int32_t SecondeDepart = 0;
 uint32_t PositionSecondes = 0;
 unsigned char FlagArretGeneral = 0;
-unsigned char FlagLireTaille = 0;
-int32_t HauteurFilm = 240, LargeurFilm = 320;
 
 char DossierProgramme[LongueurDossier + 1];
 char DossierDonnees[LongueurDossier + 1];
 char TitreMessages[LongueurTitre + 1] = "Enregistreur Vidéo";
-QObject* ImageAffichage = nullptr;
+QObject* CiblesImage[NbVoies] = {};
 unsigned char* ExportPictureBuffer = nullptr;
 
 unsigned char FlagLectureLancee = 0;
@@ -35,6 +24,20 @@ unsigned char FlagMasque = 0;
 int32_t HauteurAppliquee = 320, LargeurAppliquee = 240;
 
 Voie Voies[NbVoies];
+
+char (&CheminFilm)[LongueurCheminFilm + 1] = Voies[0].CheminFilm;
+int32_t& TypeFilm = Voies[0].TypeFilm;
+uint32_t& NbImagesFilm = Voies[0].NbImagesFilm;
+uint32_t& DureeFilm = Voies[0].DureeFilm;
+double& DateDebutFilm = Voies[0].DateDebutFilm;
+double& DateFinFilm = Voies[0].DateFinFilm;
+unsigned char& FlagDatesFilm = Voies[0].FlagDatesFilm;
+char (&MotDePasseFilm)[LongueurMotDePasse + 1] = Voies[0].MotDePasseFilm;
+int32_t& SecondeDepart = Voies[0].SecondeDepart;
+unsigned char& FlagLireTaille = Voies[0].FlagLireTaille;
+int32_t& HauteurFilm = Voies[0].HauteurFilm;
+int32_t& LargeurFilm = Voies[0].LargeurFilm;
+QObject*& ImageAffichage = CiblesImage[0];
 
 namespace {
 
@@ -138,20 +141,10 @@ void CopierTexte(char* destination, int taille, const char* source)
 
 void ReinitialiserEtat()
 {
-    CheminFilm[0] = 0;
-    TypeFilm = 0;
-    NbImagesFilm = 0;
-    DureeFilm = 0;
-    DateDebutFilm = DateFinFilm = 0;
-    FlagDatesFilm = 0;
-    MotDePasseFilm[0] = 0;
+    // Each channel's film goes with its record below.
     Vitesse = 1.0;
-    SecondeDepart = 0;
     PositionSecondes = 0;
     FlagArretGeneral = 0;
-    FlagLireTaille = 0;
-    HauteurFilm = 240;
-    LargeurFilm = 320;
     CopierTexte(TitreMessages, sizeof TitreMessages, "Enregistreur Vidéo");
     FlagLectureLancee = 0;
     FlagMasque = 0;

@@ -27,35 +27,22 @@ constexpr int LongueurTitre = 80;
 constexpr int AttenteMutexVoieMs = 2500;
 constexpr int AttenteMutexGeneralMs = 50;
 
-// Channel indices accepted by the lock helpers; the player uses channel 0 only.
-constexpr int NbVoies = 3;
+// Channel indices accepted by the lock helpers: one channel per film shown
+// together (the single film is channel 0).
+constexpr int NbVoies = 4;
 
-// ---- Film description: written by the UI thread while playback is stopped
-// (film selection, command line at start-up); read by the reader, exports and
-// display. No lock.
-extern char CheminFilm[LongueurCheminFilm + 1];   // empty when no film
-extern int32_t TypeFilm;                          // 0 mp4, 1 mjp, 2 264, -1 not recognised
-extern uint32_t NbImagesFilm;                     // first header word
-extern uint32_t DureeFilm;                        // second header word / 1000 (whole seconds)
-extern double DateDebutFilm, DateFinFilm;         // days since 30/12/1899
-extern unsigned char FlagDatesFilm;               // 1 when the ".hrd" file was read
-// Written by the UI thread (Play, AVI export, field changes); read by the
-// reader for each chunk. No lock: the reader copies it whole before use.
-extern char MotDePasseFilm[LongueurMotDePasse + 1];
-
-// ---- Commands and progress shared with the reader.
-extern double Vitesse;                 // UI writes, reader reads; under MutexGeneral
-extern int32_t SecondeDepart;          // UI writes (display timer, seek); reader reads at run start under MutexGeneral
+// ---- Commands and progress shared by every channel.
+extern double Vitesse;                 // UI writes, readers read; under MutexGeneral
 extern uint32_t PositionSecondes;      // UI writes; sound and measure readers read. No lock
 extern unsigned char FlagArretGeneral; // shutdown writes once; every worker reads; under MutexGeneral
-extern unsigned char FlagLireTaille;   // UI sets, reader clears. No lock (byte)
-extern int32_t HauteurFilm, LargeurFilm; // reader writes, display timer reads. No lock (aligned words)
 
 // ---- Environment: written by start-up before any worker exists.
 extern char DossierProgramme[LongueurDossier + 1]; // executable folder, trailing '/'
 extern char DossierDonnees[LongueurDossier + 1];   // DossierProgramme + "DONNEES", else the per-user one
 extern char TitreMessages[LongueurTitre + 1];      // caption of every message box
-extern QObject* ImageAffichage;                    // the window's picture control; set by the main window
+// Picture control of each channel, where its reader hands its pictures
+// (cible_image.h); set by the window that shows the channel.
+extern QObject* CiblesImage[NbVoies];
 extern unsigned char* ExportPictureBuffer;         // AVI export picture buffer, owned by the main window
 
 // ---- Window-side flags, used by the main window only.
@@ -66,6 +53,24 @@ extern int32_t HauteurAppliquee, LargeurAppliquee; // last film size applied to 
 // ---- Channel record. Fields used by two threads are guarded by MutexVoie
 // of the channel unless said otherwise.
 struct Voie {
+    // ---- The channel's film: written by the UI thread while the channel is
+    // stopped (film selection, command line at start-up); read by the
+    // channel's reader, the exports and the display. No lock.
+    char CheminFilm[LongueurCheminFilm + 1] = {}; // empty when no film
+    int32_t TypeFilm = 0;                         // 0 mp4, 1 mjp, 2 264, -1 not recognised
+    uint32_t NbImagesFilm = 0;                    // first header word
+    uint32_t DureeFilm = 0;                       // second header word / 1000 (whole seconds)
+    double DateDebutFilm = 0, DateFinFilm = 0;    // days since 30/12/1899
+    unsigned char FlagDatesFilm = 0;              // 1 when the ".hrd" file was read
+    // Written by the UI thread (Play, AVI export, field changes); read by
+    // the reader for each chunk. No lock: the reader copies it whole first.
+    char MotDePasseFilm[LongueurMotDePasse + 1] = {};
+    // UI writes (display timer, seek); the reader reads it at run start
+    // under MutexGeneral.
+    int32_t SecondeDepart = 0;
+    unsigned char FlagLireTaille = 0;             // UI sets, reader clears. No lock (byte)
+    int32_t HauteurFilm = 240, LargeurFilm = 320; // reader writes, display reads. No lock (aligned words)
+
     unsigned char FlagLecture = 0;   // UI start (1)/stop (0); reader, sound, measures, display timer read
     unsigned char FlagPause = 0;     // UI start (0)/Play-Stop toggle; reader, sound, measures read
     unsigned char FlagSonActif = 0;  // UI sound buttons; sound reader reads
@@ -114,6 +119,22 @@ struct Voie {
     unsigned char FlagDebutDeFilm = 0;
 };
 extern Voie Voies[NbVoies];
+
+// The film of channel 0 under the names the single-film code knows: the
+// same fields, not copies.
+extern char (&CheminFilm)[LongueurCheminFilm + 1];
+extern int32_t& TypeFilm;
+extern uint32_t& NbImagesFilm;
+extern uint32_t& DureeFilm;
+extern double& DateDebutFilm;
+extern double& DateFinFilm;
+extern unsigned char& FlagDatesFilm;
+extern char (&MotDePasseFilm)[LongueurMotDePasse + 1];
+extern int32_t& SecondeDepart;
+extern unsigned char& FlagLireTaille;
+extern int32_t& HauteurFilm;
+extern int32_t& LargeurFilm;
+extern QObject*& ImageAffichage;
 
 // ---- Locks. Results: 0 = proceed (lock taken, or wait timed out), -1 = no
 // lock at all (bad index, mutex absent). Release only what was taken: a

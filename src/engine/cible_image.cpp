@@ -1,6 +1,7 @@
 #include "engine/cible_image.h"
 
 #include "core/etat.h"
+#include "core/travail.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -12,7 +13,16 @@ CibleImage::~CibleImage() = default;
 
 int RemettreImage(const unsigned char* bitmapFichier, int taille)
 {
-    QObject* objet = ImageAffichage;
+    // A worker serves its own channel; the reader of channel v has v.
+    const auto* travail = dynamic_cast<const ThreadTravail*>(QThread::currentThread());
+    return RemettreImageVoie(travail ? travail->Voie() : 0, bitmapFichier, taille);
+}
+
+int RemettreImageVoie(int voie, const unsigned char* bitmapFichier, int taille)
+{
+    if (voie < 0 || voie >= NbVoies)
+        return -1;
+    QObject* objet = CiblesImage[voie];
     CibleImage* cible = dynamic_cast<CibleImage*>(objet);
     if (cible == nullptr || bitmapFichier == nullptr || taille <= 0)
         return -1;
@@ -32,7 +42,7 @@ int RemettreImage(const unsigned char* bitmapFichier, int taille)
 
 void ExecuterRemisesEnAttente()
 {
-    QObject* objet = ImageAffichage;
-    if (objet != nullptr && objet->thread() == QThread::currentThread())
-        QCoreApplication::sendPostedEvents(objet, QEvent::MetaCall);
+    for (QObject* objet : CiblesImage)
+        if (objet != nullptr && objet->thread() == QThread::currentThread())
+            QCoreApplication::sendPostedEvents(objet, QEvent::MetaCall);
 }

@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <map>
 #include <vector>
 
 #include <sys/resource.h>
@@ -17,9 +18,9 @@
 
 namespace {
 
+// One index per film: the films shown together are indexed side by side.
 std::mutex verrouPublication;
-std::string cheminPublie;
-std::shared_ptr<const IndexImages> indexPublie;
+std::map<std::string, std::shared_ptr<const IndexImages>> indexPublies;
 
 // Nice value of the indexer: the lowest share of the processor, so that
 // playback never waits for it.
@@ -40,9 +41,12 @@ std::shared_ptr<const IndexImages> IndexFilm(const char* chemin)
     std::shared_ptr<const IndexImages> index;
     {
         std::lock_guard<std::mutex> garde(verrouPublication);
-        if (chemin == nullptr || cheminPublie != chemin)
+        if (chemin == nullptr)
             return nullptr;
-        index = indexPublie;
+        const auto trouve = indexPublies.find(chemin);
+        if (trouve == indexPublies.end())
+            return nullptr;
+        index = trouve->second;
     }
     // A film whose size changed (rewritten, cut) is no longer the one
     // indexed: the proportional rule until the indexer has seen it again.
@@ -54,11 +58,15 @@ std::shared_ptr<const IndexImages> IndexFilm(const char* chemin)
 void PublierIndex(const char* chemin, std::shared_ptr<const IndexImages> index)
 {
     std::lock_guard<std::mutex> garde(verrouPublication);
-    cheminPublie = chemin != nullptr ? chemin : "";
-    indexPublie = std::move(index);
+    if (chemin == nullptr)
+        indexPublies.clear();
+    else if (!index)
+        indexPublies.erase(chemin);
+    else
+        indexPublies[chemin] = std::move(index);
 }
 
-Th_Indexeur::Th_Indexeur(int64_t plafond) : plafond_(plafond)
+Th_Indexeur::Th_Indexeur(int64_t plafond, int voie) : plafond_(plafond), voie_(voie)
 {
     start(QThread::LowestPriority);
 }
@@ -76,7 +84,16 @@ Th_Indexeur::~Th_Indexeur()
 
 void Th_Indexeur::Demander(const char* chemin, int type)
 {
-    PublierIndex(nullptr, nullptr);
+    std::string precedent;
+    {
+        std::lock_guard<std::mutex> garde(verrou_);
+        precedent = chemin_;
+    }
+    // This indexer's previous film only: the others' stay published.
+    if (!precedent.empty())
+        PublierIndex(precedent.c_str(), nullptr);
+    if (chemin != nullptr && chemin[0] != '\0')
+        PublierIndex(chemin, nullptr);
     {
         std::lock_guard<std::mutex> garde(verrou_);
         chemin_ = chemin != nullptr ? chemin : "";
@@ -178,7 +195,13 @@ int Th_Indexeur::Indexer(const std::string& chemin, int type, uint64_t demande, 
         if (Annule(demande))
             return 1;
         char motDePasse[LongueurMotDePasse + 1];
-        CopierTexte(motDePasse, sizeof motDePasse, MotDePasseFilm);
+        // The password typed for this film: on the channel that shows it
+        // now (films change channels when another one is selected).
+        int voie = voie_;
+        for (int v = 0; v < NbVoies; ++v)
+            if (chemin == Voies[v].CheminFilm)
+                voie = v;
+        CopierTexte(motDePasse, sizeof motDePasse, Voies[voie].MotDePasseFilm);
         const int v = VerifierMotDePasse(chemin.c_str(), motDePasse);
         if (v >= 0 || !FicheDuFilm(chemin.c_str())) {
             desembrouiller = v == 1;

@@ -2,7 +2,8 @@
 // current film's body (index_images.h) and publishes the index once it is
 // complete. A new request (another film) or a stop cancels the work in
 // progress at the next block; a film whose size changes is indexed again. A protected film is indexed over its
-// descrambled bytes, once the password typed (MotDePasseFilm) opens it.
+// descrambled bytes, once the password typed (its channel's MotDePasseFilm)
+// opens it.
 //
 // Nothing waits for the index: while it is not published the reader and
 // the window keep the proportional rule.
@@ -28,10 +29,11 @@ constexpr int AttenteMotDePasseIndexMs = 200;
 constexpr int SurveillanceIndexMs = 1000;
 
 // The published index of `chemin`: null while it is not complete, or when
-// the index published is another film's. Any thread; takes only the
+// no index of that film is published. Any thread; takes only the
 // publication's own lock, never with another one held.
 std::shared_ptr<const IndexImages> IndexFilm(const char* chemin);
-// Publishes (or, with null, forgets) the index of `chemin`.
+// Publishes (or, with a null index, forgets) the index of `chemin`; a null
+// path forgets every film's.
 void PublierIndex(const char* chemin, std::shared_ptr<const IndexImages> index);
 
 class Th_Indexeur : public QThread
@@ -40,12 +42,15 @@ class Th_Indexeur : public QThread
 public:
     // `plafond`: most pictures indexed (tests lower it); a film with more
     // is not indexed (logged) and keeps the proportional rule.
-    explicit Th_Indexeur(int64_t plafond = PlafondIndexImages);
+    // `voie`: the channel whose password opens a protected film when no
+    // channel shows it.
+    explicit Th_Indexeur(int64_t plafond = PlafondIndexImages, int voie = 0);
     // Cancels the work in progress and waits for the thread.
     ~Th_Indexeur() override;
 
     // Indexes the film `chemin` of kind `type` (TypeFilm) from now on; the
-    // index of the previous film is forgotten and its indexing cancelled.
+    // index of this indexer's previous film is forgotten and its indexing
+    // cancelled.
     // An empty path only cancels.
     void Demander(const char* chemin, int type);
 
@@ -73,4 +78,5 @@ private:
     bool arret_ = false;
     int termines_ = 0, abandonnes_ = 0, plafonnes_ = 0;
     const int64_t plafond_;
+    const int voie_;
 };

@@ -52,7 +52,7 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::RunArriere(const char* chemin, int
     typeSuite_ = type;
     CopierTexte(cheminSuite_, sizeof cheminSuite_, chemin);
     char motDePasse[LongueurMotDePasse + 1];
-    CopierTexte(motDePasse, sizeof motDePasse, MotDePasseFilm);
+    CopierTexte(motDePasse, sizeof motDePasse, v.MotDePasseFilm);
 
     // Backwards needs the key pictures of the index: until it is published
     // the run waits, showing what is on screen.

@@ -41,6 +41,12 @@ unsigned char LireOctetVoie(int voie, const unsigned char Voie::*champ)
     return v;
 }
 
+// Decoder instance of a channel's reader: instance 1 is the AVI export's.
+int InstanceDecodeur(int voie)
+{
+    return voie == 0 ? 0 : voie + 1;
+}
+
 std::mutex BipMutex;
 std::function<void()> BipEchecImage;
 
@@ -66,7 +72,7 @@ Th_Lecteur_Magneto::Th_Lecteur_Magneto(int voie, int attenteDemarrageMs, int gar
     : ThreadTravail(voie),
       attenteDemarrageMs_(attenteDemarrageMs),
       gardeDecodeurMs_(gardeDecodeurMs),
-      decodeur_(voie),
+      decodeur_(InstanceDecodeur(voie)),
       imageNoire_(new unsigned char[KOR_BITMAP_NOIRE_TAILLE]),
       frame_(av_frame_alloc())
 {
@@ -164,7 +170,7 @@ void Th_Lecteur_Magneto::run()
         return;
     decodeur_.chercherImageSuivante = true;
     const int voie = Voie();
-    if (voie != 0)
+    if (voie < 0 || voie >= NbVoies)
         return;
     {
         const int r = PrendreMutexVoie(voie);
@@ -205,9 +211,9 @@ Th_Lecteur_Magneto::Commande Th_Lecteur_Magneto::AttendreCommande()
 
     // The decoder stays open with a kept stream, for the next picture step,
     // as long as the film stays the same.
-    if (suiteValide_ && (std::strcmp(cheminSuite_, CheminFilm) != 0 || typeSuite_ != TypeFilm))
+    if (suiteValide_ && (std::strcmp(cheminSuite_, v.CheminFilm) != 0 || typeSuite_ != v.TypeFilm))
         OublierSuite();
-    if (tenues_ && (std::strcmp(cheminSuite_, CheminFilm) != 0 || typeSuite_ != TypeFilm))
+    if (tenues_ && (std::strcmp(cheminSuite_, v.CheminFilm) != 0 || typeSuite_ != v.TypeFilm))
         tenues_.reset();
     if (decodeur_.Ouvert() && !suiteValide_) {
         if (!Dormir(gardeDecodeurMs_))
@@ -234,7 +240,7 @@ Th_Lecteur_Magneto::Commande Th_Lecteur_Magneto::AttendreCommande()
         return Dormir(AttenteReposMs) ? Commande::Attendre : Commande::Fin;
     // With the film's index the picture asked for follows at once: no
     // blank flash between two picture steps.
-    if (!IndexFilm(CheminFilm))
+    if (!IndexFilm(v.CheminFilm))
         MontrerImageNoire();
     return Commande::ImageUnique;
 }
@@ -316,7 +322,7 @@ bool Th_Lecteur_Magneto::PreparerRun()
     if (!decodeur_.Ouvert()) {
         if (!Dormir(gardeDecodeurMs_))
             return false;
-        decodeur_.Ouvrir(TypeFilm);
+        decodeur_.Ouvrir(Voies[Voie()].TypeFilm);
     }
     Voies[Voie()].ImageSortie = Voies[Voie()].BufferImage;
     return true;
@@ -332,8 +338,8 @@ bool Th_Lecteur_Magneto::DebuterRun(bool imageUnique, int32_t& seconde, uint32_t
     ::Voie& v = Voies[voie];
     {
         const int r = PrendreMutexGeneral();
-        seconde = SecondeDepart;
-        dureeSecondes = DureeFilm;
+        seconde = v.SecondeDepart;
+        dureeSecondes = v.DureeFilm;
         if (r == 0)
             RendreMutexGeneral();
     }
@@ -370,9 +376,9 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::Run(bool imageUnique)
 
         char chemin[LongueurCheminFilm + 1];
         char motDePasse[LongueurMotDePasse + 1];
-        CopierTexte(chemin, sizeof chemin, CheminFilm);
-        CopierTexte(motDePasse, sizeof motDePasse, MotDePasseFilm);
-        const int type = TypeFilm;
+        CopierTexte(chemin, sizeof chemin, v.CheminFilm);
+        CopierTexte(motDePasse, sizeof motDePasse, v.MotDePasseFilm);
+        const int type = v.TypeFilm;
         if (!imageUnique && sens_ < 0)
             return RunArriere(chemin, type, seconde, dureeSecondes);
 
@@ -485,7 +491,7 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
         derniereCle = numero;
     };
     for (;;) {
-        CopierTexte(motDePasse, sizeof motDePasse, MotDePasseFilm);
+        CopierTexte(motDePasse, sizeof motDePasse, v.MotDePasseFilm);
         octetsDepuisRepos_ += flux.Remplir(motDePasse);
 
         if (!imageUnique) {
@@ -658,7 +664,7 @@ bool Th_Lecteur_Magneto::AllerALaCle(FluxFilm& flux, int type, int64_t& passees)
     char motDePasse[LongueurMotDePasse + 1];
     for (;;) {
         flux.Compacter();
-        CopierTexte(motDePasse, sizeof motDePasse, MotDePasseFilm);
+        CopierTexte(motDePasse, sizeof motDePasse, Voies[Voie()].MotDePasseFilm);
         octetsDepuisRepos_ += flux.Remplir(motDePasse);
         PlaceImage p;
         if (PlacerImage(type, flux.Donnees(), flux.Disponibles(), p) != 0)
@@ -691,10 +697,10 @@ int32_t Th_Lecteur_Magneto::MontrerImage(const ImageDecodee& image, bool frame, 
         RemettreImage(v.ImageSortie, taille);
     }
     NoterProgression(numero, nbImages);
-    if (FlagLireTaille != 0 && image.hauteur > 0 && image.largeur > 0) {
-        HauteurFilm = image.hauteur;
-        LargeurFilm = image.largeur;
-        FlagLireTaille = 0;
+    if (v.FlagLireTaille != 0 && image.hauteur > 0 && image.largeur > 0) {
+        v.HauteurFilm = image.hauteur;
+        v.LargeurFilm = image.largeur;
+        v.FlagLireTaille = 0;
     }
     return taille;
 }

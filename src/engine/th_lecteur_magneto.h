@@ -1,9 +1,9 @@
 // Film reader and decoder thread of a channel.
 //
 // Polls the channel's commands (FlagLecture, FlagPause, FlagRafraichir,
-// NumeroDemande) and Vitesse, reads the current film (CheminFilm, TypeFilm,
-// from SecondeDepart) in chunks, decodes one picture at a time, hands each
-// picture to the target registered in ImageAffichage (cible_image.h), paces
+// NumeroDemande) and Vitesse, reads the channel's film (its CheminFilm,
+// TypeFilm, from its SecondeDepart) in chunks, decodes one picture at a
+// time, hands each picture to the channel's target (cible_image.h), paces
 // the pictures by the film's nominal rate and the speed, and reports
 // PourcentFilm, the picture on screen (ImageMontree...), the picture size
 // (FlagLireTaille) and FlagFinDeFilm. Looping and chaining films are the
@@ -62,8 +62,8 @@ class Th_Lecteur_Magneto : public ThreadTravail
 {
     Q_OBJECT
 public:
-    // The thread starts at once. Only channel 0 is served: any other index
-    // ends the thread after its start delay. The waits can be shortened for
+    // The thread starts at once and serves channel `voie`: an index
+    // outside the channel table ends the thread after its start delay. The waits can be shortened for
     // tests; the player uses the defaults.
     explicit Th_Lecteur_Magneto(int voie, int attenteDemarrageMs = AttenteDemarrageLecteurMs,
                                 int gardeDecodeurMs = GardeDecodeurMs);

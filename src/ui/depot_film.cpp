@@ -2,7 +2,9 @@
 
 #include "core/boitemessage.h"
 #include "engine/fichierfilm.h"
+#include "ui/dialogues.h"
 #include "ui/lecteurzr7_principale.h"
+#include "ui/mosaique.h"
 #include "ui/selection_calcul.h"
 
 #include <QDragEnterEvent>
@@ -27,6 +29,17 @@ QString FichierDuDepot(const QMimeData* donnees)
         if (u.isLocalFile())
             return u.toLocalFile();
     return QString();
+}
+
+QStringList FichiersDuDepot(const QMimeData* donnees)
+{
+    QStringList fichiers;
+    if (!donnees || !donnees->hasUrls())
+        return fichiers;
+    for (const QUrl& u : donnees->urls())
+        if (u.isLocalFile())
+            fichiers << u.toLocalFile();
+    return fichiers;
 }
 
 TDepotFilm::TDepotFilm(TLecteurZR7_Principale* fenetre) : QObject(fenetre), fenetre_(fenetre)
@@ -58,6 +71,14 @@ void TDepotFilm::Deposer(const QString& chemin)
     }
 }
 
+void TDepotFilm::DeposerPlusieurs(const QStringList& chemins)
+{
+    if (chemins.size() == 1)
+        return Deposer(chemins.front());
+    // Each film is judged on its own tile: a bad one shows its error there.
+    fenetre_->MosaiqueFenetre->Ouvrir(CheminsLocaux(chemins));
+}
+
 bool TDepotFilm::eventFilter(QObject* objet, QEvent* e)
 {
     if (objet != fenetre_)
@@ -70,13 +91,13 @@ bool TDepotFilm::eventFilter(QObject* objet, QEvent* e)
     }
     if (e->type() == QEvent::Drop) {
         auto* d = static_cast<QDropEvent*>(e);
-        const QString chemin = FichierDuDepot(d->mimeData());
-        if (chemin.isEmpty())
+        const QStringList chemins = FichiersDuDepot(d->mimeData());
+        if (chemins.isEmpty())
             return false;
         d->acceptProposedAction();
         // Opening shows message boxes and waits for the reader: after the
         // drag has finished, not inside it.
-        QMetaObject::invokeMethod(this, [this, chemin] { Deposer(chemin); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [this, chemins] { DeposerPlusieurs(chemins); }, Qt::QueuedConnection);
         return true;
     }
     return false;

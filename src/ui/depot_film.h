@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 class QMimeData;
 class TLecteurZR7_Principale;
@@ -18,6 +19,8 @@ Depot JugerDepot(const std::string& chemin);
 
 // The local file a drag carries (the first one), empty when none.
 QString FichierDuDepot(const QMimeData* donnees);
+// Every local file it carries, in order.
+QStringList FichiersDuDepot(const QMimeData* donnees);
 
 class TDepotFilm : public QObject
 {
@@ -26,6 +29,8 @@ public:
     explicit TDepotFilm(TLecteurZR7_Principale* fenetre);
     // Opens a dropped path, or says why not.
     void Deposer(const QString& chemin);
+    // Several films dropped together open side by side (mosaique.h).
+    void DeposerPlusieurs(const QStringList& chemins);
 
 protected:
     bool eventFilter(QObject* objet, QEvent* evenement) override;

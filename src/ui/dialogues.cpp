@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFile>
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
@@ -24,7 +25,9 @@ QString DialogueReel(const DemandeFichier& d)
 {
     QFileDialog dialogue(d.parent, d.titre, d.dossier, d.filtre);
     dialogue.setAcceptMode(d.enregistrer ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialogue.setFileMode(d.enregistrer ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    dialogue.setFileMode(d.enregistrer                 ? QFileDialog::AnyFile
+                         : d.choisis != nullptr ? QFileDialog::ExistingFiles
+                                                : QFileDialog::ExistingFile);
     if (!d.extensionDefaut.isEmpty())
         dialogue.setDefaultSuffix(d.extensionDefaut);
     if (!d.nomPropose.isEmpty())
@@ -46,6 +49,8 @@ QString DialogueReel(const DemandeFichier& d)
         return QString();
     for (size_t i = 0; i < boites.size(); ++i)
         (*d.cases)[i].cochee = boites[i]->isChecked();
+    if (d.choisis)
+        *d.choisis = dialogue.selectedFiles();
     return dialogue.selectedFiles().first();
 }
 
@@ -62,7 +67,12 @@ QString DemanderFichier(const DemandeFichier& demande)
     const QString dernier = DernierDossier();
     if (!dernier.isEmpty())
         d.dossier = dernier;
+    if (d.choisis)
+        d.choisis->clear();
     const QString choisi = g ? g(d) : DialogueReel(d);
+    // A handler that answers one path has chosen that one.
+    if (d.choisis && d.choisis->isEmpty() && !choisi.isEmpty())
+        d.choisis->append(choisi);
     RetenirDossier(choisi);
     return choisi;
 }
@@ -100,8 +110,10 @@ bool ChargerTraductionQt()
 
 bool TDialogueFichier::Execute(QWidget* parent)
 {
+    FileNames.clear();
     if (!ReponseImposee.isEmpty()) {
         FileName = ReponseImposee;
+        FileNames = QStringList{FileName};
         ReponseImposee.clear();
         RetenirDossier(FileName);
         return true;
@@ -115,11 +127,23 @@ bool TDialogueFichier::Execute(QWidget* parent)
     d.nomPropose = NomPropose;
     d.cases = &Cases;
     d.parent = parent;
+    QStringList choisis;
+    if (Plusieurs)
+        d.choisis = &choisis;
     const QString choisi = DemanderFichier(d);
     if (choisi.isEmpty())
         return false;
     FileName = choisi;
+    FileNames = Plusieurs ? choisis : QStringList{choisi};
     return true;
+}
+
+std::vector<std::string> CheminsLocaux(const QStringList& noms)
+{
+    std::vector<std::string> chemins;
+    for (const QString& n : noms)
+        chemins.push_back(QFile::encodeName(n).toStdString());
+    return chemins;
 }
 
 namespace {

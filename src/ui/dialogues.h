@@ -3,8 +3,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <functional>
+#include <string>
 #include <vector>
 
 class QWidget;
@@ -24,6 +26,9 @@ struct DemandeFichier {
     QString nomPropose;       // file name offered in the save dialog
     std::vector<CaseDialogue>* cases = nullptr; // shown, and updated when a file is chosen
     QWidget* parent = nullptr;
+    // Not null: several files may be chosen (open dialog), all of them
+    // given here in the order chosen; the returned path is the first.
+    QStringList* choisis = nullptr;
 };
 
 // Returns the chosen path, empty when the user cancels. With the settings
@@ -58,9 +63,16 @@ struct TDialogueFichier {
     // An answer known before asking (a film dropped on the window): the
     // next Execute takes it instead of showing the dialog, then forgets it.
     QString ReponseImposee;
+    // Several files may be chosen: all are in FileNames (FileName is the
+    // first). Without it FileNames holds the one file chosen.
+    bool Plusieurs = false;
+    QStringList FileNames;
     // Runs the dialog; true when a file was chosen (then in FileName).
     bool Execute(QWidget* parent);
 };
+
+// Chosen or dropped names as the system's paths.
+std::vector<std::string> CheminsLocaux(const QStringList& noms);
 
 // A one-line text asked of the user (the go-to time). Tests replace the
 // handler like the file dialogs'.

@@ -16,6 +16,7 @@
 #include "ui/position_calcul.h"
 #include "ui/disposition_calcul.h"
 #include "ui/exports_fenetre.h"
+#include "export/extraction.h"
 #include "ui/selection_calcul.h"
 #include "ui/chemins_calcul.h"
 #include "ui/transport_calcul.h"
@@ -24,6 +25,7 @@
 #include "ui/recherche_fenetre.h"
 #include "ui/chronologie.h"
 #include "ui/chronologie_fenetre.h"
+#include "ui/mosaique.h"
 
 #include <QBuffer>
 #include <QCheckBox>
@@ -226,6 +228,7 @@ TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent
     NavigationFenetre = new Navigation(this);
     LectureJklFenetre = new LectureJkl({this, [this] { return RelireFilmEnchaine(); }, [this] { ViderMesuresVisibles(); },
                                         [this] { MontrerLecture(); MontrerMesuresDeLaPosition(); }});
+    MosaiqueFenetre = new Mosaique(this);
     new TAvisFenetre(this);
     FormCreate();
     // Digital zoom of the picture, films dropped on the window.
@@ -248,6 +251,10 @@ TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent
 
 TLecteurZR7_Principale::~TLecteurZR7_Principale()
 {
+    // The films shown together stop, their readers end, while the window
+    // is whole.
+    delete MosaiqueFenetre;
+    MosaiqueFenetre = nullptr;
     // A window destroyed without being closed (tests) still gives back what
     // it took.
     LibererTamponExport();
@@ -588,11 +595,17 @@ void TLecteurZR7_Principale::BoutonSelectionClick()
     Attendre(AttenteArretLecteurMs);
     FlagLireTaille = 1;
     OpenDialog1.Title = QStringLiteral("Choix d'une séquence vidéo");
+    OpenDialog1.Plusieurs = true;
     if (!OpenDialog1.Execute(this)) {
         if (splash && !ChargerFilm(std::string(CheminFilm), false))
             SetUpFilm(false);
         return;
     }
+    if (OpenDialog1.FileNames.size() > 1) {
+        MosaiqueFenetre->Ouvrir(CheminsLocaux(OpenDialog1.FileNames));
+        return;
+    }
+    MosaiqueFenetre->Fermer();
     ChargerFilm(QFile::encodeName(OpenDialog1.FileName).toStdString(), true);
 }
 
@@ -820,6 +833,8 @@ void TLecteurZR7_Principale::TogglePause()
 
 void TLecteurZR7_Principale::BoutonPlay1Click()
 {
+    if (MosaiqueFenetre->Active())
+        return MosaiqueFenetre->Jouer();
     MotDePasseChange();
     LectureJklFenetre->AvantPlay(); // Play plays forwards
     if (FlagLectureLancee)
@@ -830,6 +845,8 @@ void TLecteurZR7_Principale::BoutonPlay1Click()
 
 void TLecteurZR7_Principale::BoutonStop1Click()
 {
+    if (MosaiqueFenetre->Active())
+        return MosaiqueFenetre->Pause();
     const int r = PrendreMutexVoie(0);
     Voies[0].FlagViderSon = 1;
     if (r == 0)
@@ -839,6 +856,8 @@ void TLecteurZR7_Principale::BoutonStop1Click()
 
 void TLecteurZR7_Principale::BoutonDebut1Click()
 {
+    if (MosaiqueFenetre->Active())
+        return MosaiqueFenetre->Debut();
     NavigationFenetre->OublierImageDemandee();
     StopPlayback();
     Attendre(AttenteArretLecteurMs);
@@ -912,8 +931,20 @@ void TLecteurZR7_Principale::BoutonSonOff1Click()
 void TLecteurZR7_Principale::BoutonAviClick() { ExportsDe(this)->BoutonAviClick(); }
 void TLecteurZR7_Principale::BoutonCopieClick() { CopieDe(this)->BoutonCopieClick(); }
 void TLecteurZR7_Principale::BoutonPhotoClick() { ExportsDe(this)->BoutonPhotoClick(); }
-void TLecteurZR7_Principale::OxBouton1Click() { ExportsDe(this)->OxBouton1Click(); }
-void TLecteurZR7_Principale::OxBouton2Click() { ExportsDe(this)->OxBouton2Click(); }
+// With films shown together the slider is the clock: a mark is a second of
+// the selected film, which the extraction cuts.
+void TLecteurZR7_Principale::OxBouton1Click()
+{
+    ExportsDe(this)->OxBouton1Click();
+    if (MosaiqueFenetre->Active())
+        MarqueDebut = MosaiqueFenetre->SecondeDuFilmSelectionne();
+}
+void TLecteurZR7_Principale::OxBouton2Click()
+{
+    ExportsDe(this)->OxBouton2Click();
+    if (MosaiqueFenetre->Active())
+        MarqueFin = MosaiqueFenetre->SecondeDuFilmSelectionne();
+}
 void TLecteurZR7_Principale::OxBouton3Click() { ExportsDe(this)->OxBouton3Click(); }
 
 bool TLecteurZR7_Principale::HandleFilmEnd()
@@ -1010,6 +1041,8 @@ void TLecteurZR7_Principale::TimerAffichageTimer()
         LargeurAppliquee = LargeurFilm;
         LayoutPicture();
     }
+    if (MosaiqueFenetre->Active()) // the clock follows its films itself
+        return;
     // Read without the lock: a stale value only delays the tick's work.
     if (Voies[0].FlagLecture == 0 || Voies[0].FlagPause == 1)
         return;
@@ -1046,6 +1079,8 @@ void TLecteurZR7_Principale::TimerAffichageTimer()
 
 void TLecteurZR7_Principale::CurseurMinutes1MouseUp()
 {
+    if (MosaiqueFenetre->Active())
+        return MosaiqueFenetre->CurseurRelache();
     // The wait lets the running passes of the reader, sound and measures
     // see the stop before the position moves; a stopped channel has none,
     // and a seek or picture step from there goes at once.
@@ -1094,6 +1129,7 @@ void TLecteurZR7_Principale::LayoutPicture()
     Corps->setGeometry(0, 0, width(), height() - hauteurPied - hauteurJour);
     PanelImage->setGeometry(Biseau, Biseau, Corps->width() - 2 * Biseau, Corps->height() - 2 * Biseau);
 
+    Scroll->setVisible(!(MosaiqueFenetre && MosaiqueFenetre->Disposer()));
     const Rapport r = RapportAffichage(LargeurFilm, HauteurFilm);
     if (!FlagMasque && FlagTailleReelle->isChecked()) {
         // Real size: the scroll box takes the whole panel and the picture

@@ -28,6 +28,7 @@ class LectureJkl;
 class RechercheMouvement;
 class Chronologie;
 class Apercu;
+class Mosaique;
 class TOxBouton;
 
 // Time given to the worker threads to see a stop before the window resets
@@ -148,6 +149,8 @@ public:
     // Opens `chemin` at second `seconde`: the current film is sought there,
     // another one is loaded as a selected film first.
     void OuvrirFilmA(const std::string& chemin, int seconde);
+    // Two to four films shown together on one clock (mosaique.h).
+    Mosaique* MosaiqueFenetre = nullptr;
 
 public slots:
     void BoutonQuitterClick();
@@ -187,6 +190,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    friend class Mosaique; // loads the selected tile's film as the window's own
     void CreerControles();
     void FormCreate();
     void FormClose();

@@ -7,6 +7,7 @@
 #include "ui/dialogues.h"
 #include "ui/image_etiree.h"
 #include "ui/lecteurzr7_principale.h"
+#include "ui/mosaique.h"
 #include "ui/oxbouton.h"
 
 #include <QApplication>
@@ -102,6 +103,8 @@ bool Navigation::eventFilter(QObject* objet, QEvent* evenement)
 
 bool Navigation::Executer(ActionTouche action)
 {
+    if (f_->MosaiqueFenetre && f_->MosaiqueFenetre->Active())
+        return f_->MosaiqueFenetre->Executer(action);
     // Without a film the transport is disabled, and so are the keys.
     const bool film = f_->BoutonPlay1->Enabled() || f_->BoutonStop1->Visible();
     if (!film)
@@ -228,7 +231,8 @@ void Navigation::MettreAJourEtiquette()
     // taken it.
     const int64_t montree = imageEcran_;
     const bool exacte = imageEcranExacte_;
-    if (!index || montree < 0 || !exacte || !f_->NomDeLaSequence1->isVisible()) {
+    const bool mosaique = f_->MosaiqueFenetre && f_->MosaiqueFenetre->Active(); // its read-out counts per tile
+    if (!index || montree < 0 || !exacte || !f_->NomDeLaSequence1->isVisible() || mosaique) {
         LabelImage->hide();
         return;
     }

@@ -424,7 +424,7 @@ TEST_F(Decodeurs, UnopenedAndOutOfRangeInstancesFail) {
                                        s.data(), &taille, &utiles, 0, &h, &l),
                   0);
     }
-    EXPECT_NE(KORMP4_DEC_Init(2), 0);
+    EXPECT_NE(KORMP4_DEC_Init(KOR_NB_DECODEURS), 0);
     EXPECT_NE(KORH264_InitDecodeur(-1), 0);
     EXPECT_EQ(KORMP4_DEC_Termine(1), 0);  // closing a closed instance is harmless
     // Closed after use: fails again.

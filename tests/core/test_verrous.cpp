@@ -41,7 +41,7 @@ protected:
 
 TEST_F(Verrous, IndexHorsTableRefuseSansAttendre)
 {
-    for (int voie : {-1, 3, 100}) {
+    for (int voie : {-1, NbVoies, 100}) {
         int r = 0;
         const long long ms = MesurerMs([&] { r = PrendreMutexVoie(voie); });
         EXPECT_EQ(r, -1) << voie;

@@ -1,0 +1,378 @@
+// Films shown together in the window, with the real readers and indexers:
+// go-to, picture steps and playing across tiles read back from each tile's
+// picture, a tile without recording, a bad film in the group, more than
+// four films, the selection moving the sound, measures and exports, and a
+// tile shown alone.
+#include "core/boitemessage.h"
+#include "core/etat.h"
+#include "engine/fichierfilm.h"
+#include "export/extraction.h"
+#include "engine/index_images.h"
+#include "engine/th_indexeur.h"
+#include "engine/th_lecteur_magneto.h"
+#include "fenetre_essai.h"
+#include "filmmaker.h"
+#include "numero_image.h"
+#include "ui/dialogues.h"
+#include "ui/horloge.h"
+#include "ui/image_etiree.h"
+#include "ui/lecteurzr7_principale.h"
+#include "ui/mosaique.h"
+#include "ui/mosaique_calcul.h"
+#include "ui/navigation.h"
+#include "ui/navigation_calcul.h"
+#include "ui/oxbouton.h"
+#include "ui/tuile.h"
+
+#include <QCheckBox>
+#include <QDropEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QUrl>
+#include <QScrollArea>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Number drawn on a tile's picture; -1 when none can be read.
+int NumeroTuile(const TTuile* t)
+{
+    const QImage& i = t->Picture();
+    if (i.isNull() || i.format() != QImage::Format_BGR888)
+        return -1;
+    return LireNumeroImage(i.constBits(), i.width(), i.height(), int(i.bytesPerLine()), false);
+}
+
+class FenetreMosaique : public EssaiFenetre
+{
+protected:
+    void SetUp() override
+    {
+        EssaiFenetre::SetUp();
+        if (HasFatalFailure())
+            return;
+        // Several files chosen at once in the dialog.
+        RemplacerGestionnaireDialogues([this](const DemandeFichier& d) {
+            demandesFichier.push_back(d);
+            if (d.choisis)
+                *d.choisis = plusieurs;
+            return plusieurs.isEmpty() ? QString() : plusieurs.front();
+        });
+        RemplacerGestionnaireTexte([this](const DemandeTexte&, QString& r) {
+            r = saisie;
+            return true;
+        });
+        Voies[0].BufferImage = new unsigned char[TailleBufferImage];
+        Voies[0].ImageSortie = Voies[0].BufferImage;
+        w.reset(new TLecteurZR7_Principale);
+        w->Attendre = [](int ms) { QTest::qWait(ms); };
+        w->resize(1000, 700);
+        w->show();
+        lecteur.reset(new Th_Lecteur_Magneto(0, 10, 10));
+    }
+    void TearDown() override
+    {
+        const int r = PrendreMutexVoie(0);
+        Voies[0].FlagLecture = 0;
+        if (r == 0)
+            RendreMutexVoie(0);
+        lecteur.reset();
+        EssaiFenetre::TearDown();
+        RemplacerGestionnaireTexte(nullptr);
+        delete[] Voies[0].BufferImage;
+        Voies[0].BufferImage = Voies[0].ImageSortie = nullptr;
+    }
+    // 30 s at 10 pictures a second from hh:mm:ss, numbered from `premier`.
+    std::string Film(const char* nom, int h, int m, int s, int premier, bool compagnons = false)
+    {
+        OptionsFilm o;
+        o.largeur = 160;
+        o.hauteur = 120;
+        o.nbImages = 300;
+        o.cadence = 10;
+        o.premierNumero = premier;
+        o.dates = true;
+        o.dateDebut.heure = h;
+        o.dateDebut.minute = m;
+        o.dateDebut.seconde = s;
+        o.son = compagnons;
+        o.mesures = compagnons;
+        const std::string chemin = (dossier.path() + "/").toStdString() + nom;
+        EXPECT_EQ(FabriquerFilm(chemin, o), 0);
+        return chemin;
+    }
+    void Ouvrir(const std::vector<std::string>& chemins)
+    {
+        plusieurs.clear();
+        for (const std::string& c : chemins)
+            plusieurs << QString::fromStdString(c);
+        w->BoutonSelectionClick();
+    }
+    void AttendreIndex(const std::vector<std::string>& chemins)
+    {
+        for (const std::string& c : chemins)
+            ASSERT_TRUE(AttendreQue([&] { return IndexFilm(c.c_str()) != nullptr; }, 20000)) << c;
+    }
+    TTuile* Tuile(int i) { return w->MosaiqueFenetre->Tuile(i); }
+    // Each tile shows the number given (-1: no recording, not read).
+    bool Montrent(const std::vector<int>& attendus)
+    {
+        return AttendreQue([&] {
+            for (size_t i = 0; i < attendus.size(); ++i)
+                if (attendus[i] >= 0 && NumeroTuile(Tuile(int(i))) != attendus[i])
+                    return false;
+            return true;
+        }, 20000);
+    }
+    // A protected film, same pictures, from 10:00:00.
+    std::string FilmProtege(const char* nom, int premier, const char* motDePasse)
+    {
+        OptionsFilm o;
+        o.largeur = 160;
+        o.hauteur = 120;
+        o.nbImages = 100;
+        o.cadence = 10;
+        o.premierNumero = premier;
+        o.dates = true;
+        o.dateDebut.heure = 10;
+        o.dateDebut.minute = 0;
+        o.dateDebut.seconde = 0;
+        o.motDePasse = motDePasse;
+        const std::string chemin = (dossier.path() + "/").toStdString() + nom;
+        EXPECT_EQ(FabriquerFilm(chemin, o), 0);
+        return chemin;
+    }
+
+    std::unique_ptr<Th_Lecteur_Magneto> lecteur;
+    QStringList plusieurs;
+    QString saisie;
+};
+
+TEST_F(FenetreMosaique, GoToStepsAndPlayingKeepEveryTileOnTheClock)
+{
+    const std::string a = Film("a.mjp", 10, 0, 0, 0);
+    const std::string b = Film("b.mjp", 10, 0, 20, 1000);
+    Ouvrir({a, b});
+    ASSERT_TRUE(w->MosaiqueFenetre->Active());
+    ASSERT_EQ(w->MosaiqueFenetre->NbTuiles(), 2);
+    AttendreIndex({a, b});
+    // Side by side, the first selected.
+    EXPECT_LT(Tuile(0)->geometry().right(), Tuile(1)->geometry().left());
+    EXPECT_EQ(Tuile(0)->geometry().top(), Tuile(1)->geometry().top());
+    EXPECT_TRUE(Tuile(0)->Selectionnee());
+    EXPECT_FALSE(w->Scroll->isVisible());
+    // The slider spans 10:00:00 to 10:00:50.
+    EXPECT_EQ(w->CurseurMinutes1->maximum(), 50);
+
+    saisie = "10:00:25";
+    ASSERT_TRUE(w->NavigationFenetre->Executer(ActionTouche::AllerA));
+    EXPECT_TRUE(Montrent({250, 1050}));
+    EXPECT_EQ(w->CurseurMinutes1->value(), 25);
+    EXPECT_NE(w->NomDeLaSequence1->text().indexOf("12/05/2014 10:00:25"), -1)
+        << w->NomDeLaSequence1->text().toStdString();
+    EXPECT_NE(w->NomDeLaSequence1->text().indexOf("image 50 / 300"), -1);
+    ASSERT_TRUE(w->NavigationFenetre->Executer(ActionTouche::ImageSuivante));
+    EXPECT_TRUE(Montrent({251, 1051}));
+    ASSERT_TRUE(w->NavigationFenetre->Executer(ActionTouche::ImagePrecedente));
+    ASSERT_TRUE(w->NavigationFenetre->Executer(ActionTouche::ImagePrecedente));
+    EXPECT_TRUE(Montrent({249, 1049}));
+
+    // Played a while and paused: the films are still 200 pictures apart
+    // (20 s at 10 a second), both moved on.
+    w->BoutonPlay1Click();
+    QTest::qWait(1200);
+    w->BoutonStop1Click();
+    ASSERT_TRUE(AttendreQue([&] {
+        const int na = NumeroTuile(Tuile(0)), nb = NumeroTuile(Tuile(1));
+        return na > 249 && nb - 1000 == na - 200;
+    }, 20000)) << NumeroTuile(Tuile(0)) << " " << NumeroTuile(Tuile(1));
+
+    // Before B's start: B's tile is dark with its span, A plays on.
+    w->MosaiqueFenetre->Debut();
+    EXPECT_TRUE(Montrent({0, -1}));
+    EXPECT_EQ(Tuile(1)->EtatTuile(), TTuile::Etat::SansEnregistrement);
+    EXPECT_EQ(Tuile(1)->TexteTuile().toStdString(),
+              "Pas d'enregistrement\n12/05/2014 10:00:20 - 12/05/2014 10:00:50");
+    EXPECT_EQ(Tuile(0)->EtatTuile(), TTuile::Etat::Image);
+    // Marks are the selected film's seconds: B's at 10:00:25 is its 5th.
+    saisie = "10:00:25";
+    w->NavigationFenetre->Executer(ActionTouche::AllerA);
+    QTest::mouseClick(Tuile(1), Qt::LeftButton);
+    w->OxBouton1Click();
+    EXPECT_EQ(MarqueDebut, 5);
+    saisie = "10:00:40";
+    w->NavigationFenetre->Executer(ActionTouche::AllerA);
+    w->OxBouton2Click();
+    EXPECT_EQ(MarqueFin, 20);
+    // A go-to outside every film is refused with a message.
+    saisie = "11:00:00";
+    messages.clear();
+    w->NavigationFenetre->Executer(ActionTouche::AllerA);
+    ASSERT_EQ(messages.size(), 1u);
+}
+
+TEST_F(FenetreMosaique, ABadFilmShowsItsErrorAndTheOthersPlay)
+{
+    const std::string a = Film("a.mjp", 10, 0, 0, 0);
+    const std::string b = Film("b.mjp", 10, 0, 0, 1000);
+    const std::string mauvais = (dossier.path() + "/notes.mjp").toStdString();
+    std::ofstream(mauvais) << "xy"; // no header: not a film
+    Ouvrir({mauvais, a, b});
+    ASSERT_EQ(w->MosaiqueFenetre->NbTuiles(), 3);
+    EXPECT_EQ(Tuile(0)->EtatTuile(), TTuile::Etat::Erreur);
+    EXPECT_EQ(Tuile(0)->TexteTuile().toStdString(), "Fichier vidéo incorrect");
+    // The first good film is selected; three tiles lie in 2 x 2.
+    EXPECT_TRUE(Tuile(1)->Selectionnee());
+    EXPECT_EQ(Tuile(2)->geometry().left(), Tuile(0)->geometry().left());
+    EXPECT_GT(Tuile(2)->geometry().top(), Tuile(0)->geometry().bottom());
+    AttendreIndex({a, b});
+    saisie = "10:00:10";
+    w->NavigationFenetre->Executer(ActionTouche::AllerA);
+    EXPECT_TRUE(Montrent({-1, 100, 1100}));
+    EXPECT_TRUE(messages.empty());
+}
+
+TEST_F(FenetreMosaique, MoreThanFourFilmsOpenTheFirstFour)
+{
+    std::vector<std::string> films;
+    for (int i = 0; i < 5; ++i)
+        films.push_back(Film(("f" + std::to_string(i) + ".mjp").c_str(), 10, 0, 0, i * 1000));
+    Ouvrir(films);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], TexteTropDeFilms);
+    ASSERT_EQ(w->MosaiqueFenetre->NbTuiles(), 4);
+    AttendreIndex({films[0], films[1], films[2], films[3]});
+    w->MosaiqueFenetre->Horloge()->Aller(w->MosaiqueFenetre->Horloge()->Etendue().debut + 2000000);
+    EXPECT_TRUE(Montrent({20, 1020, 2020, 3020}));
+    // A single film afterwards is the window's own again.
+    plusieurs = {QString::fromStdString(films[4])};
+    w->BoutonSelectionClick();
+    EXPECT_FALSE(w->MosaiqueFenetre->Active());
+    EXPECT_EQ(std::string(CheminFilm), films[4]);
+    EXPECT_EQ(ImageAffichage, w->Image1);
+}
+
+TEST_F(FenetreMosaique, SelectionMovesSoundMeasuresExportsAndSnapshot)
+{
+    const std::string a = Film("a.mjp", 10, 0, 0, 0, true);
+    const std::string b = Film("b.mjp", 10, 0, 0, 1000);
+    Ouvrir({a, b});
+    AttendreIndex({a, b});
+    EXPECT_EQ(std::string(CheminFilm), a);
+    EXPECT_TRUE(w->BoutonSonOn1->Visible());
+    EXPECT_EQ(Voies[0].FlagMesuresPresentes, 1);
+    w->MosaiqueFenetre->Horloge()->Aller(w->MosaiqueFenetre->Horloge()->Etendue().debut + 3000000);
+    ASSERT_TRUE(Montrent({30, 1030}));
+
+    // A click on B: B's film is the window's (exports, password), its
+    // sound and measures are B's (none), and the snapshot's picture is B's.
+    QTest::mouseClick(Tuile(1), Qt::LeftButton);
+    EXPECT_TRUE(Tuile(1)->Selectionnee());
+    EXPECT_FALSE(Tuile(0)->Selectionnee());
+    EXPECT_EQ(std::string(CheminFilm), b);
+    EXPECT_EQ(std::string(Voies[0].CheminSon), NomCompagnon(b, "pcm"));
+    EXPECT_FALSE(w->BoutonSonOn1->Visible());
+    EXPECT_EQ(Voies[0].FlagMesuresPresentes, 0);
+    ASSERT_TRUE(Montrent({30, 1030}));
+    EXPECT_TRUE(AttendreQue([&] { return NumeroImageAffichee(*w) == 1030; }, 20000));
+    // Steps now go by B's pictures, and the clock stays.
+    ASSERT_TRUE(w->NavigationFenetre->Executer(ActionTouche::ImageSuivante));
+    EXPECT_TRUE(Montrent({31, 1031}));
+
+    QTest::mouseClick(Tuile(0), Qt::LeftButton);
+    EXPECT_EQ(std::string(CheminFilm), a);
+    EXPECT_TRUE(w->BoutonSonOn1->Visible());
+    EXPECT_EQ(Voies[0].FlagMesuresPresentes, 1);
+
+    // Double-click: the tile alone, then the mosaic again.
+    QTest::mouseDClick(Tuile(1), Qt::LeftButton);
+    EXPECT_FALSE(Tuile(0)->isVisible());
+    EXPECT_EQ(Tuile(1)->geometry(), w->PanelImage->rect());
+    QTest::mouseDClick(Tuile(1), Qt::LeftButton);
+    EXPECT_TRUE(Tuile(0)->isVisible());
+    EXPECT_LT(Tuile(1)->width(), w->PanelImage->width());
+    // Full screen shows the selected tile (A) alone; Escape gives the mosaic back.
+    w->BoutonMasquerClick();
+    EXPECT_TRUE(Tuile(0)->isVisible());
+    EXPECT_FALSE(Tuile(1)->isVisible());
+    EXPECT_EQ(Tuile(0)->geometry(), w->PanelImage->rect());
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    EXPECT_TRUE(Tuile(1)->isVisible());
+    EXPECT_LT(Tuile(0)->width(), w->PanelImage->width());
+}
+
+TEST_F(FenetreMosaique, TheEndOfTheSpanStopsOrLoops)
+{
+    const std::string a = Film("a.mjp", 10, 0, 0, 0);
+    const std::string b = Film("b.mjp", 10, 0, 0, 1000);
+    Ouvrir({a, b});
+    AttendreIndex({a, b});
+    THorloge* h = w->MosaiqueFenetre->Horloge();
+    // The selected film ends with the span: its last picture is shown
+    // before the end, and the clock still gets there.
+    h->Aller(h->Etendue().debut + 29000000);
+    w->BoutonPlay1Click();
+    ASSERT_TRUE(AttendreQue([&] { return !h->EnLecture(); }, 20000));
+    EXPECT_TRUE(w->BoutonPlay1->Visible());
+    EXPECT_TRUE(Montrent({299, 1299}));
+    // With "Lire en boucle" the clock starts again from the span's start.
+    w->FlagBoucle->setChecked(true);
+    h->Aller(h->Etendue().debut + 29000000);
+    w->BoutonPlay1Click();
+    ASSERT_TRUE(AttendreQue([&] { return h->Temps() < h->Etendue().debut + 5000000; }, 20000));
+    EXPECT_TRUE(h->EnLecture());
+    w->BoutonStop1Click();
+}
+
+TEST_F(FenetreMosaique, FilmsDroppedTogetherOpenSideBySide)
+{
+    const std::string a = Film("a.mjp", 10, 0, 0, 0);
+    const std::string b = Film("b.mjp", 10, 0, 5, 1000);
+    QMimeData donnees;
+    donnees.setUrls({QUrl::fromLocalFile(QString::fromStdString(a)), QUrl::fromLocalFile(QString::fromStdString(b))});
+    QDragEnterEvent entree(QPoint(50, 50), Qt::CopyAction, &donnees, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.get(), &entree);
+    QDropEvent depot(QPointF(50, 50), Qt::CopyAction, &donnees, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(w.get(), &depot);
+    ASSERT_TRUE(AttendreQue([&] { return w->MosaiqueFenetre->Active(); }, 5000));
+    ASSERT_EQ(w->MosaiqueFenetre->NbTuiles(), 2);
+    AttendreIndex({a, b});
+    // The clock starts at the earliest start: B begins 5 s later.
+    w->MosaiqueFenetre->Horloge()->Aller(w->MosaiqueFenetre->Horloge()->Etendue().debut + 7000000);
+    EXPECT_TRUE(Montrent({70, 1020}));
+    EXPECT_TRUE(demandesFichier.empty());
+}
+
+TEST_F(FenetreMosaique, AProtectedFilmWaitsForItsPasswordOnTheSelectedTile)
+{
+    const std::string a = Film("a.mjp", 10, 0, 0, 0);
+    const std::string p = FilmProtege("p.mjp", 2000, "secret");
+    Ouvrir({a, p});
+    w->MosaiqueFenetre->Suivre();
+    EXPECT_EQ(Tuile(1)->EtatTuile(), TTuile::Etat::MotDePasse);
+    EXPECT_EQ(Tuile(1)->TexteTuile(), QString::fromUtf8(TexteTuileMotDePasse));
+    // The password field acts on the selected tile: select it, type.
+    QTest::mouseClick(Tuile(1), Qt::LeftButton);
+    ASSERT_TRUE(Tuile(1)->Selectionnee());
+    w->MotDePasse->setText("secret");
+    w->MosaiqueFenetre->Suivre();
+    EXPECT_EQ(Tuile(1)->EtatTuile(), TTuile::Etat::Image);
+    AttendreIndex({a, p});
+    w->MosaiqueFenetre->Horloge()->Aller(w->MosaiqueFenetre->Horloge()->Etendue().debut + 4000000);
+    EXPECT_TRUE(Montrent({40, 2040}));
+    // Back on A, the password stays with its film.
+    QTest::mouseClick(Tuile(0), Qt::LeftButton);
+    EXPECT_TRUE(w->MotDePasse->text().isEmpty());
+    w->MosaiqueFenetre->Suivre();
+    EXPECT_EQ(Tuile(1)->EtatTuile(), TTuile::Etat::Image);
+}
+
+} // namespace
