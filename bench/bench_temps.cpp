@@ -8,7 +8,8 @@
 // seek and picture-step latencies with the target in the middle of key
 // groups. Films: 2,000 pictures at 25 a second made by Debian's ffmpeg, a
 // key picture every 50, no B pictures, kept in the folder given.
-// Usage: bench_temps FOLDER
+// Usage: bench_temps FOLDER [KIND]   (KIND: only the films whose label
+// starts with it, e.g. "MJPEG")
 #include "commun_bench.h"
 #include "filmmaker.h" // SilencerCodecs
 
@@ -28,6 +29,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -317,6 +319,8 @@ int main(int argc, char** argv)
                 "immobile", "pic Mo", "CPU / mur");
     int statut = 0;
     for (const Film& f : Films) {
+        if (argc > 2 && std::strncmp(f.nom, argv[2], std::strlen(argv[2])) != 0)
+            continue;
         std::string film;
         if (!PreparerFilm(dossier, f, film)) {
             std::printf("%-13s film impossible a fabriquer (ffmpeg)\n", f.nom);
