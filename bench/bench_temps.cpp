@@ -8,7 +8,9 @@
 // seek and picture-step latencies with the target in the middle of key
 // groups. Films: 2,000 pictures at 25 a second made by Debian's ffmpeg, a
 // key picture every 50, no B pictures, kept in the folder given.
-// Usage: bench_temps FOLDER
+// Usage: bench_temps FOLDER [KIND [PACE]]   (KIND: only the films whose
+// label starts with it, e.g. "MJPEG"; PACE: only that pace, e.g. "arr x1",
+// and no step measures: the peak memory is then that pace's alone)
 #include "commun_bench.h"
 #include "filmmaker.h" // SilencerCodecs
 
@@ -28,6 +30,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -317,6 +320,8 @@ int main(int argc, char** argv)
                 "immobile", "pic Mo", "CPU / mur");
     int statut = 0;
     for (const Film& f : Films) {
+        if (argc > 2 && std::strncmp(f.nom, argv[2], std::strlen(argv[2])) != 0)
+            continue;
         std::string film;
         if (!PreparerFilm(dossier, f, film)) {
             std::printf("%-13s film impossible a fabriquer (ffmpeg)\n", f.nom);
@@ -332,12 +337,15 @@ int main(int argc, char** argv)
             Th_Lecteur_Magneto lecteur(0, 10);
             Patienter(100);
             for (const Allure& a : Allures) {
+                if (argc > 3 && std::strcmp(a.nom, argv[3]) != 0)
+                    continue;
                 const Resultat r = Jouer(image, f, film, a);
                 std::printf("%-13s %-8s %8.3f %8.1f %% %8.1f %7.0f ms %7ld %5.2f / %5.2f s\n", f.nom, a.nom, r.rapport,
                             r.pireFenetre * 100.0, r.imagesParSeconde, r.immobileMax, r.picMo, r.cpu, r.mur / 1000.0);
                 std::fflush(stdout);
             }
-            MesurerPas(image, f);
+            if (argc <= 3)
+                MesurerPas(image, f);
             std::fflush(stdout);
             EcrireVoie([](Voie& v) { v.FlagLecture = 0; });
         }

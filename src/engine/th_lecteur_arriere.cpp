@@ -105,16 +105,26 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::RunArriere(const char* chemin, int
     courant->Preparer(index->CleAuPlusTard(depart.image), depart.image + 1, depart.image + 1);
     bool debutAtteint = false;
     const auto preparerSuivant = [&]() {
+        const double intervalle = IntervalleReelMs(dureeMs, nbImagesEntete, vitesse);
+        // A late run goes on from the picture due once the group is
+        // decoded, not from the one just before the group shown (with MJPEG,
+        // where every picture is a key picture, this is what passes
+        // pictures by).
+        int64_t fin = courant->Cle();
+        if (ancree && vitesse > 1.0 && intervalle > 0) {
+            const double t = MaintenantPrecis() + 2.0 * coutDecodageMs_ - ancreMs;
+            const int64_t due = ancreImage - static_cast<int64_t>(std::floor(t / intervalle));
+            fin = std::max<int64_t>(std::min(fin, due + 1), std::min<int64_t>(fin, 1));
+        }
         int64_t cle = -1;
-        if (!GroupePrecedent(courant->Cle(), cleAuPlusTard, cle)) {
+        if (!GroupePrecedent(fin, cleAuPlusTard, cle)) {
             suivant->Vider();
             return;
         }
-        const double intervalle = IntervalleReelMs(dureeMs, nbImagesEntete, vitesse);
-        int64_t n = ImagesADecoderEnArriere(courant->Cle() - cle, intervalle, coutDecodageMs_);
+        int64_t n = ImagesADecoderEnArriere(fin - cle, intervalle, coutDecodageMs_);
         if (tailleImage > 0)
-            n = std::min<int64_t>(n, std::max<int64_t>(1, MemoireImagesTenuesOctets / tailleImage / 2));
-        suivant->Preparer(cle, courant->Cle(), n);
+            n = std::min<int64_t>(n, std::max<int64_t>(1, MemoireImagesTenuesOctets / tailleImage));
+        suivant->Preparer(cle, fin, n);
     };
     // Decodes one more picture of a group; false when it is complete.
     const auto decoderUne = [&](GroupeImages& g) {
