@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -104,6 +105,40 @@ void RendreMutexVoie(int voie)
 
 int PrendreMutexGeneral() { return Prendre(MutexGeneral.get(), AttenteMutexGeneralMs); }
 void RendreMutexGeneral() { Rendre(MutexGeneral.get()); }
+
+namespace {
+std::mutex ReveilMutex;
+std::condition_variable ReveilCondition;
+uint64_t ReveilCompteurs[NbVoies] = {};
+} // namespace
+
+void ReveillerVoie(int voie)
+{
+    if (voie < 0 || voie >= NbVoies)
+        return;
+    {
+        std::lock_guard<std::mutex> verrou(ReveilMutex);
+        ++ReveilCompteurs[voie];
+    }
+    ReveilCondition.notify_all();
+}
+
+uint64_t CompteurReveilVoie(int voie)
+{
+    if (voie < 0 || voie >= NbVoies)
+        return 0;
+    std::lock_guard<std::mutex> verrou(ReveilMutex);
+    return ReveilCompteurs[voie];
+}
+
+void AttendreReveilVoie(int voie, uint64_t vu, int ms)
+{
+    if (voie < 0 || voie >= NbVoies || ms <= 0)
+        return;
+    std::unique_lock<std::mutex> verrou(ReveilMutex);
+    ReveilCondition.wait_for(verrou, std::chrono::milliseconds(ms),
+                             [&] { return ReveilCompteurs[voie] != vu; });
+}
 
 double LireVitesse()
 {

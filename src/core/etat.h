@@ -146,6 +146,16 @@ void RendreMutexGeneral();
 // Vitesse, read under MutexGeneral.
 double LireVitesse();
 
+// Wake-up of a channel's reader from its idle wait, so that a seek or a
+// picture step starts at once instead of at the next idle poll. The UI calls
+// ReveillerVoie after writing a command (FlagRafraichir, FlagLecture); the
+// reader takes CompteurReveilVoie before looking at the commands, then waits
+// with AttendreReveilVoie, which returns once the count has moved on from
+// `vu` or after `ms` milliseconds: a wake-up given in between is not lost.
+void ReveillerVoie(int voie);
+uint64_t CompteurReveilVoie(int voie);
+void AttendreReveilVoie(int voie, uint64_t vu, int ms);
+
 // Creation and closing of the three mutexes (start-up and shutdown).
 // Each Creer* returns 0, or -1 when the mutex could not be created.
 int CreerMutexVoie(int voie);

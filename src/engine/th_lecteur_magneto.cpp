@@ -204,6 +204,9 @@ Th_Lecteur_Magneto::Commande Th_Lecteur_Magneto::AttendreCommande()
 {
     const int voie = Voie();
     ::Voie& v = Voies[voie];
+    // Taken before the commands are looked at: a command given after this
+    // point ends the idle wait below at once.
+    const uint64_t reveil = CompteurReveilVoie(voie);
     if (v.BufferImage == nullptr)
         return Dormir(AttenteReessaiMs) ? Commande::Attendre : Commande::Fin;
     if (LireOctetVoie(voie, &::Voie::FlagLecture) != 0)
@@ -236,8 +239,10 @@ Th_Lecteur_Magneto::Commande Th_Lecteur_Magneto::AttendreCommande()
         RendreMutexVoie(voie);
     if (lecture)
         return Commande::Lire;
-    if (rafraichir == 0)
-        return Dormir(AttenteReposMs) ? Commande::Attendre : Commande::Fin;
+    if (rafraichir == 0) {
+        AttendreReveilVoie(voie, reveil, AttenteReposMs);
+        return DoitSArreter() ? Commande::Fin : Commande::Attendre;
+    }
     // With the film's index the picture asked for follows at once: no
     // blank flash between two picture steps.
     if (!IndexFilm(v.CheminFilm))

@@ -120,6 +120,7 @@ void THorloge::Positionner(size_t i, int64_t t, int64_t image, bool jouer)
     ++voie.NumeroDemande;
     if (r == 0)
         RendreMutexVoie(v);
+    ReveillerVoie(v);
     enCours_[i] = jouer;
 }
 

@@ -708,6 +708,7 @@ void TLecteurZR7_Principale::SetUpFilm(bool charge)
     Voies[0].FlagSonEcoute = 0;
     if (r == 0)
         RendreMutexVoie(0);
+    ReveillerVoie(0);
 
     // CheminSon is as long as CheminFilm: the sound name is derived from
     // the whole film path.
@@ -794,6 +795,7 @@ void TLecteurZR7_Principale::StartPlayback()
     Voies[0].PourcentFilm = depart;
     if (r == 0)
         RendreMutexVoie(0);
+    ReveillerVoie(0);
 }
 
 void TLecteurZR7_Principale::StopPlayback()
@@ -872,6 +874,7 @@ void TLecteurZR7_Principale::BoutonDebut1Click()
     ++Voies[0].NumeroDemande;
     if (r == 0)
         RendreMutexVoie(0);
+    ReveillerVoie(0);
     // The read-out and the measures describe picture 0, now on its way.
     MontrerLecture();
     MontrerMesuresDeLaPosition();
@@ -1097,6 +1100,7 @@ void TLecteurZR7_Principale::CurseurMinutes1MouseUp()
     ++Voies[0].NumeroDemande;
     if (r == 0)
         RendreMutexVoie(0);
+    ReveillerVoie(0);
     MontrerLecture();
     MontrerMesuresDeLaPosition();
 }

@@ -197,3 +197,34 @@ TEST(Etat, CopieBorneeCoupeSansDeborder)
     CopierTexte(champ, LongueurMotDePasse + 1, nullptr);
     EXPECT_STREQ(champ, "");
 }
+
+// The reader's idle wait ends on its own channel's wake-up, even one given
+// between reading the count and starting to wait, and not on another
+// channel's. The bounds are far from the waits' lengths: they tell a wait
+// that ended on the wake-up from one that ran to its end.
+TEST(Reveil, UnReveilDonneAvantLAttenteNEstPasPerdu)
+{
+    const uint64_t vu = CompteurReveilVoie(1);
+    ReveillerVoie(1);
+    EXPECT_LT(MesurerMs([&] { AttendreReveilVoie(1, vu, 60000); }), 10000);
+    EXPECT_EQ(CompteurReveilVoie(1), vu + 1);
+}
+
+TEST(Reveil, LeReveilDUnAutreFilFinitLAttenteDeSaVoieSeulement)
+{
+    const uint64_t vu = CompteurReveilVoie(0);
+    std::thread autre([] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        ReveillerVoie(2);  // another channel: the wait goes on
+        std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        ReveillerVoie(0);
+    });
+    const long long ms = MesurerMs([&] { AttendreReveilVoie(0, vu, 60000); });
+    autre.join();
+    EXPECT_GE(ms, 250);
+    EXPECT_LT(ms, 10000);
+    // Outside the table: nothing to wait for, nothing to count.
+    ReveillerVoie(NbVoies);
+    EXPECT_EQ(CompteurReveilVoie(-1), 0u);
+    EXPECT_LT(MesurerMs([] { AttendreReveilVoie(NbVoies, 0, 60000); }), 10000);
+}
