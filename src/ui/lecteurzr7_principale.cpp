@@ -227,7 +227,8 @@ TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent
     CreerControles();
     NavigationFenetre = new Navigation(this);
     LectureJklFenetre = new LectureJkl({this, [this] { return RelireFilmEnchaine(); }, [this] { ViderMesuresVisibles(); },
-                                        [this] { MontrerLecture(); MontrerMesuresDeLaPosition(); }});
+                                        [this] { MontrerLecture(); MontrerMesuresDeLaPosition(); },
+                                        [this] { return MosaiqueFenetre && MosaiqueFenetre->Active(); }});
     MosaiqueFenetre = new Mosaique(this);
     new TAvisFenetre(this);
     FormCreate();

@@ -108,6 +108,8 @@ bool LectureJkl::Executer(ToucheJkl touche)
     }
     const EtatJkl avant = Etat();
     const EtatJkl apres = TransitionJkl(avant, touche);
+    if (apres.sens < 0 && acces_.plusieursFilms && acces_.plusieursFilms())
+        return true;
     if (!apres.lecture) {
         if (avant.lecture)
             f_->BoutonStop1Click();
@@ -277,7 +279,8 @@ bool LectureJkl::eventFilter(QObject* objet, QEvent* evenement)
 {
     if (evenement->type() == QEvent::EnabledChange && objet == f_->BoutonPlay1) {
         // Usable exactly when Play is: with a film.
-        BoutonArriere->SetEnabled(f_->BoutonPlay1->Enabled());
+        BoutonArriere->SetEnabled(f_->BoutonPlay1->Enabled() &&
+                                  !(acces_.plusieursFilms && acces_.plusieursFilms()));
         return false;
     }
     if (evenement->type() != QEvent::KeyPress)

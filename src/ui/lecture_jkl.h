@@ -30,6 +30,9 @@ struct AccesJkl {
     std::function<void()> viderMesures;
     // Shows the read-out and the measures of the position now set.
     std::function<void()> montrerPosition;
+    // True while several films are shown together: their clock plays
+    // forwards only, so J and "Lecture arrière" do nothing then.
+    std::function<bool()> plusieursFilms;
 };
 
 class LectureJkl : public QObject

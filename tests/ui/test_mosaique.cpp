@@ -17,6 +17,7 @@
 #include "ui/horloge.h"
 #include "ui/image_etiree.h"
 #include "ui/lecteurzr7_principale.h"
+#include "ui/lecture_jkl.h"
 #include "ui/mosaique.h"
 #include "ui/mosaique_calcul.h"
 #include "ui/navigation.h"
@@ -376,3 +377,33 @@ TEST_F(FenetreMosaique, AProtectedFilmWaitsForItsPasswordOnTheSelectedTile)
 }
 
 } // namespace
+
+// The clock of films shown together plays forwards only: J and "Lecture
+// arrière" leave every tile where it is (before, J turned the selected film
+// backwards while the others played forwards); L plays them all forwards.
+TEST_F(FenetreMosaique, BackwardsKeysLeaveTheTilesInStep)
+{
+    const std::string a = Film("a.mjp", 10, 0, 0, 0);
+    const std::string b = Film("b.mjp", 10, 0, 0, 1000);
+    Ouvrir({a, b});
+    ASSERT_TRUE(w->MosaiqueFenetre->Active());
+    AttendreIndex({a, b});
+    saisie = "10:00:10";
+    ASSERT_TRUE(w->NavigationFenetre->Executer(ActionTouche::AllerA));
+    ASSERT_TRUE(Montrent({100, 1100}));
+
+    EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Arriere));
+    EXPECT_EQ(Voies[0].Sens, 1);
+    EXPECT_EQ(Voies[0].FlagLecture, 0);
+    EXPECT_FALSE(w->MosaiqueFenetre->Horloge()->EnLecture());
+    EXPECT_TRUE(Montrent({100, 1100}));
+
+    EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Avant));
+    EXPECT_TRUE(w->MosaiqueFenetre->Horloge()->EnLecture());
+    ASSERT_TRUE(AttendreQue([&] { return NumeroTuile(Tuile(0)) > 105; }, 20000));
+    EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Pause));
+    ASSERT_TRUE(AttendreQue([&] {
+        const int na = NumeroTuile(Tuile(0)), nb = NumeroTuile(Tuile(1));
+        return na > 105 && nb - 1000 == na;
+    }, 20000)) << NumeroTuile(Tuile(0)) << " " << NumeroTuile(Tuile(1));
+}
