@@ -144,17 +144,11 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::RunArriere(const char* chemin, int
         if (!RunCourant(false))
             return Suite::Repos;
         // Pause, speed: the pictures are due from a new anchor.
-        for (;;) {
-            const int r = PrendreMutexVoie(voie);
-            const bool enPause = v.FlagPause != 0 && v.FlagLecture != 0;
-            if (r == 0)
-                RendreMutexVoie(voie);
-            if (!enPause)
-                break;
+        bool pause = false;
+        if (!AttendreFinDePause(pause))
+            return Suite::Fin;
+        if (pause)
             ancree = false;
-            if (!Dormir(AttentePauseMs))
-                return Suite::Fin;
-        }
         const double lue = LireVitesse();
         if (lue != vitesse) {
             vitesse = lue;

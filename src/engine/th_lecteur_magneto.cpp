@@ -250,6 +250,25 @@ Th_Lecteur_Magneto::Commande Th_Lecteur_Magneto::AttendreCommande()
     return Commande::ImageUnique;
 }
 
+// Waits while the channel's playback is paused; `pause` tells whether it
+// was. False when the thread must stop.
+bool Th_Lecteur_Magneto::AttendreFinDePause(bool& pause)
+{
+    const int voie = Voie();
+    const ::Voie& v = Voies[voie];
+    for (;;) {
+        const int r = PrendreMutexVoie(voie);
+        const bool enPause = v.FlagPause != 0 && v.FlagLecture != 0;
+        if (r == 0)
+            RendreMutexVoie(voie);
+        if (!enPause)
+            return true;
+        pause = true;
+        if (!Dormir(AttentePauseMs))
+            return false;
+    }
+}
+
 void Th_Lecteur_Magneto::OublierSuite()
 {
     flux_.Fermer();
@@ -500,17 +519,11 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
         octetsDepuisRepos_ += flux.Remplir(motDePasse);
 
         if (!imageUnique) {
-            for (;;) {
-                const int r = PrendreMutexVoie(voie);
-                const bool enPause = v.FlagPause != 0 && v.FlagLecture != 0;
-                if (r == 0)
-                    RendreMutexVoie(voie);
-                if (!enPause)
-                    break;
+            bool pause = false;
+            if (!AttendreFinDePause(pause))
+                return FinBoucle::Fin;
+            if (pause)
                 ancree = false;
-                if (!Dormir(AttentePauseMs))
-                    return FinBoucle::Fin;
-            }
         }
 
         cadence.debutImage = Maintenant();

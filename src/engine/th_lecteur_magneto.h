@@ -102,6 +102,7 @@ private:
     // and keeping it (a backward step). False when neither applies.
     bool MontrerImageTenue(const DepartExact& depart, const char* chemin, int type, const char* motDePasse);
     // Forgets the stream kept for the next picture step.
+    bool AttendreFinDePause(bool& pause);
     void OublierSuite();
     bool RunCourant(bool imageUnique);
     void NoterImage(int64_t numero, uint32_t dureeMs, uint32_t nbImages);

@@ -94,9 +94,10 @@ TEST_F(FenetreJkl, BoutonLectureArriereAcoteDePlay)
     EXPECT_LE(std::abs(r.center().x() - play.center().x()) + std::abs(r.center().y() - play.center().y()), 40);
     for (QObject* o : w->BlocLecture1->children()) {
         auto* autre = qobject_cast<QWidget*>(o);
-        if (autre && autre != b)
+        if (autre && autre != b) {
             EXPECT_FALSE(r.intersects(autre->geometry()))
                 << autre->metaObject()->className() << " " << autre->objectName().toStdString();
+        }
     }
     EXPECT_TRUE(r.bottom() < w->BlocLecture1->height());
 
