@@ -6,6 +6,7 @@
 
 #include "core/boitemessage.h"
 #include "core/etat.h"
+#include "engine/th_lecteur_magneto.h"
 #include "numero_image.h"
 #include "ui/dialogues.h"
 #include "ui/image_etiree.h"
@@ -68,6 +69,38 @@ protected:
     std::vector<std::string> messages;
     std::vector<DemandeFichier> demandesFichier;
     QString choix;
+};
+
+// The window shown with a real reader on channel 0 (short waits) and its
+// picture buffer; playback is stopped and the reader ended before the
+// window goes.
+class EssaiFenetreLecteur : public EssaiFenetre
+{
+protected:
+    void SetUp() override
+    {
+        EssaiFenetre::SetUp();
+        if (HasFatalFailure())
+            return;
+        Voies[0].BufferImage = new unsigned char[TailleBufferImage];
+        Voies[0].ImageSortie = Voies[0].BufferImage;
+        w.reset(new TLecteurZR7_Principale);
+        w->show();
+        lecteur.reset(new Th_Lecteur_Magneto(0, 10, 10));
+    }
+    void TearDown() override
+    {
+        const int r = PrendreMutexVoie(0);
+        Voies[0].FlagLecture = 0;
+        if (r == 0)
+            RendreMutexVoie(0);
+        lecteur.reset();
+        EssaiFenetre::TearDown();
+        delete[] Voies[0].BufferImage;
+        Voies[0].BufferImage = Voies[0].ImageSortie = nullptr;
+    }
+
+    std::unique_ptr<Th_Lecteur_Magneto> lecteur;
 };
 
 // Picture number read back from Image1; -1 when no film picture is shown.

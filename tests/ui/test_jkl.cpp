@@ -345,36 +345,13 @@ TEST_F(FenetreJkl, PrecedentIllisibleOuAbsent)
 
 // The window with the real reader and indexer: the keys of the navigation
 // work beside J / K / L.
-class FenetreJklLecteur : public EssaiFenetre
+class FenetreJklLecteur : public EssaiFenetreLecteur
 {
 protected:
-    void SetUp() override
-    {
-        EssaiFenetre::SetUp();
-        if (HasFatalFailure())
-            return;
-        Voies[0].BufferImage = new unsigned char[TailleBufferImage];
-        Voies[0].ImageSortie = Voies[0].BufferImage;
-        w.reset(new TLecteurZR7_Principale);
-        w->show();
-        lecteur.reset(new Th_Lecteur_Magneto(0, 10, 10));
-    }
-    void TearDown() override
-    {
-        const int r = PrendreMutexVoie(0);
-        Voies[0].FlagLecture = 0;
-        if (r == 0)
-            RendreMutexVoie(0);
-        lecteur.reset();
-        EssaiFenetre::TearDown();
-        delete[] Voies[0].BufferImage;
-        Voies[0].BufferImage = Voies[0].ImageSortie = nullptr;
-    }
     bool Montre(int k)
     {
         return AttendreQue([&] { return NumeroImageAffichee(*w) == k; }, 20000, 10);
     }
-    std::unique_ptr<Th_Lecteur_Magneto> lecteur;
 };
 
 TEST_F(FenetreJklLecteur, OrigineFinPointEtVirgule)

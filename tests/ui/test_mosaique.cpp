@@ -52,12 +52,12 @@ int NumeroTuile(const TTuile* t)
     return LireNumeroImage(i.constBits(), i.width(), i.height(), int(i.bytesPerLine()), false);
 }
 
-class FenetreMosaique : public EssaiFenetre
+class FenetreMosaique : public EssaiFenetreLecteur
 {
 protected:
     void SetUp() override
     {
-        EssaiFenetre::SetUp();
+        EssaiFenetreLecteur::SetUp();
         if (HasFatalFailure())
             return;
         // Several files chosen at once in the dialog.
@@ -71,25 +71,13 @@ protected:
             r = saisie;
             return true;
         });
-        Voies[0].BufferImage = new unsigned char[TailleBufferImage];
-        Voies[0].ImageSortie = Voies[0].BufferImage;
-        w.reset(new TLecteurZR7_Principale);
         w->Attendre = [](int ms) { QTest::qWait(ms); };
         w->resize(1000, 700);
-        w->show();
-        lecteur.reset(new Th_Lecteur_Magneto(0, 10, 10));
     }
     void TearDown() override
     {
-        const int r = PrendreMutexVoie(0);
-        Voies[0].FlagLecture = 0;
-        if (r == 0)
-            RendreMutexVoie(0);
-        lecteur.reset();
-        EssaiFenetre::TearDown();
+        EssaiFenetreLecteur::TearDown();
         RemplacerGestionnaireTexte(nullptr);
-        delete[] Voies[0].BufferImage;
-        Voies[0].BufferImage = Voies[0].ImageSortie = nullptr;
     }
     // 30 s at 10 pictures a second from hh:mm:ss, numbered from `premier`.
     std::string Film(const char* nom, int h, int m, int s, int premier, bool compagnons = false)
@@ -152,7 +140,6 @@ protected:
         return chemin;
     }
 
-    std::unique_ptr<Th_Lecteur_Magneto> lecteur;
     QStringList plusieurs;
     QString saisie;
 };

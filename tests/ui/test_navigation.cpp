@@ -140,36 +140,22 @@ TEST(NavigationCalcul, MesuresALaPosition)
 }
 
 // The window with the real reader and indexer.
-class FenetreNavigation : public EssaiFenetre
+class FenetreNavigation : public EssaiFenetreLecteur
 {
 protected:
     void SetUp() override
     {
-        EssaiFenetre::SetUp();
-        if (HasFatalFailure())
-            return;
         RemplacerGestionnaireTexte([this](const DemandeTexte& d, QString& r) {
             titres.push_back(d.titre.toStdString());
             r = saisie;
             return true;
         });
-        Voies[0].BufferImage = new unsigned char[TailleBufferImage];
-        Voies[0].ImageSortie = Voies[0].BufferImage;
-        w.reset(new TLecteurZR7_Principale);
-        w->show();
-        lecteur.reset(new Th_Lecteur_Magneto(0, 10, 10));
+        EssaiFenetreLecteur::SetUp();
     }
     void TearDown() override
     {
-        const int r = PrendreMutexVoie(0);
-        Voies[0].FlagLecture = 0;
-        if (r == 0)
-            RendreMutexVoie(0);
-        lecteur.reset();
-        EssaiFenetre::TearDown();
+        EssaiFenetreLecteur::TearDown();
         RemplacerGestionnaireTexte(nullptr);
-        delete[] Voies[0].BufferImage;
-        Voies[0].BufferImage = Voies[0].ImageSortie = nullptr;
     }
     // 40 s at 5 pictures a second, a key picture every 10.
     std::string Film(const char* nom, bool dates)
@@ -204,7 +190,6 @@ protected:
         }, 20000);
     }
 
-    std::unique_ptr<Th_Lecteur_Magneto> lecteur;
     std::vector<std::string> titres;
     QString saisie;
 };
