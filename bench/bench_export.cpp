@@ -159,14 +159,7 @@ int main(int argc, char** argv)
 {
     SilencerCodecs();
     DossierBench d;
-    auto demande = [&](const char* partie) {
-        if (argc < 2)
-            return true;
-        for (int i = 1; i < argc; ++i)
-            if (std::strcmp(argv[i], partie) == 0)
-                return true;
-        return false;
-    };
+    auto demande = [&](const char* partie) { return PartieDemandee(argc, argv, partie); };
     // Memory first: the process's peak is still its own.
     if (demande("memoire"))
         Memoire(d);

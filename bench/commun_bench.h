@@ -24,6 +24,18 @@ inline double HorlogeMs()
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
 }
 
+// Whether the command line asks for part `partie` of a benchmark (every
+// part when it names none).
+inline bool PartieDemandee(int argc, char** argv, const char* partie)
+{
+    if (argc < 2)
+        return true;
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], partie) == 0)
+            return true;
+    return false;
+}
+
 // Temporary folder under /tmp, removed with its content.
 struct DossierBench {
     std::string chemin;

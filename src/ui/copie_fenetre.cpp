@@ -6,18 +6,14 @@
 #include "ui/exports_fenetre.h"
 #include "ui/lecteurzr7_principale.h"
 #include "ui/preuves_fenetre.h"
+#include "ui/travail_progression.h"
 
 #include <QApplication>
 #include <QColor>
-#include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QPainter>
-#include <QProgressDialog>
-#include <QThread>
 
-#include <atomic>
 
 const char* const BulleCopieExacte =
     "Copie exacte : les images d'origine du film, non réencodées, avec le son et la date, "
@@ -25,41 +21,8 @@ const char* const BulleCopieExacte =
 
 namespace {
 
-// Progress updates sent by the worker at most this often.
-constexpr qint64 IntervalleProgressionMs = 100;
-
 const QColor Encre(0x20, 0x20, 0x20);
 const QColor Clair(0xF0, 0xF0, 0xF0);
-
-// The copy on its worker thread; progress reaches the window queued.
-class TravailCopie : public QThread
-{
-    Q_OBJECT
-public:
-    ParametresCopie parametres;
-    BilanCopie bilan;
-    std::atomic<bool> annuler{false};
-
-signals:
-    void Progression(qint64 fait, qint64 total);
-
-protected:
-    void run() override
-    {
-        QElapsedTimer depuis;
-        depuis.start();
-        qint64 dernier = -IntervalleProgressionMs;
-        SuiviCopie s;
-        s.annuler = [this] { return annuler.load() || isInterruptionRequested(); };
-        s.progression = [&](int64_t fait, int64_t total) {
-            if (depuis.elapsed() - dernier < IntervalleProgressionMs && fait < total)
-                return;
-            dernier = depuis.elapsed();
-            emit Progression(fait, total);
-        };
-        bilan = CopierExacte(parametres, s);
-    }
-};
 
 // One small film strip with its two frames, at (x, y), 9 x 11.
 void Bande(QPainter& p, qreal x, qreal y, const QColor& encre)
@@ -153,40 +116,20 @@ void CopieFenetre::BoutonCopieClick()
         return;
     derniersParametres = p;
 
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    TravailCopie travail;
-    travail.parametres = p;
-    const int total = int(std::min<uint32_t>(NbImagesFilm, INT32_MAX));
-    QProgressDialog dialogue(QString::fromStdString(TexteProgressionCopie(0, total, 0)), QStringLiteral("Annuler"), 0,
-                             total, w_);
-    dialogue.setWindowTitle(QStringLiteral("Copie exacte"));
-    dialogue.setWindowModality(Qt::WindowModal);
-    dialogue.setAutoClose(false);
-    dialogue.setAutoReset(false);
-    dialogue.setMinimumDuration(0);
-    dialogue.setValue(0);
-    QElapsedTimer depuis;
-    depuis.start();
-    connect(&dialogue, &QProgressDialog::canceled, this, [&travail] { travail.annuler = true; });
-    connect(&travail, &TravailCopie::Progression, this, [&](qint64 fait, qint64 tout) {
-        if (dialogue.wasCanceled())
-            return;
-        dialogue.setMaximum(int(std::min<qint64>(std::max<qint64>(tout, 1), INT32_MAX)));
-        dialogue.setValue(int(std::min<qint64>(fait, dialogue.maximum())));
-        dialogue.setLabelText(QString::fromStdString(TexteProgressionCopie(fait, tout, depuis.elapsed() / 1000.0)));
-        if (surProgression)
-            surProgression(&dialogue);
-        if (dialogue.wasCanceled())
-            travail.annuler = true;
-    });
-    QEventLoop boucle;
-    connect(&travail, &QThread::finished, &boucle, &QEventLoop::quit);
-    travail.start();
-    boucle.exec();
-    travail.wait();
-    dialogue.hide();
-    QApplication::restoreOverrideCursor();
-    dernierBilan = travail.bilan;
+    TacheProgression tache;
+    tache.titre = QStringLiteral("Copie exacte");
+    tache.total = NbImagesFilm;
+    tache.texte = TexteProgressionCopie;
+    tache.surProgression = surProgression;
+    BilanCopie bilan;
+    tache.travail = [&](const std::function<bool()>& annuler, const std::function<void(int64_t, int64_t)>& progression) {
+        SuiviCopie s;
+        s.annuler = annuler;
+        s.progression = progression;
+        bilan = CopierExacte(p, s);
+    };
+    ExecuterAvecProgression(w_, tache);
+    dernierBilan = bilan;
 
     const BilanCopie& b = dernierBilan;
     if (b.resultat == ResultatCopie::Enregistree) {
@@ -209,4 +152,3 @@ void CopieFenetre::BoutonCopieClick()
     }
 }
 
-#include "copie_fenetre.moc"

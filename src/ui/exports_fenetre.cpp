@@ -14,32 +14,24 @@
 #include "ui/lecteurzr7_principale.h"
 #include "ui/oxbouton.h"
 #include "ui/preuves_fenetre.h"
+#include "ui/travail_progression.h"
 
 #include <QApplication>
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QEvent>
-#include <QEventLoop>
 #include <QFile>
-#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
-#include <QProgressDialog>
-#include <QPushButton>
 #include <QSlider>
 #include <QStyle>
 #include <QStyleOptionSlider>
-#include <QThread>
 
-#include <atomic>
 #include <memory>
 #include <new>
 #include <vector>
 
 namespace {
 
-// Progress updates sent by the worker at most this often.
-constexpr qint64 IntervalleProgressionMs = 100;
 // Size of a tick drawn over the slider.
 constexpr int LargeurTrait = 2;
 constexpr int HauteurTrait = 7;
@@ -51,64 +43,6 @@ std::string Local(const QString& chemin)
 {
     return QFile::encodeName(chemin).toStdString();
 }
-
-// The export on its worker thread; progress reaches the window queued.
-class TravailAvi : public QThread
-{
-    Q_OBJECT
-public:
-    ParametresAvi parametres;
-    SuiviAvi suivi;
-    BilanAvi bilan;
-    std::atomic<bool> annuler{false};
-
-signals:
-    void Progression(qint64 fait, qint64 total);
-
-protected:
-    void run() override
-    {
-        QElapsedTimer depuis;
-        depuis.start();
-        qint64 dernier = -IntervalleProgressionMs;
-        SuiviAvi s = suivi;
-        s.annuler = [this] { return annuler.load() || isInterruptionRequested(); };
-        s.progression = [&](int64_t fait, int64_t total) {
-            if (depuis.elapsed() - dernier < IntervalleProgressionMs && fait < total)
-                return;
-            dernier = depuis.elapsed();
-            emit Progression(fait, total);
-        };
-        bilan = ExportAvi(parametres, s);
-    }
-};
-
-// Keys never stop an export: Space is the player's play key, Enter the
-// dialogs' default. The progress dialog's "Annuler" takes no focus, and the
-// keys that would press it are swallowed; only a click cancels.
-class TouchesSansEffet : public QObject
-{
-public:
-    using QObject::QObject;
-
-protected:
-    bool eventFilter(QObject* objet, QEvent* event) override
-    {
-        if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease
-            || event->type() == QEvent::ShortcutOverride) {
-            switch (static_cast<QKeyEvent*>(event)->key()) {
-            case Qt::Key_Space:
-            case Qt::Key_Return:
-            case Qt::Key_Enter:
-            case Qt::Key_Select:
-                return true;
-            default:
-                break;
-            }
-        }
-        return QObject::eventFilter(objet, event);
-    }
-};
 
 // Refused outputs of an export of the current film (message shown): the
 // output and, when a report is asked, its two report files.
@@ -265,50 +199,22 @@ void ExportsFenetre::BoutonAviClick()
     p.texteCadence = p.forcerCadence ? std::to_string(cadence) : std::string();
     p.recoder = preuves->IncrustationDemandee();
 
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    TravailAvi travail;
-    travail.parametres = p;
-    travail.suivi = suiviAjoute;
-    preuves->CompleterSuiviAvi(travail.suivi.observateurSource, travail.suivi.crochetImage);
-    QProgressDialog dialogue(QString::fromStdString(TexteProgressionAvi(0, NbImagesFilm, 0)),
-                             QStringLiteral("Annuler"), 0, int(std::min<uint32_t>(NbImagesFilm, INT32_MAX)), w_);
-    dialogue.setWindowTitle(QString::fromUtf8(TitreMessages));
-    dialogue.setWindowModality(Qt::WindowModal);
-    dialogue.setAutoClose(false);
-    dialogue.setAutoReset(false);
-    dialogue.setMinimumDuration(0);
-    auto* boutonAnnuler = new QPushButton(QStringLiteral("Annuler"), &dialogue);
-    boutonAnnuler->setFocusPolicy(Qt::NoFocus);
-    boutonAnnuler->setAutoDefault(false);
-    dialogue.setCancelButton(boutonAnnuler);
-    TouchesSansEffet touches;
-    dialogue.installEventFilter(&touches);
-    boutonAnnuler->installEventFilter(&touches);
-    dialogue.setValue(0);
-    QElapsedTimer depuis;
-    depuis.start();
-    connect(&dialogue, &QProgressDialog::canceled, this, [&travail] { travail.annuler = true; });
-    connect(&travail, &TravailAvi::Progression, this, [&](qint64 fait, qint64 total) {
-        if (dialogue.wasCanceled())
-            return;
-        if (total > dialogue.maximum() || fait > dialogue.maximum())
-            dialogue.setMaximum(int(std::min<qint64>(std::max(total, fait), INT32_MAX)));
-        dialogue.setValue(int(std::min<qint64>(fait, INT32_MAX)));
-        dialogue.setLabelText(
-            QString::fromStdString(TexteProgressionAvi(fait, total, depuis.elapsed() / 1000.0)));
-        if (surProgression)
-            surProgression(&dialogue);
-        if (dialogue.wasCanceled())
-            travail.annuler = true;
-    });
-    QEventLoop boucle;
-    connect(&travail, &QThread::finished, &boucle, &QEventLoop::quit);
-    travail.start();
-    boucle.exec();
-    travail.wait();
-    dialogue.hide();
-    QApplication::restoreOverrideCursor();
-    dernierBilan = travail.bilan;
+    SuiviAvi suivi = suiviAjoute;
+    preuves->CompleterSuiviAvi(suivi.observateurSource, suivi.crochetImage);
+    TacheProgression tache;
+    tache.titre = QString::fromUtf8(TitreMessages);
+    tache.total = NbImagesFilm;
+    tache.texte = TexteProgressionAvi;
+    tache.surProgression = surProgression;
+    BilanAvi bilan;
+    tache.travail = [&](const std::function<bool()>& annuler, const std::function<void(int64_t, int64_t)>& progression) {
+        SuiviAvi s = suivi;
+        s.annuler = annuler;
+        s.progression = progression;
+        bilan = ExportAvi(p, s);
+    };
+    ExecuterAvecProgression(w_, tache);
+    dernierBilan = bilan;
     const bool ecrit =
         dernierBilan.resultat == ResultatAvi::Enregistre || dernierBilan.resultat == ResultatAvi::Incomplet;
     if (ecrit && !preuves->ApresAvi(p.cheminAvi, dernierBilan.cadence, dernierBilan.echantillons))
@@ -415,4 +321,3 @@ void ExportsFenetre::OxBouton3Click()
         AfficherMessage(message, std::string(), w_);
 }
 
-#include "exports_fenetre.moc"

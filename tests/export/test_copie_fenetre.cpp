@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QTimer>
@@ -152,6 +153,16 @@ TEST_F(CopieFenetreTest, AnnulerNeLaissePasDeFichier)
         QPushButton* annuler = d->findChild<QPushButton*>();
         ASSERT_NE(annuler, nullptr);
         EXPECT_EQ(annuler->text().toStdString(), "Annuler");
+        // Space (the play key) and Enter do not cancel; only a click does.
+        for (QWidget* cible : {static_cast<QWidget*>(d), static_cast<QWidget*>(annuler)}) {
+            for (int touche : {int(Qt::Key_Space), int(Qt::Key_Return), int(Qt::Key_Enter)}) {
+                QKeyEvent appui(QEvent::KeyPress, touche, Qt::NoModifier, touche == Qt::Key_Space ? " " : "\r");
+                QKeyEvent relache(QEvent::KeyRelease, touche, Qt::NoModifier, touche == Qt::Key_Space ? " " : "\r");
+                QApplication::sendEvent(cible, &appui);
+                QApplication::sendEvent(cible, &relache);
+            }
+        }
+        EXPECT_FALSE(d->wasCanceled());
         annuler->click();
     };
     w->BoutonCopieClick();
