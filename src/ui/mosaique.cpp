@@ -269,6 +269,7 @@ void Mosaique::ArreterVoies()
             continue;
         const int r = PrendreMutexVoie(v);
         Voies[v].FlagLecture = 0;
+        Voies[v].Sens = 1;
         ++Voies[v].NumeroDemande;
         if (r == 0)
             RendreMutexVoie(v);
@@ -290,6 +291,7 @@ void Mosaique::ArreterVoies()
     films_.clear();
     seule_ = -1;
     horloge_->FixerPistes({});
+    horloge_->FixerSens(1);
 }
 
 int Mosaique::TuileSelectionnee() const
@@ -561,6 +563,14 @@ void Mosaique::Suivre()
     }
     if (!horloge_->Avancer())
         return;
+    // The earliest start reached backwards: stopped there, as a single
+    // film stops at its start; Play and L then go forwards.
+    if (horloge_->Sens() < 0) {
+        Pause();
+        horloge_->FixerSens(1);
+        emit SensChange();
+        return;
+    }
     // The end of the span: again from the start with "Lire en boucle".
     if (f_->FlagBoucle->isChecked()) {
         horloge_->Aller(horloge_->Etendue().debut);

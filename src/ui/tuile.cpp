@@ -24,6 +24,10 @@ TTuile::TTuile(int numero, QWidget* parent) : QWidget(parent), numero_(numero)
 
 void TTuile::AfficherImage(const unsigned char* bitmapFichier, int taille)
 {
+    // Without recording at the clock time, a picture still arriving is of
+    // an older request: kept, it would show when the film comes back.
+    if (etat_ == Etat::SansEnregistrement)
+        return;
     QImage image;
     if (ImageDepuisBitmap(bitmapFichier, static_cast<size_t>(taille), image) != 0)
         return;
@@ -47,6 +51,9 @@ void TTuile::MontrerTexte(Etat etat, const QString& texte)
 {
     if (etat_ == etat && texte_ == texte)
         return;
+    // The picture of another time is not shown again when the film comes
+    // back: the tile waits, dark, for its reader's next one.
+    image_ = QImage();
     etat_ = etat;
     texte_ = texte;
     update();

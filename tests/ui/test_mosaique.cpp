@@ -365,32 +365,111 @@ TEST_F(FenetreMosaique, AProtectedFilmWaitsForItsPasswordOnTheSelectedTile)
 
 } // namespace
 
-// The clock of films shown together plays forwards only: J and "Lecture
-// arrière" leave every tile where it is (before, J turned the selected film
-// backwards while the others played forwards); L plays them all forwards.
-TEST_F(FenetreMosaique, BackwardsKeysLeaveTheTilesInStep)
+// J plays every tile backwards on the clock, J again doubles the speed,
+// K pauses them all in step on the selected film's picture, L plays them
+// all forwards.
+TEST_F(FenetreMosaique, BackwardsKeysPlayEveryTileBackInStep)
 {
     const std::string a = Film("a.mjp", 10, 0, 0, 0);
     const std::string b = Film("b.mjp", 10, 0, 0, 1000);
     Ouvrir({a, b});
     ASSERT_TRUE(w->MosaiqueFenetre->Active());
     AttendreIndex({a, b});
-    saisie = "10:00:10";
+    THorloge* h = w->MosaiqueFenetre->Horloge();
+    saisie = "10:00:20";
     ASSERT_TRUE(w->NavigationFenetre->Executer(ActionTouche::AllerA));
-    ASSERT_TRUE(Montrent({100, 1100}));
+    ASSERT_TRUE(Montrent({200, 1200}));
+    EXPECT_TRUE(w->LectureJklFenetre->BoutonArriere->Enabled());
 
     EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Arriere));
-    EXPECT_EQ(Voies[0].Sens, 1);
-    EXPECT_EQ(Voies[0].FlagLecture, 0);
-    EXPECT_FALSE(w->MosaiqueFenetre->Horloge()->EnLecture());
-    EXPECT_TRUE(Montrent({100, 1100}));
+    EXPECT_TRUE(h->EnLecture());
+    EXPECT_EQ(h->Sens(), -1);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(Voies[w->MosaiqueFenetre->VoieDeTuile(i)].Sens, -1) << i;
+    EXPECT_EQ(w->LabelVitesse->text().toStdString(), "x -1");
+    ASSERT_TRUE(AttendreQue([&] { return NumeroTuile(Tuile(0)) >= 0 && NumeroTuile(Tuile(0)) < 190; }, 20000))
+        << NumeroTuile(Tuile(0));
+    // The clock goes back with the selected film's picture.
+    EXPECT_LT(h->Temps(), h->Etendue().debut + 19100000);
+    EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Pause));
+    EXPECT_FALSE(h->EnLecture());
+    // Every tile shows the picture of the clock time, exactly.
+    const ImageHorloge ia = h->ImageDe(0), ib = h->ImageDe(1);
+    ASSERT_TRUE(ia.presente && ia.exacte && ib.presente);
+    EXPECT_LT(ia.image, 190);
+    EXPECT_GT(ia.image, 100);
+    EXPECT_TRUE(Montrent({int(ia.image), 1000 + int(ib.image)}));
+    EXPECT_EQ(ia.image, ib.image);
+
+    // J from the pause, then J again: backwards at x 2.
+    EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Arriere));
+    EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Arriere));
+    EXPECT_EQ(w->LabelVitesse->text().toStdString(), "x -2");
+    EXPECT_TRUE(h->EnLecture());
+    ASSERT_TRUE(AttendreQue([&] { return NumeroTuile(Tuile(0)) >= 0 && NumeroTuile(Tuile(0)) < ia.image - 20; },
+                            20000));
+    // L turns every tile forwards at x 1 from the selected film's picture.
+    EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Avant));
+    EXPECT_EQ(h->Sens(), 1);
+    EXPECT_TRUE(h->EnLecture());
+    EXPECT_EQ(w->LabelVitesse->text().toStdString(), "x 1");
+    const int tourne = NumeroTuile(Tuile(0));
+    ASSERT_TRUE(AttendreQue([&] { return NumeroTuile(Tuile(0)) > tourne + 5; }, 20000));
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(Voies[w->MosaiqueFenetre->VoieDeTuile(i)].Sens, 1) << i;
+    EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Pause));
+    const ImageHorloge fa = h->ImageDe(0);
+    EXPECT_TRUE(Montrent({int(fa.image), 1000 + int(fa.image)}));
+}
+
+// Going back from 10:00:24: B (09:59:50 to 10:00:20) starts at its end when
+// the clock gets there, A (10:00:00 to 10:00:30, selected) stops once the
+// clock passes its start and its tile has no recording, and the clock
+// stops at B's start, the earliest; L then plays forwards from there.
+TEST_F(FenetreMosaique, BackwardsTilesEnterAndLeaveTheirSpansAndStopAtTheEarliestStart)
+{
+    const std::string a = Film("a.mjp", 10, 0, 0, 0);
+    const std::string b = Film("b.mjp", 9, 59, 50, 1000);
+    Ouvrir({a, b});
+    AttendreIndex({a, b});
+    THorloge* h = w->MosaiqueFenetre->Horloge();
+    saisie = "10:00:24";
+    ASSERT_TRUE(w->NavigationFenetre->Executer(ActionTouche::AllerA));
+    ASSERT_TRUE(Montrent({240, -1}));
+    w->MosaiqueFenetre->Suivre();
+    EXPECT_EQ(Tuile(1)->EtatTuile(), TTuile::Etat::SansEnregistrement);
+
+    // Backwards at x 4.
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Arriere));
+    EXPECT_EQ(w->LabelVitesse->text().toStdString(), "x -4");
+    bool bEntre = false, aSorti = false;
+    int premierB = -1;
+    ASSERT_TRUE(AttendreQue([&] {
+        const int nb = NumeroTuile(Tuile(1));
+        if (h->EnLecture() && Tuile(1)->EtatTuile() == TTuile::Etat::Image && nb >= 1000) {
+            if (!bEntre)
+                premierB = nb;
+            bEntre = true;
+        }
+        if (h->EnLecture() && bEntre && Tuile(0)->EtatTuile() == TTuile::Etat::SansEnregistrement)
+            aSorti = true;
+        return !h->EnLecture();
+    }, 30000));
+    EXPECT_TRUE(bEntre);
+    // B came in near its last picture, not at its start.
+    EXPECT_GT(premierB, 1250);
+    EXPECT_TRUE(aSorti);
+    // Stopped at the earliest start: B's first picture, A without recording.
+    EXPECT_EQ(h->Temps(), h->Etendue().debut);
+    EXPECT_TRUE(Montrent({-1, 1000}));
+    EXPECT_EQ(Tuile(0)->EtatTuile(), TTuile::Etat::SansEnregistrement);
+    EXPECT_EQ(Tuile(1)->EtatTuile(), TTuile::Etat::Image);
+    EXPECT_TRUE(w->BoutonPlay1->Visible());
+    EXPECT_EQ(h->Sens(), 1);
 
     EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Avant));
-    EXPECT_TRUE(w->MosaiqueFenetre->Horloge()->EnLecture());
-    ASSERT_TRUE(AttendreQue([&] { return NumeroTuile(Tuile(0)) > 105; }, 20000));
+    EXPECT_TRUE(h->EnLecture());
+    ASSERT_TRUE(AttendreQue([&] { return NumeroTuile(Tuile(1)) > 1005; }, 20000));
     EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Pause));
-    ASSERT_TRUE(AttendreQue([&] {
-        const int na = NumeroTuile(Tuile(0)), nb = NumeroTuile(Tuile(1));
-        return na > 105 && nb - 1000 == na;
-    }, 20000)) << NumeroTuile(Tuile(0)) << " " << NumeroTuile(Tuile(1));
 }
