@@ -307,6 +307,11 @@ bool Mosaique::Disposer()
     if (tuiles_.empty())
         return false;
     const QRect zone = f_->PanelImage->rect();
+    // "Taille réelle" shows the selected tile's film at its own size in its
+    // tile, the others stay fitted (full screen fits, as a single film).
+    const bool reelle = !FlagMasque && f_->FlagTailleReelle->isChecked();
+    for (size_t i = 0; i < tuiles_.size(); ++i)
+        tuiles_[i]->FixerTailleReelle(reelle && int(i) == TuileSelectionnee());
     // Full screen shows the selected tile, as a double-click does.
     const int seule = FlagMasque ? TuileSelectionnee() : seule_;
     if (seule >= 0) {
@@ -453,6 +458,7 @@ void Mosaique::Selectionner(int tuile)
     std::swap(pistes[size_t(tuile)].voie, pistes[size_t(ancienne)].voie);
     horloge_->FixerPistes(pistes);
     horloge_->FixerSelection(tuile);
+    Disposer(); // "Taille réelle" follows the selection
     horloge_->Aller(t);
     if (jouait)
         Jouer();

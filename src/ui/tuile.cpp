@@ -67,11 +67,23 @@ void TTuile::FixerSelectionnee(bool selectionnee)
     update();
 }
 
+void TTuile::FixerTailleReelle(bool reelle)
+{
+    if (tailleReelle_ == reelle)
+        return;
+    tailleReelle_ = reelle;
+    update();
+}
+
 QRect TTuile::BoitePicture() const
 {
     const Boite cellule{MargeTuile, MargeTuile, std::max(0, width() - 2 * MargeTuile),
                         std::max(0, height() - 2 * MargeTuile)};
     const bool image = etat_ == Etat::Image && !image_.isNull();
+    if (image && tailleReelle_) {
+        const Boite r = ImageTailleReelle(image_.width(), image_.height(), cellule);
+        return QRect(r.gauche, r.haut, r.largeur, r.hauteur);
+    }
     const Boite b = ImageAjustee(image ? image_.width() : LargeurDefaut, image ? image_.height() : HauteurDefaut,
                                  cellule);
     return QRect(b.gauche, b.haut, b.largeur, b.hauteur);
@@ -81,6 +93,8 @@ void TTuile::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.fillRect(rect(), Qt::white);
+    // A real-size picture larger than the tile is cropped to the margin.
+    p.setClipRect(rect().adjusted(MargeTuile, MargeTuile, -MargeTuile, -MargeTuile));
     const QRect boite = BoitePicture();
     if (etat_ == Etat::Image && !image_.isNull()) {
         p.drawImage(boite, image_);
@@ -89,6 +103,7 @@ void TTuile::paintEvent(QPaintEvent*)
         p.setPen(Qt::white);
         p.drawText(boite, Qt::AlignCenter | Qt::TextWordWrap, texte_);
     }
+    p.setClipping(false);
     if (selectionnee_) {
         QPen crayon(CouleurSelection, CadreTuile);
         crayon.setJoinStyle(Qt::MiterJoin);

@@ -80,11 +80,12 @@ protected:
         RemplacerGestionnaireTexte(nullptr);
     }
     // 30 s at 10 pictures a second from hh:mm:ss, numbered from `premier`.
-    std::string Film(const char* nom, int h, int m, int s, int premier, bool compagnons = false)
+    std::string Film(const char* nom, int h, int m, int s, int premier, bool compagnons = false, int largeur = 160,
+                     int hauteur = 120)
     {
         OptionsFilm o;
-        o.largeur = 160;
-        o.hauteur = 120;
+        o.largeur = largeur;
+        o.hauteur = hauteur;
         o.nbImages = 300;
         o.cadence = 10;
         o.premierNumero = premier;
@@ -295,6 +296,65 @@ TEST_F(FenetreMosaique, SelectionMovesSoundMeasuresExportsAndSnapshot)
     QTest::keyClick(w.get(), Qt::Key_Escape);
     EXPECT_TRUE(Tuile(1)->isVisible());
     EXPECT_LT(Tuile(0)->width(), w->PanelImage->width());
+}
+
+// "Taille réelle" shows the selected tile's film one pixel per pixel,
+// centred in its tile and cropped to it; the other tiles stay fitted, and
+// it follows the selection.
+TEST_F(FenetreMosaique, RealSizeAppliesToTheSelectedTile)
+{
+    const std::string a = Film("a.mjp", 10, 0, 0, 0);
+    const std::string b = Film("b.mjp", 10, 0, 0, 1000, false, 640, 480);
+    Ouvrir({a, b});
+    AttendreIndex({a, b});
+    w->MosaiqueFenetre->Horloge()->Aller(w->MosaiqueFenetre->Horloge()->Etendue().debut + 2000000);
+    ASSERT_TRUE(Montrent({20, -1}));
+    ASSERT_TRUE(AttendreQue([&] { return Tuile(1)->Picture().width() == 640; }, 20000));
+    const QRect cellule0 = Tuile(0)->rect().adjusted(MargeTuile, MargeTuile, -MargeTuile, -MargeTuile);
+    const QRect cellule1 = Tuile(1)->rect().adjusted(MargeTuile, MargeTuile, -MargeTuile, -MargeTuile);
+    // The tiles are larger than A's film and smaller than B's.
+    ASSERT_GT(cellule0.width(), 160);
+    ASSERT_LT(cellule1.width(), 640);
+    EXPECT_GT(Tuile(0)->BoitePicture().width(), 160);
+
+    w->FlagTailleReelle->setChecked(true);
+    EXPECT_EQ(Tuile(0)->BoitePicture().size(), QSize(160, 120));
+    EXPECT_LE((Tuile(0)->BoitePicture().center() - cellule0.center()).manhattanLength(), 2);
+    EXPECT_TRUE(cellule1.contains(Tuile(1)->BoitePicture()));
+    EXPECT_EQ(Tuile(1)->geometry().size(), Tuile(0)->geometry().size()); // the mosaic stays
+
+    // Selecting B: B at its own size, larger than its tile, cropped; A fitted.
+    QTest::mouseClick(Tuile(1), Qt::LeftButton);
+    ASSERT_TRUE(Tuile(1)->Selectionnee());
+    EXPECT_TRUE(cellule0.contains(Tuile(0)->BoitePicture()));
+    EXPECT_GT(Tuile(0)->BoitePicture().width(), 160);
+    const QRect reelle = Tuile(1)->BoitePicture();
+    EXPECT_EQ(reelle.size(), QSize(640, 480));
+    EXPECT_LE((reelle.center() - cellule1.center()).manhattanLength(), 2);
+    EXPECT_LT(reelle.left(), 0);
+    // Where the picture would overflow into the tile's white margin, the
+    // margin stays white: the picture is cropped.
+    ASSERT_TRUE(AttendreQue([&] { return Tuile(1)->Picture().width() == 640; }, 20000));
+    // A row of the tile where the picture is not white at that place.
+    const QImage& image = Tuile(1)->Picture();
+    const int xMarge = MargeTuile - 2, xImage = xMarge - reelle.left();
+    int y = -1;
+    for (int yi = 0; yi < image.height() && y < 0; ++yi) {
+        const int yt = yi + reelle.top();
+        if (yt > MargeTuile && yt < Tuile(1)->height() - MargeTuile && image.pixelColor(xImage, yi).rgb() != qRgb(255, 255, 255))
+            y = yt;
+    }
+    ASSERT_GE(y, 0);
+    const QImage vue = Tuile(1)->grab().toImage();
+    EXPECT_EQ(vue.pixelColor(xMarge, y).rgb(), qRgb(255, 255, 255));
+    // Inside the tile, the picture pixel for pixel.
+    for (int x : {MargeTuile, MargeTuile + 7, Tuile(1)->width() / 2})
+        EXPECT_EQ(vue.pixelColor(x, y).rgb(), image.pixelColor(x - reelle.left(), y - reelle.top()).rgb()) << x;
+
+    // Unchecked: both fitted again.
+    w->FlagTailleReelle->setChecked(false);
+    EXPECT_TRUE(cellule1.contains(Tuile(1)->BoitePicture()));
+    EXPECT_FALSE(Tuile(1)->TailleReelle());
 }
 
 TEST_F(FenetreMosaique, TheEndOfTheSpanStopsOrLoops)
