@@ -131,6 +131,48 @@ int64_t TempsDeLImage(const FilmHorloge& film, const PlageHorloge& plage, int64_
     return plage.debut + static_cast<int64_t>(std::ceil(k * dureeUs / n));
 }
 
+int64_t TempsSuiviDeLImage(const FilmHorloge& film, const PlageHorloge& plage, int64_t k, int sens)
+{
+    if (sens >= 0)
+        return TempsDeLImage(film, plage, k);
+    bool exacte = false;
+    const int64_t n = NombreImages(film, exacte);
+    if (n <= 0)
+        return plage.debut;
+    k = std::max<int64_t>(0, std::min(k, n - 1));
+    // The microsecond before the next picture's first (the film's end for
+    // the last picture).
+    const int64_t suivante = k + 1 < n ? TempsDeLImage(film, plage, k + 1) : plage.fin;
+    return std::max(TempsDeLImage(film, plage, k), suivante - 1);
+}
+
+int64_t TempsEnLecture(int64_t depart, int64_t ms, double vitesse, int sens, int64_t actuel,
+                       const PlageHorloge& etendue)
+{
+    const int64_t ecart = static_cast<int64_t>(static_cast<double>(ms) * 1000.0 * vitesse);
+    int64_t t = sens < 0 ? std::min(actuel, depart - ecart) : std::max(actuel, depart + ecart);
+    if (etendue.valide)
+        t = std::max(etendue.debut, std::min(t, etendue.fin));
+    return t;
+}
+
+ActionPiste ActionPisteEnLecture(const PlageHorloge& plage, int64_t t, bool enCours)
+{
+    const bool dedans = plage.valide && t >= plage.debut && t < plage.fin;
+    if (dedans && !enCours)
+        return ActionPiste::Demarrer;
+    if (!dedans && enCours)
+        return ActionPiste::Arreter;
+    return ActionPiste::Rien;
+}
+
+bool FinDeParcours(const PlageHorloge& etendue, int64_t t, int sens)
+{
+    if (!etendue.valide)
+        return false;
+    return sens < 0 ? t <= etendue.debut : t >= etendue.fin;
+}
+
 int32_t SecondeDuFilm(const FilmHorloge& film, const PlageHorloge& plage, int64_t t)
 {
     const int64_t duree = film.dureeMs / 1000;

@@ -56,6 +56,30 @@ ImageHorloge ImageAuTemps(const FilmHorloge& film, const PlageHorloge& plage, in
 // to k (so that ImageAuTemps gives k again).
 int64_t TempsDeLImage(const FilmHorloge& film, const PlageHorloge& plage, int64_t k);
 
+// Clock time of picture k of a film as the playing clock follows it: going
+// forwards (sens 1) the picture's first microsecond, going backwards
+// (sens -1) its last one, where the clock enters it from the picture after.
+// Either maps back to k.
+int64_t TempsSuiviDeLImage(const FilmHorloge& film, const PlageHorloge& plage, int64_t k, int sens);
+
+// Clock time of a playing run: `ms` wall-clock milliseconds after it left
+// `depart` at `vitesse` in direction `sens`. It never goes back over
+// `actuel` (a film lagging behind does not turn the clock round) and stays
+// within the span [debut, fin].
+int64_t TempsEnLecture(int64_t depart, int64_t ms, double vitesse, int sens, int64_t actuel,
+                       const PlageHorloge& etendue);
+
+// What a film's channel does while the clock plays at t: it starts when
+// the clock has entered the film's span (at its start going forwards, at
+// its end going backwards), it stops when the clock has left the span
+// (past its end, or before its start going backwards).
+enum class ActionPiste { Rien, Demarrer, Arreter };
+ActionPiste ActionPisteEnLecture(const PlageHorloge& plage, int64_t t, bool enCours);
+
+// True once the playing clock has reached the end of its way: the span's
+// end going forwards, its earliest start going backwards.
+bool FinDeParcours(const PlageHorloge& etendue, int64_t t, int sens);
+
 // Second of the film (for its reader's start) of clock time t, within
 // [0, duration in whole seconds].
 int32_t SecondeDuFilm(const FilmHorloge& film, const PlageHorloge& plage, int64_t t);

@@ -112,7 +112,9 @@ void THorloge::Positionner(size_t i, int64_t t, int64_t image, bool jouer)
         voie.FlagLecture = 1;
         voie.FlagPause = 0;
         voie.FlagFinDeFilm = 0;
+        voie.FlagDebutDeFilm = 0;
         voie.FlagRafraichir = 0;
+        voie.Sens = static_cast<signed char>(sens_);
         voie.PourcentFilm = depart;
     } else {
         voie.FlagRafraichir = 1;
@@ -122,6 +124,22 @@ void THorloge::Positionner(size_t i, int64_t t, int64_t image, bool jouer)
         RendreMutexVoie(v);
     ReveillerVoie(v);
     enCours_[i] = jouer;
+}
+
+void THorloge::FixerSens(int sens)
+{
+    sens = sens < 0 ? -1 : 1;
+    if (sens == sens_)
+        return;
+    if (!lecture_) {
+        sens_ = sens;
+        return;
+    }
+    // The run going the other way ends on the selected film's picture;
+    // the next one starts there.
+    Pause();
+    sens_ = sens;
+    Jouer();
 }
 
 void THorloge::Aller(int64_t t, int piste, int64_t image)
@@ -188,9 +206,9 @@ int64_t THorloge::TempsMontre(size_t i, bool& connu) const
     const int r = PrendreMutexVoie(v);
     const Voie& voie = Voies[v];
     // A finished run's last picture is not where the time is: the clock
-    // runs on by itself to the span's end.
-    const bool courant =
-        voie.RunImageMontree == voie.NumeroDemande && voie.ImageMontree >= 0 && voie.FlagFinDeFilm == 0;
+    // runs on by itself to the end of its way.
+    const bool courant = voie.RunImageMontree == voie.NumeroDemande && voie.ImageMontree >= 0 &&
+                         voie.FlagFinDeFilm == 0 && voie.FlagDebutDeFilm == 0;
     const int64_t image = voie.ImageMontree;
     const bool exacte = voie.ImageMontreeExacte != 0;
     const int64_t ms = voie.MsImageMontree;
@@ -201,7 +219,7 @@ int64_t THorloge::TempsMontre(size_t i, bool& connu) const
     connu = true;
     const FilmHorloge f = FilmActuel(i);
     if (exacte && f.nbImagesIndex > 0)
-        return TempsDeLImage(f, pistes_[i].plage, image);
+        return TempsSuiviDeLImage(f, pistes_[i].plage, image, sens_);
     return pistes_[i].plage.debut + ms * 1000;
 }
 
@@ -209,16 +227,17 @@ void THorloge::Pause()
 {
     if (!lecture_)
         return;
-    ArreterVoies();
-    lecture_ = false;
-    // Every tile goes to the picture the selected film had reached.
+    // Every tile goes to the picture the selected film has on screen, read
+    // before the stop makes it stale (the last tick's time otherwise).
     bool connu = false;
     int64_t t = temps_;
-    if (selection_ >= 0 && selection_ < static_cast<int>(pistes_.size())) {
+    if (selection_ >= 0 && selection_ < static_cast<int>(pistes_.size()) && enCours_[size_t(selection_)]) {
         const int64_t montre = TempsMontre(size_t(selection_), connu);
         if (connu)
             t = montre;
     }
+    ArreterVoies();
+    lecture_ = false;
     Aller(t);
 }
 
@@ -243,35 +262,39 @@ bool THorloge::Avancer()
         msDepart_ = maintenant;
         vitesseDepart_ = vitesse;
     }
-    int64_t t = tempsDepart_ + static_cast<int64_t>((maintenant - msDepart_) * 1000.0 * vitesse);
+    int64_t t = TempsEnLecture(tempsDepart_, maintenant - msDepart_, vitesse, sens_, temps_, etendue_);
     // The selected film's picture on screen is the time the user sees.
     if (selection_ >= 0 && selection_ < static_cast<int>(pistes_.size()) && enCours_[size_t(selection_)]) {
         bool connu = false;
         const int64_t montre = TempsMontre(size_t(selection_), connu);
         if (connu) {
-            t = montre;
-            tempsDepart_ = t;
+            t = TempsEnLecture(montre, 0, vitesse, sens_, temps_, etendue_);
+            tempsDepart_ = montre;
             msDepart_ = maintenant;
         }
     }
-    temps_ = std::max(temps_, t);
+    temps_ = t;
     for (size_t i = 0; i < pistes_.size(); ++i) {
         const int v = pistes_[i].voie;
         if (v < 0)
             continue;
-        const PlageHorloge& plage = pistes_[i].plage;
-        const bool dedans = temps_ >= plage.debut && temps_ < plage.fin;
-        if (!enCours_[i] && dedans) {
+        switch (ActionPisteEnLecture(pistes_[i].plage, temps_, enCours_[i])) {
+        case ActionPiste::Rien:
+            break;
+        case ActionPiste::Demarrer:
             Positionner(i, temps_, -1, true);
-        } else if (enCours_[i] && !dedans) {
+            break;
+        case ActionPiste::Arreter: {
             const int r = PrendreMutexVoie(v);
             Voies[v].FlagLecture = 0;
             ++Voies[v].NumeroDemande;
             if (r == 0)
                 RendreMutexVoie(v);
             enCours_[i] = false;
+            break;
+        }
         }
     }
     emit TempsChange();
-    return etendue_.valide && temps_ >= etendue_.fin;
+    return FinDeParcours(etendue_, temps_, sens_);
 }

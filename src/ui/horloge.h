@@ -4,9 +4,10 @@
 //
 // Paused, after a seek, a go-to or a step, each channel is asked for the
 // picture of the clock time (exact with the film's index). While playing,
-// every channel runs at the shared speed from the same start, and the
-// clock follows the selected film's picture on screen; a film whose span
-// the clock enters starts there, one whose span it leaves stops.
+// every channel runs at the shared speed from the same start, in the
+// clock's direction, and the clock follows the selected film's picture on
+// screen; a film whose span the clock enters (its start forwards, its end
+// backwards) starts there, one whose span it leaves stops.
 #pragma once
 
 #include "engine/horloge_calcul.h"
@@ -41,6 +42,11 @@ public:
     int64_t Temps() const { return temps_; }
     const PlageHorloge& Etendue() const { return etendue_; }
     bool EnLecture() const { return lecture_; }
+    // Direction: 1 forwards, -1 backwards. Turning round while playing
+    // pauses every channel on the selected film's picture and plays again
+    // from there the other way.
+    void FixerSens(int sens);
+    int Sens() const { return sens_; }
 
     // Stops every channel and asks each for its picture at t (held to the
     // span). `image` >= 0: that picture of film `piste` exactly, the
@@ -58,8 +64,9 @@ public:
     // kept (before the films change channels).
     void Arreter();
     // While playing: follows the time, starts and stops films at the edges
-    // of their spans. True once the clock has reached the span's end (the
-    // caller then loops or stops).
+    // of their spans. True once the clock has reached the end of its way:
+    // the span's end forwards, its earliest start backwards (the caller
+    // then loops or stops).
     bool Avancer();
 
     // The picture of film `piste` at the clock time.
@@ -86,6 +93,7 @@ private:
     int64_t temps_ = 0;
     int selection_ = 0;
     bool lecture_ = false;
+    int sens_ = 1;
     // Start of the current playing run: clock time and wall-clock ms.
     int64_t tempsDepart_ = 0;
     int64_t msDepart_ = 0;

@@ -228,8 +228,10 @@ TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent
     NavigationFenetre = new Navigation(this);
     LectureJklFenetre = new LectureJkl({this, [this] { return RelireFilmEnchaine(); }, [this] { ViderMesuresVisibles(); },
                                         [this] { MontrerLecture(); MontrerMesuresDeLaPosition(); },
-                                        [this] { return MosaiqueFenetre && MosaiqueFenetre->Active(); }});
+                                        [this] { return MosaiqueFenetre && MosaiqueFenetre->Active()
+                                                            ? MosaiqueFenetre->Horloge() : nullptr; }});
     MosaiqueFenetre = new Mosaique(this);
+    connect(MosaiqueFenetre, &Mosaique::SensChange, LectureJklFenetre, &LectureJkl::MontrerVitesse);
     new TAvisFenetre(this);
     FormCreate();
     // Digital zoom of the picture, films dropped on the window.
@@ -836,10 +838,10 @@ void TLecteurZR7_Principale::TogglePause()
 
 void TLecteurZR7_Principale::BoutonPlay1Click()
 {
+    LectureJklFenetre->AvantPlay(); // Play plays forwards
     if (MosaiqueFenetre->Active())
         return MosaiqueFenetre->Jouer();
     MotDePasseChange();
-    LectureJklFenetre->AvantPlay(); // Play plays forwards
     if (FlagLectureLancee)
         TogglePause();
     else

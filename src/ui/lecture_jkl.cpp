@@ -4,6 +4,7 @@
 #include "engine/fichierfilm.h"
 #include "engine/index_images.h"
 #include "engine/th_indexeur.h"
+#include "ui/horloge.h"
 #include "ui/icones.h"
 #include "ui/lecteurzr7_principale.h"
 #include "ui/oxbouton.h"
@@ -86,15 +87,29 @@ bool LectureJkl::FilmCharge() const
     return f_->BoutonPlay1->Enabled() || f_->BoutonStop1->Visible();
 }
 
+int LectureJkl::SensCourant() const
+{
+    if (THorloge* h = acces_.horloge ? acces_.horloge() : nullptr)
+        return h->Sens();
+    return SensEcrit();
+}
+
 EtatJkl LectureJkl::Etat() const
 {
     EtatJkl e;
+    e.cran = f_->JaugeVitesse->value();
+    if (THorloge* h = acces_.horloge ? acces_.horloge() : nullptr) {
+        // Several films: the clock plays, whether the selected film has a
+        // picture now or not.
+        e.sens = h->Sens();
+        e.lecture = h->EnLecture();
+        return e;
+    }
     const int r = PrendreMutexVoie(0);
     e.sens = Voies[0].Sens < 0 ? -1 : 1;
     e.lecture = Voies[0].FlagLecture != 0 && Voies[0].FlagPause == 0;
     if (r == 0)
         RendreMutexVoie(0);
-    e.cran = f_->JaugeVitesse->value();
     return e;
 }
 
@@ -108,8 +123,6 @@ bool LectureJkl::Executer(ToucheJkl touche)
     }
     const EtatJkl avant = Etat();
     const EtatJkl apres = TransitionJkl(avant, touche);
-    if (apres.sens < 0 && acces_.plusieursFilms && acces_.plusieursFilms())
-        return true;
     if (!apres.lecture) {
         if (avant.lecture)
             f_->BoutonStop1Click();
@@ -117,7 +130,7 @@ bool LectureJkl::Executer(ToucheJkl touche)
     }
     if (apres.cran != f_->JaugeVitesse->value())
         f_->JaugeVitesse->setValue(apres.cran); // the window applies the speed
-    if (apres.sens != SensEcrit())
+    if (apres.sens != SensCourant())
         FixerSens(apres.sens, Voies[0].FlagLecture != 0); // written by this thread only
     if (!avant.lecture) {
         // Starts a stopped film, or resumes a paused one, in the direction
@@ -132,7 +145,7 @@ bool LectureJkl::Executer(ToucheJkl touche)
 
 void LectureJkl::AvantPlay()
 {
-    if (commandeJkl_ || SensEcrit() > 0)
+    if (commandeJkl_ || SensCourant() > 0)
         return;
     f_->JaugeVitesse->setValue(CranVitesseNormal);
     FixerSens(1, Voies[0].FlagLecture != 0); // written by this thread only
@@ -140,6 +153,13 @@ void LectureJkl::AvantPlay()
 
 void LectureJkl::FixerSens(int sens, bool reprendre)
 {
+    if (THorloge* h = acces_.horloge ? acces_.horloge() : nullptr) {
+        // Every tile turns round with the clock, from the selected film's
+        // picture on screen.
+        h->FixerSens(sens);
+        MontrerVitesse();
+        return;
+    }
     Reprise reprise;
     if (reprendre) {
         int r = PrendreMutexVoie(0);
@@ -176,7 +196,7 @@ void LectureJkl::FixerSens(int sens, bool reprendre)
 
 void LectureJkl::MontrerVitesse()
 {
-    const std::string texte = TexteVitesseSens(f_->JaugeVitesse->value(), SensEcrit());
+    const std::string texte = TexteVitesseSens(f_->JaugeVitesse->value(), SensCourant());
     f_->LabelVitesse->setText(QString::fromLatin1(texte.c_str()));
     f_->LabelVitesse->adjustSize();
 }
@@ -279,8 +299,7 @@ bool LectureJkl::eventFilter(QObject* objet, QEvent* evenement)
 {
     if (evenement->type() == QEvent::EnabledChange && objet == f_->BoutonPlay1) {
         // Usable exactly when Play is: with a film.
-        BoutonArriere->SetEnabled(f_->BoutonPlay1->Enabled() &&
-                                  !(acces_.plusieursFilms && acces_.plusieursFilms()));
+        BoutonArriere->SetEnabled(f_->BoutonPlay1->Enabled());
         return false;
     }
     if (evenement->type() != QEvent::KeyPress)

@@ -16,6 +16,7 @@
 
 #include <functional>
 
+class THorloge;
 class TLecteurZR7_Principale;
 class TOxBouton;
 
@@ -30,9 +31,9 @@ struct AccesJkl {
     std::function<void()> viderMesures;
     // Shows the read-out and the measures of the position now set.
     std::function<void()> montrerPosition;
-    // True while several films are shown together: their clock plays
-    // forwards only, so J and "Lecture arrière" do nothing then.
-    std::function<bool()> plusieursFilms;
+    // The clock of films shown together, null for a single film: J, K and
+    // L then act on it, and through it on every tile.
+    std::function<THorloge*()> horloge;
 };
 
 class LectureJkl : public QObject
@@ -55,16 +56,19 @@ public:
     bool TraiterDebutDeFilm();
     // Direction, speed and pause as J, K and L see them.
     EtatJkl Etat() const;
+    // The speed label with its direction.
+    void MontrerVitesse();
 
 protected:
     bool eventFilter(QObject* objet, QEvent* evenement) override;
 
 private:
     bool FilmCharge() const;
+    // Direction written: the clock's with several films, channel 0's alone.
+    int SensCourant() const;
     // Writes the direction; with `reprendre` a running run is ended and the
     // next one starts on the picture on screen.
     void FixerSens(int sens, bool reprendre);
-    void MontrerVitesse();
     void AllerALaFin();
     bool EnchainerPrecedent();
     void ArreterAuDebut();

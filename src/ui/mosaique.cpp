@@ -269,6 +269,7 @@ void Mosaique::ArreterVoies()
             continue;
         const int r = PrendreMutexVoie(v);
         Voies[v].FlagLecture = 0;
+        Voies[v].Sens = 1;
         ++Voies[v].NumeroDemande;
         if (r == 0)
             RendreMutexVoie(v);
@@ -290,6 +291,7 @@ void Mosaique::ArreterVoies()
     films_.clear();
     seule_ = -1;
     horloge_->FixerPistes({});
+    horloge_->FixerSens(1);
 }
 
 int Mosaique::TuileSelectionnee() const
@@ -305,6 +307,11 @@ bool Mosaique::Disposer()
     if (tuiles_.empty())
         return false;
     const QRect zone = f_->PanelImage->rect();
+    // "Taille réelle" shows the selected tile's film at its own size in its
+    // tile, the others stay fitted (full screen fits, as a single film).
+    const bool reelle = !FlagMasque && f_->FlagTailleReelle->isChecked();
+    for (size_t i = 0; i < tuiles_.size(); ++i)
+        tuiles_[i]->FixerTailleReelle(reelle && int(i) == TuileSelectionnee());
     // Full screen shows the selected tile, as a double-click does.
     const int seule = FlagMasque ? TuileSelectionnee() : seule_;
     if (seule >= 0) {
@@ -451,6 +458,7 @@ void Mosaique::Selectionner(int tuile)
     std::swap(pistes[size_t(tuile)].voie, pistes[size_t(ancienne)].voie);
     horloge_->FixerPistes(pistes);
     horloge_->FixerSelection(tuile);
+    Disposer(); // "Taille réelle" follows the selection
     horloge_->Aller(t);
     if (jouait)
         Jouer();
@@ -561,6 +569,14 @@ void Mosaique::Suivre()
     }
     if (!horloge_->Avancer())
         return;
+    // The earliest start reached backwards: stopped there, as a single
+    // film stops at its start; Play and L then go forwards.
+    if (horloge_->Sens() < 0) {
+        Pause();
+        horloge_->FixerSens(1);
+        emit SensChange();
+        return;
+    }
     // The end of the span: again from the start with "Lire en boucle".
     if (f_->FlagBoucle->isChecked()) {
         horloge_->Aller(horloge_->Etendue().debut);

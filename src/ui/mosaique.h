@@ -83,6 +83,10 @@ public:
     // Follows the clock: tiles, read-out, slider; the end of the span.
     void Suivre();
 
+signals:
+    // The clock turned forwards by itself (backwards to the earliest start).
+    void SensChange();
+
 private:
     // Stops the channels and removes the tiles; the window is left as is.
     void ArreterVoies();

@@ -80,6 +80,17 @@ Boite ImageAjustee(int largeurImage, int hauteurImage, const Boite& cellule)
     return Boite{cellule.gauche + (cellule.largeur - l) / 2, cellule.haut + (cellule.hauteur - h) / 2, l, h};
 }
 
+Boite ImageTailleReelle(int largeurImage, int hauteurImage, const Boite& cellule)
+{
+    if (largeurImage <= 0 || hauteurImage <= 0)
+        return cellule;
+    // The single film's size; its place in the panel is not this one's.
+    const Boite b = BoiteTailleReelle(RapportAffichage(largeurImage, hauteurImage), largeurImage, hauteurImage,
+                                      cellule.largeur, cellule.hauteur);
+    return Boite{cellule.gauche + (cellule.largeur - b.largeur) / 2, cellule.haut + (cellule.hauteur - b.hauteur) / 2,
+                 b.largeur, b.hauteur};
+}
+
 int CelluleSousPoint(const std::vector<Boite>& cellules, int x, int y)
 {
     for (size_t i = 0; i < cellules.size(); ++i) {

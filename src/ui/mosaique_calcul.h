@@ -34,5 +34,11 @@ std::vector<Boite> CellulesMosaique(int n, int largeur, int hauteur);
 // ratio kept, centred. An unknown size fills the box.
 Boite ImageAjustee(int largeurImage, int hauteurImage, const Boite& cellule);
 
+// "Taille réelle" in a tile: the picture at its own size corrected to its
+// display ratio (as a single film's real size), centred on the cell; a
+// picture larger than the cell overflows it on every side evenly and the
+// tile crops it. An unknown size fills the cell.
+Boite ImageTailleReelle(int largeurImage, int hauteurImage, const Boite& cellule);
+
 // Tile under a point of the area, -1 for none.
 int CelluleSousPoint(const std::vector<Boite>& cellules, int x, int y);

@@ -24,6 +24,10 @@ TTuile::TTuile(int numero, QWidget* parent) : QWidget(parent), numero_(numero)
 
 void TTuile::AfficherImage(const unsigned char* bitmapFichier, int taille)
 {
+    // Without recording at the clock time, a picture still arriving is of
+    // an older request: kept, it would show when the film comes back.
+    if (etat_ == Etat::SansEnregistrement)
+        return;
     QImage image;
     if (ImageDepuisBitmap(bitmapFichier, static_cast<size_t>(taille), image) != 0)
         return;
@@ -47,6 +51,9 @@ void TTuile::MontrerTexte(Etat etat, const QString& texte)
 {
     if (etat_ == etat && texte_ == texte)
         return;
+    // The picture of another time is not shown again when the film comes
+    // back: the tile waits, dark, for its reader's next one.
+    image_ = QImage();
     etat_ = etat;
     texte_ = texte;
     update();
@@ -60,11 +67,23 @@ void TTuile::FixerSelectionnee(bool selectionnee)
     update();
 }
 
+void TTuile::FixerTailleReelle(bool reelle)
+{
+    if (tailleReelle_ == reelle)
+        return;
+    tailleReelle_ = reelle;
+    update();
+}
+
 QRect TTuile::BoitePicture() const
 {
     const Boite cellule{MargeTuile, MargeTuile, std::max(0, width() - 2 * MargeTuile),
                         std::max(0, height() - 2 * MargeTuile)};
     const bool image = etat_ == Etat::Image && !image_.isNull();
+    if (image && tailleReelle_) {
+        const Boite r = ImageTailleReelle(image_.width(), image_.height(), cellule);
+        return QRect(r.gauche, r.haut, r.largeur, r.hauteur);
+    }
     const Boite b = ImageAjustee(image ? image_.width() : LargeurDefaut, image ? image_.height() : HauteurDefaut,
                                  cellule);
     return QRect(b.gauche, b.haut, b.largeur, b.hauteur);
@@ -74,6 +93,8 @@ void TTuile::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.fillRect(rect(), Qt::white);
+    // A real-size picture larger than the tile is cropped to the margin.
+    p.setClipRect(rect().adjusted(MargeTuile, MargeTuile, -MargeTuile, -MargeTuile));
     const QRect boite = BoitePicture();
     if (etat_ == Etat::Image && !image_.isNull()) {
         p.drawImage(boite, image_);
@@ -82,6 +103,7 @@ void TTuile::paintEvent(QPaintEvent*)
         p.setPen(Qt::white);
         p.drawText(boite, Qt::AlignCenter | Qt::TextWordWrap, texte_);
     }
+    p.setClipping(false);
     if (selectionnee_) {
         QPen crayon(CouleurSelection, CadreTuile);
         crayon.setJoinStyle(Qt::MiterJoin);

@@ -36,6 +36,10 @@ public:
     // Dark, with a text instead of the picture.
     void MontrerTexte(Etat etat, const QString& texte);
     void FixerSelectionnee(bool selectionnee);
+    // "Taille réelle": the picture one pixel per pixel, centred, cropped to
+    // the tile; otherwise fitted.
+    void FixerTailleReelle(bool reelle);
+    bool TailleReelle() const { return tailleReelle_; }
     // Pictures are copied to this control too (the window's own picture,
     // which the snapshot and the zoom use), null for none.
     void FixerMiroir(TImageEtiree* miroir) { miroir_ = miroir; }
@@ -45,7 +49,7 @@ public:
     const QString& TexteTuile() const { return texte_; }
     bool Selectionnee() const { return selectionnee_; }
     const QImage& Picture() const { return image_; }
-    // Where the picture lies in the tile.
+    // Where the picture lies in the tile (beyond its edges at real size).
     QRect BoitePicture() const;
 
 signals:
@@ -62,6 +66,7 @@ private:
     Etat etat_ = Etat::Image;
     QString texte_;
     bool selectionnee_ = false;
+    bool tailleReelle_ = false;
     QImage image_;
     TImageEtiree* miroir_ = nullptr;
 };

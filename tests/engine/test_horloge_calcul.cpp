@@ -134,6 +134,59 @@ TEST(HorlogeCalcul, FilmSecondAndGoToTimes)
     EXPECT_EQ(TempsPourAllerA(20, EtendueHorloge(q), false), -1);
 }
 
+TEST(HorlogeCalcul, PlayingBackwardsAcrossFilms)
+{
+    // A 10:00:00-10:00:30 and B 09:59:50-10:00:20, 10 pictures a second
+    // (B 30/s, whose picture times are not whole microseconds).
+    const FilmHorloge a = Film(300, 30000, true, Heure(10, 0, 0), 300);
+    const FilmHorloge b = Film(900, 30000, true, Heure(9, 59, 50), 900);
+    const auto p = PlacerFilms({a, b});
+    const PlageHorloge e = EtendueHorloge(p);
+
+    // The time followed of a picture on screen maps back to it both ways:
+    // forwards its first microsecond, backwards its last.
+    for (int64_t k : {0, 1, 150, 299}) {
+        const int64_t avant = TempsSuiviDeLImage(a, p[0], k, 1);
+        const int64_t arriere = TempsSuiviDeLImage(a, p[0], k, -1);
+        EXPECT_EQ(avant, TempsDeLImage(a, p[0], k));
+        EXPECT_EQ(ImageAuTemps(a, p[0], arriere).image, k) << k;
+        const ImageHorloge suivante = ImageAuTemps(a, p[0], arriere + 1);
+        EXPECT_TRUE(suivante.presente ? suivante.image == k + 1 : k == 299) << k;
+    }
+    for (int64_t k = 0; k < 900; ++k)
+        ASSERT_EQ(ImageAuTemps(b, p[1], TempsSuiviDeLImage(b, p[1], k, -1)).image, k) << k;
+    EXPECT_EQ(TempsSuiviDeLImage(a, p[0], 299, -1), p[0].fin - 1);
+
+    // 2 s of wall clock at x 4 backwards from 10:00:24: 10:00:16; the
+    // clock never goes back over where it stands, nor below the span.
+    EXPECT_EQ(TempsEnLecture(T(10, 0, 24), 2000, 4.0, -1, T(10, 0, 24), e), T(10, 0, 16));
+    EXPECT_EQ(TempsEnLecture(T(10, 0, 24), 2000, 4.0, -1, T(10, 0, 10), e), T(10, 0, 10));
+    EXPECT_EQ(TempsEnLecture(T(10, 0, 24), 60000, 1.0, -1, T(10, 0, 24), e), e.debut);
+    EXPECT_EQ(TempsEnLecture(T(10, 0, 24), 500, 2.0, 1, T(10, 0, 24), e), T(10, 0, 25));
+    EXPECT_EQ(TempsEnLecture(T(10, 0, 24), 500, 2.0, 1, T(10, 0, 26), e), T(10, 0, 26));
+    EXPECT_EQ(TempsEnLecture(T(10, 0, 24), 60000, 1.0, 1, T(10, 0, 24), e), e.fin);
+
+    // Going back from 10:00:24: B (ended at 10:00:20) starts when the clock
+    // enters its span at its end, A stops once the clock passes its start.
+    EXPECT_EQ(ActionPisteEnLecture(p[1], T(10, 0, 24), false), ActionPiste::Rien);
+    EXPECT_EQ(ActionPisteEnLecture(p[1], T(10, 0, 20), false), ActionPiste::Rien);
+    EXPECT_EQ(ActionPisteEnLecture(p[1], T(10, 0, 20) - 1, false), ActionPiste::Demarrer);
+    EXPECT_EQ(ActionPisteEnLecture(p[1], T(10, 0, 12), true), ActionPiste::Rien);
+    EXPECT_EQ(ActionPisteEnLecture(p[0], T(10, 0, 0), true), ActionPiste::Rien);
+    EXPECT_EQ(ActionPisteEnLecture(p[0], T(10, 0, 0) - 1, true), ActionPiste::Arreter);
+    EXPECT_EQ(ActionPisteEnLecture(p[0], T(9, 59, 55), false), ActionPiste::Rien);
+    EXPECT_EQ(ActionPisteEnLecture(PlageHorloge(), T(10, 0, 5), false), ActionPiste::Rien);
+
+    // The way ends at the earliest start backwards, at the latest end
+    // forwards.
+    EXPECT_FALSE(FinDeParcours(e, T(9, 59, 50) + 1, -1));
+    EXPECT_TRUE(FinDeParcours(e, T(9, 59, 50), -1));
+    EXPECT_FALSE(FinDeParcours(e, T(9, 59, 50), 1));
+    EXPECT_TRUE(FinDeParcours(e, T(10, 0, 30), 1));
+    EXPECT_FALSE(FinDeParcours(e, T(10, 0, 30) - 1, 1));
+    EXPECT_FALSE(FinDeParcours(PlageHorloge(), 0, -1));
+}
+
 TEST(HorlogeCalcul, Texts)
 {
     EXPECT_EQ(TexteDateHeure(T(10, 0, 30, 999)), "12/05/2014 10:00:30");

@@ -2,7 +2,8 @@
 # End to end under a real X display, as a new user would: two films named
 # on the command line, B recorded from 20 s after A (25 pictures a second),
 # open side by side on one clock. "Aller à" 10:00:30 shows A's picture 750
-# and B's 250, "." shows 751 and 251, and after playing A - B is still 500.
+# and B's 250, "." shows 751 and 251, and after playing forwards, then
+# backwards (J, K), A - B is still 500.
 # The numbers are read back from screenshots of each tile.
 # Usage: mosaique_xvfb.sh PLAYER FILM_MAKER NUMBER_READER CLOSER  (inside xvfb-run)
 set -u
@@ -95,6 +96,18 @@ read -r na nb <<< "$vu"
 echo "après lecture : $vu"
 [ "$na" -gt 751 ] 2>/dev/null || echec "la lecture n'a pas avancé : « $vu »"
 [ $((na - nb)) -eq 500 ] || echec "après lecture A - B = $((na - nb)) au lieu de 500"
+
+# Backwards (J) a while, then paused (K): both went back, still 500 apart.
+avant=$na
+touche j
+sleep 2
+touche k
+sleep 1
+vu=$(numeros)
+read -r na nb <<< "$vu"
+echo "après lecture arrière : $vu"
+[ "$na" -lt "$avant" ] 2>/dev/null || echec "la lecture arrière n'a pas reculé : « $vu » (avant $avant)"
+[ $((na - nb)) -eq 500 ] || echec "après lecture arrière A - B = $((na - nb)) au lieu de 500"
 
 fermer_et_attendre "$fermer" 100 || echec "toujours en vie après la fermeture"
 [ $statut -eq 0 ] || { echo "ÉCHEC : statut $statut"; cat "$dossier/sortie.txt"; exit 1; }

@@ -80,11 +80,12 @@ protected:
         RemplacerGestionnaireTexte(nullptr);
     }
     // 30 s at 10 pictures a second from hh:mm:ss, numbered from `premier`.
-    std::string Film(const char* nom, int h, int m, int s, int premier, bool compagnons = false)
+    std::string Film(const char* nom, int h, int m, int s, int premier, bool compagnons = false, int largeur = 160,
+                     int hauteur = 120)
     {
         OptionsFilm o;
-        o.largeur = 160;
-        o.hauteur = 120;
+        o.largeur = largeur;
+        o.hauteur = hauteur;
         o.nbImages = 300;
         o.cadence = 10;
         o.premierNumero = premier;
@@ -297,6 +298,65 @@ TEST_F(FenetreMosaique, SelectionMovesSoundMeasuresExportsAndSnapshot)
     EXPECT_LT(Tuile(0)->width(), w->PanelImage->width());
 }
 
+// "Taille réelle" shows the selected tile's film one pixel per pixel,
+// centred in its tile and cropped to it; the other tiles stay fitted, and
+// it follows the selection.
+TEST_F(FenetreMosaique, RealSizeAppliesToTheSelectedTile)
+{
+    const std::string a = Film("a.mjp", 10, 0, 0, 0);
+    const std::string b = Film("b.mjp", 10, 0, 0, 1000, false, 640, 480);
+    Ouvrir({a, b});
+    AttendreIndex({a, b});
+    w->MosaiqueFenetre->Horloge()->Aller(w->MosaiqueFenetre->Horloge()->Etendue().debut + 2000000);
+    ASSERT_TRUE(Montrent({20, -1}));
+    ASSERT_TRUE(AttendreQue([&] { return Tuile(1)->Picture().width() == 640; }, 20000));
+    const QRect cellule0 = Tuile(0)->rect().adjusted(MargeTuile, MargeTuile, -MargeTuile, -MargeTuile);
+    const QRect cellule1 = Tuile(1)->rect().adjusted(MargeTuile, MargeTuile, -MargeTuile, -MargeTuile);
+    // The tiles are larger than A's film and smaller than B's.
+    ASSERT_GT(cellule0.width(), 160);
+    ASSERT_LT(cellule1.width(), 640);
+    EXPECT_GT(Tuile(0)->BoitePicture().width(), 160);
+
+    w->FlagTailleReelle->setChecked(true);
+    EXPECT_EQ(Tuile(0)->BoitePicture().size(), QSize(160, 120));
+    EXPECT_LE((Tuile(0)->BoitePicture().center() - cellule0.center()).manhattanLength(), 2);
+    EXPECT_TRUE(cellule1.contains(Tuile(1)->BoitePicture()));
+    EXPECT_EQ(Tuile(1)->geometry().size(), Tuile(0)->geometry().size()); // the mosaic stays
+
+    // Selecting B: B at its own size, larger than its tile, cropped; A fitted.
+    QTest::mouseClick(Tuile(1), Qt::LeftButton);
+    ASSERT_TRUE(Tuile(1)->Selectionnee());
+    EXPECT_TRUE(cellule0.contains(Tuile(0)->BoitePicture()));
+    EXPECT_GT(Tuile(0)->BoitePicture().width(), 160);
+    const QRect reelle = Tuile(1)->BoitePicture();
+    EXPECT_EQ(reelle.size(), QSize(640, 480));
+    EXPECT_LE((reelle.center() - cellule1.center()).manhattanLength(), 2);
+    EXPECT_LT(reelle.left(), 0);
+    // Where the picture would overflow into the tile's white margin, the
+    // margin stays white: the picture is cropped.
+    ASSERT_TRUE(AttendreQue([&] { return Tuile(1)->Picture().width() == 640; }, 20000));
+    // A row of the tile where the picture is not white at that place.
+    const QImage& image = Tuile(1)->Picture();
+    const int xMarge = MargeTuile - 2, xImage = xMarge - reelle.left();
+    int y = -1;
+    for (int yi = 0; yi < image.height() && y < 0; ++yi) {
+        const int yt = yi + reelle.top();
+        if (yt > MargeTuile && yt < Tuile(1)->height() - MargeTuile && image.pixelColor(xImage, yi).rgb() != qRgb(255, 255, 255))
+            y = yt;
+    }
+    ASSERT_GE(y, 0);
+    const QImage vue = Tuile(1)->grab().toImage();
+    EXPECT_EQ(vue.pixelColor(xMarge, y).rgb(), qRgb(255, 255, 255));
+    // Inside the tile, the picture pixel for pixel.
+    for (int x : {MargeTuile, MargeTuile + 7, Tuile(1)->width() / 2})
+        EXPECT_EQ(vue.pixelColor(x, y).rgb(), image.pixelColor(x - reelle.left(), y - reelle.top()).rgb()) << x;
+
+    // Unchecked: both fitted again.
+    w->FlagTailleReelle->setChecked(false);
+    EXPECT_TRUE(cellule1.contains(Tuile(1)->BoitePicture()));
+    EXPECT_FALSE(Tuile(1)->TailleReelle());
+}
+
 TEST_F(FenetreMosaique, TheEndOfTheSpanStopsOrLoops)
 {
     const std::string a = Film("a.mjp", 10, 0, 0, 0);
@@ -365,32 +425,111 @@ TEST_F(FenetreMosaique, AProtectedFilmWaitsForItsPasswordOnTheSelectedTile)
 
 } // namespace
 
-// The clock of films shown together plays forwards only: J and "Lecture
-// arrière" leave every tile where it is (before, J turned the selected film
-// backwards while the others played forwards); L plays them all forwards.
-TEST_F(FenetreMosaique, BackwardsKeysLeaveTheTilesInStep)
+// J plays every tile backwards on the clock, J again doubles the speed,
+// K pauses them all in step on the selected film's picture, L plays them
+// all forwards.
+TEST_F(FenetreMosaique, BackwardsKeysPlayEveryTileBackInStep)
 {
     const std::string a = Film("a.mjp", 10, 0, 0, 0);
     const std::string b = Film("b.mjp", 10, 0, 0, 1000);
     Ouvrir({a, b});
     ASSERT_TRUE(w->MosaiqueFenetre->Active());
     AttendreIndex({a, b});
-    saisie = "10:00:10";
+    THorloge* h = w->MosaiqueFenetre->Horloge();
+    saisie = "10:00:20";
     ASSERT_TRUE(w->NavigationFenetre->Executer(ActionTouche::AllerA));
-    ASSERT_TRUE(Montrent({100, 1100}));
+    ASSERT_TRUE(Montrent({200, 1200}));
+    EXPECT_TRUE(w->LectureJklFenetre->BoutonArriere->Enabled());
 
     EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Arriere));
-    EXPECT_EQ(Voies[0].Sens, 1);
-    EXPECT_EQ(Voies[0].FlagLecture, 0);
-    EXPECT_FALSE(w->MosaiqueFenetre->Horloge()->EnLecture());
-    EXPECT_TRUE(Montrent({100, 1100}));
+    EXPECT_TRUE(h->EnLecture());
+    EXPECT_EQ(h->Sens(), -1);
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(Voies[w->MosaiqueFenetre->VoieDeTuile(i)].Sens, -1) << i;
+    EXPECT_EQ(w->LabelVitesse->text().toStdString(), "x -1");
+    ASSERT_TRUE(AttendreQue([&] { return NumeroTuile(Tuile(0)) >= 0 && NumeroTuile(Tuile(0)) < 190; }, 20000))
+        << NumeroTuile(Tuile(0));
+    // The clock goes back with the selected film's picture.
+    EXPECT_LT(h->Temps(), h->Etendue().debut + 19100000);
+    EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Pause));
+    EXPECT_FALSE(h->EnLecture());
+    // Every tile shows the picture of the clock time, exactly.
+    const ImageHorloge ia = h->ImageDe(0), ib = h->ImageDe(1);
+    ASSERT_TRUE(ia.presente && ia.exacte && ib.presente);
+    EXPECT_LT(ia.image, 190);
+    EXPECT_GT(ia.image, 100);
+    EXPECT_TRUE(Montrent({int(ia.image), 1000 + int(ib.image)}));
+    EXPECT_EQ(ia.image, ib.image);
+
+    // J from the pause, then J again: backwards at x 2.
+    EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Arriere));
+    EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Arriere));
+    EXPECT_EQ(w->LabelVitesse->text().toStdString(), "x -2");
+    EXPECT_TRUE(h->EnLecture());
+    ASSERT_TRUE(AttendreQue([&] { return NumeroTuile(Tuile(0)) >= 0 && NumeroTuile(Tuile(0)) < ia.image - 20; },
+                            20000));
+    // L turns every tile forwards at x 1 from the selected film's picture.
+    EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Avant));
+    EXPECT_EQ(h->Sens(), 1);
+    EXPECT_TRUE(h->EnLecture());
+    EXPECT_EQ(w->LabelVitesse->text().toStdString(), "x 1");
+    const int tourne = NumeroTuile(Tuile(0));
+    ASSERT_TRUE(AttendreQue([&] { return NumeroTuile(Tuile(0)) > tourne + 5; }, 20000));
+    for (int i = 0; i < 2; ++i)
+        EXPECT_EQ(Voies[w->MosaiqueFenetre->VoieDeTuile(i)].Sens, 1) << i;
+    EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Pause));
+    const ImageHorloge fa = h->ImageDe(0);
+    EXPECT_TRUE(Montrent({int(fa.image), 1000 + int(fa.image)}));
+}
+
+// Going back from 10:00:24: B (09:59:50 to 10:00:20) starts at its end when
+// the clock gets there, A (10:00:00 to 10:00:30, selected) stops once the
+// clock passes its start and its tile has no recording, and the clock
+// stops at B's start, the earliest; L then plays forwards from there.
+TEST_F(FenetreMosaique, BackwardsTilesEnterAndLeaveTheirSpansAndStopAtTheEarliestStart)
+{
+    const std::string a = Film("a.mjp", 10, 0, 0, 0);
+    const std::string b = Film("b.mjp", 9, 59, 50, 1000);
+    Ouvrir({a, b});
+    AttendreIndex({a, b});
+    THorloge* h = w->MosaiqueFenetre->Horloge();
+    saisie = "10:00:24";
+    ASSERT_TRUE(w->NavigationFenetre->Executer(ActionTouche::AllerA));
+    ASSERT_TRUE(Montrent({240, -1}));
+    w->MosaiqueFenetre->Suivre();
+    EXPECT_EQ(Tuile(1)->EtatTuile(), TTuile::Etat::SansEnregistrement);
+
+    // Backwards at x 4.
+    for (int i = 0; i < 3; ++i)
+        EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Arriere));
+    EXPECT_EQ(w->LabelVitesse->text().toStdString(), "x -4");
+    bool bEntre = false, aSorti = false;
+    int premierB = -1;
+    ASSERT_TRUE(AttendreQue([&] {
+        const int nb = NumeroTuile(Tuile(1));
+        if (h->EnLecture() && Tuile(1)->EtatTuile() == TTuile::Etat::Image && nb >= 1000) {
+            if (!bEntre)
+                premierB = nb;
+            bEntre = true;
+        }
+        if (h->EnLecture() && bEntre && Tuile(0)->EtatTuile() == TTuile::Etat::SansEnregistrement)
+            aSorti = true;
+        return !h->EnLecture();
+    }, 30000));
+    EXPECT_TRUE(bEntre);
+    // B came in near its last picture, not at its start.
+    EXPECT_GT(premierB, 1250);
+    EXPECT_TRUE(aSorti);
+    // Stopped at the earliest start: B's first picture, A without recording.
+    EXPECT_EQ(h->Temps(), h->Etendue().debut);
+    EXPECT_TRUE(Montrent({-1, 1000}));
+    EXPECT_EQ(Tuile(0)->EtatTuile(), TTuile::Etat::SansEnregistrement);
+    EXPECT_EQ(Tuile(1)->EtatTuile(), TTuile::Etat::Image);
+    EXPECT_TRUE(w->BoutonPlay1->Visible());
+    EXPECT_EQ(h->Sens(), 1);
 
     EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Avant));
-    EXPECT_TRUE(w->MosaiqueFenetre->Horloge()->EnLecture());
-    ASSERT_TRUE(AttendreQue([&] { return NumeroTuile(Tuile(0)) > 105; }, 20000));
+    EXPECT_TRUE(h->EnLecture());
+    ASSERT_TRUE(AttendreQue([&] { return NumeroTuile(Tuile(1)) > 1005; }, 20000));
     EXPECT_TRUE(w->LectureJklFenetre->Executer(ToucheJkl::Pause));
-    ASSERT_TRUE(AttendreQue([&] {
-        const int na = NumeroTuile(Tuile(0)), nb = NumeroTuile(Tuile(1));
-        return na > 105 && nb - 1000 == na;
-    }, 20000)) << NumeroTuile(Tuile(0)) << " " << NumeroTuile(Tuile(1));
 }

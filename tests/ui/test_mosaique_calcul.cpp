@@ -63,4 +63,16 @@ TEST(MosaiqueCalcul, PictureFittedInItsTileWithItsRatio)
     EXPECT_EQ(ImageAjustee(0, 0, Boite{5, 5, 100, 50}), (Boite{5, 5, 100, 50}));
 }
 
+TEST(MosaiqueCalcul, PictureAtItsRealSizeInItsTile)
+{
+    // Smaller than the tile: its own size, centred.
+    EXPECT_EQ(ImageTailleReelle(320, 240, Boite{10, 20, 800, 600}), (Boite{250, 200, 320, 240}));
+    // Larger: centred all the same, overflowing evenly (the tile crops).
+    EXPECT_EQ(ImageTailleReelle(1280, 720, Boite{0, 0, 640, 360}), (Boite{-320, -180, 1280, 720}));
+    // Pixels that are not square are shown at the display ratio, as for a
+    // single film: 704 x 576 is 4:3, 704 x 528.
+    EXPECT_EQ(ImageTailleReelle(704, 576, Boite{0, 0, 704, 600}), (Boite{0, 36, 704, 528}));
+    EXPECT_EQ(ImageTailleReelle(0, 0, Boite{5, 5, 100, 50}), (Boite{5, 5, 100, 50}));
+}
+
 } // namespace
