@@ -173,6 +173,22 @@ bool FinDeParcours(const PlageHorloge& etendue, int64_t t, int sens)
     return sens < 0 ? t <= etendue.debut : t >= etendue.fin;
 }
 
+FinHorloge DerniereImage(const std::vector<FilmHorloge>& films, const std::vector<PlageHorloge>& plages)
+{
+    FinHorloge fin;
+    for (size_t i = 0; i < films.size() && i < plages.size(); ++i) {
+        if (!plages[i].valide || (fin.piste >= 0 && plages[i].fin <= plages[size_t(fin.piste)].fin))
+            continue;
+        const int64_t n = films[i].nbImagesIndex > 0 ? films[i].nbImagesIndex : int64_t(films[i].nbImages);
+        if (n <= 0)
+            continue;
+        fin.piste = int(i);
+        fin.image = n - 1;
+        fin.temps = TempsDeLImage(films[i], plages[i], fin.image);
+    }
+    return fin;
+}
+
 int32_t SecondeDuFilm(const FilmHorloge& film, const PlageHorloge& plage, int64_t t)
 {
     const int64_t duree = film.dureeMs / 1000;

@@ -80,6 +80,16 @@ ActionPiste ActionPisteEnLecture(const PlageHorloge& plage, int64_t t, bool enCo
 // end going forwards, its earliest start going backwards.
 bool FinDeParcours(const PlageHorloge& etendue, int64_t t, int sens);
 
+// The clock's End: the last picture of the film that ends last (the first
+// such film in tile order), counted in its index when there is one, and
+// its time. piste -1 when no film is valid.
+struct FinHorloge {
+    int piste = -1;
+    int64_t image = 0;
+    int64_t temps = 0;
+};
+FinHorloge DerniereImage(const std::vector<FilmHorloge>& films, const std::vector<PlageHorloge>& plages);
+
 // Second of the film (for its reader's start) of clock time t, within
 // [0, duration in whole seconds].
 int32_t SecondeDuFilm(const FilmHorloge& film, const PlageHorloge& plage, int64_t t);

@@ -53,6 +53,19 @@ FilmHorloge THorloge::FilmActuel(size_t i) const
     return f;
 }
 
+void THorloge::AllerALaFin()
+{
+    std::vector<FilmHorloge> films;
+    std::vector<PlageHorloge> plages;
+    for (size_t i = 0; i < pistes_.size(); ++i) {
+        films.push_back(FilmActuel(i));
+        plages.push_back(pistes_[i].plage);
+    }
+    const FinHorloge fin = DerniereImage(films, plages);
+    if (fin.piste >= 0)
+        Aller(fin.temps, fin.piste, fin.image);
+}
+
 ImageHorloge THorloge::ImageDe(int piste) const
 {
     if (piste < 0 || piste >= static_cast<int>(pistes_.size()) || pistes_[size_t(piste)].voie < 0)

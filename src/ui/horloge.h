@@ -52,6 +52,9 @@ public:
     // span). `image` >= 0: that picture of film `piste` exactly, the
     // others at its time.
     void Aller(int64_t t, int piste = -1, int64_t image = -1);
+    // Stops every channel and goes to the last picture of the film that
+    // ends last, the others at its time (End).
+    void AllerALaFin();
     // One picture of the selected film forward (+1) or back (-1), the
     // others at its time; false when there is no picture there.
     bool Pas(int sens);

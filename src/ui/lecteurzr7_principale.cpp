@@ -238,9 +238,13 @@ TLecteurZR7_Principale::TLecteurZR7_Principale(QWidget* parent) : QWidget(parent
     new TZoomImage(Image1, this);
     new TDepotFilm(this);
     // Motion search: Shift+drag on the picture, its panel, slider marks, N / P.
-    AccesRecherche recherche{Image1, CurseurMinutes1, this, [] { return std::string(CheminFilm); },
-                             [] { return std::string(MotDePasseFilm); }, nullptr,
-                             [this](double t) { AllerExactementA(this, t); }};
+    AccesRecherche recherche;
+    recherche.image = Image1;
+    recherche.curseur = CurseurMinutes1;
+    recherche.fenetre = this;
+    recherche.film = [] { return std::string(CheminFilm); };
+    recherche.motDePasse = [] { return std::string(MotDePasseFilm); };
+    recherche.allerA = [this](double t) { AllerExactementA(this, t); };
     recherche.ouvrirA = [this](const std::string& chemin, double t) { OuvrirFilmA(chemin, static_cast<int>(t)); };
     RechercheMouvementFenetre = new RechercheMouvement(recherche, this);
     InstallerChronologie(this);

@@ -203,6 +203,14 @@ void LectureJkl::MontrerVitesse()
 
 void LectureJkl::AllerALaFin()
 {
+    if (THorloge* h = acces_.horloge ? acces_.horloge() : nullptr) {
+        // Several films: every tile at the time of the last picture of the
+        // film that ends last.
+        if (h->EnLecture())
+            f_->BoutonStop1Click();
+        h->AllerALaFin();
+        return;
+    }
     QSlider* curseur = f_->CurseurMinutes1;
     const int maximum = curseur->maximum();
     const std::shared_ptr<const IndexImages> index = IndexFilm(CheminFilm);

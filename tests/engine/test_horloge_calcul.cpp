@@ -187,6 +187,30 @@ TEST(HorlogeCalcul, PlayingBackwardsAcrossFilms)
     EXPECT_FALSE(FinDeParcours(PlageHorloge(), 0, -1));
 }
 
+TEST(HorlogeCalcul, EndIsTheLastPictureOfTheFilmThatEndsLast)
+{
+    // A 10:00:00-10:01:00, B 10:00:20-10:01:20 (indexed: 1498 pictures),
+    // C ends with B but comes after it, D empty.
+    const std::vector<FilmHorloge> films = {Film(1500, 60000, true, Heure(10, 0, 0)),
+                                            Film(1500, 60000, true, Heure(10, 0, 20), 1498),
+                                            Film(600, 60000, true, Heure(10, 0, 20)), Film(0, 0)};
+    const auto p = PlacerFilms(films);
+    const FinHorloge fin = DerniereImage(films, p);
+    EXPECT_EQ(fin.piste, 1);
+    EXPECT_EQ(fin.image, 1497);
+    EXPECT_EQ(fin.temps, TempsDeLImage(films[1], p[1], 1497));
+    const ImageHorloge b = ImageAuTemps(films[1], p[1], fin.temps);
+    EXPECT_TRUE(b.presente);
+    EXPECT_EQ(b.image, 1497);
+    // Without the index, the header's count; the end is inside the span.
+    const std::vector<FilmHorloge> sansIndex = {films[0], Film(1500, 60000, true, Heure(10, 0, 20))};
+    const FinHorloge f2 = DerniereImage(sansIndex, PlacerFilms(sansIndex));
+    EXPECT_EQ(f2.image, 1499);
+    EXPECT_LT(f2.temps, T(10, 1, 20));
+    EXPECT_GE(f2.temps, T(10, 1, 19, 960));
+    EXPECT_EQ(DerniereImage({Film(0, 0)}, PlacerFilms({Film(0, 0)})).piste, -1);
+}
+
 TEST(HorlogeCalcul, Texts)
 {
     EXPECT_EQ(TexteDateHeure(T(10, 0, 30, 999)), "12/05/2014 10:00:30");

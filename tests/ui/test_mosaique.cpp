@@ -380,6 +380,27 @@ TEST_F(FenetreMosaique, TheEndOfTheSpanStopsOrLoops)
     w->BoutonStop1Click();
 }
 
+// End while playing: the clock stops on the last picture of the film that
+// ends last; a film ended before shows no recording.
+TEST_F(FenetreMosaique, EndGoesToTheLastPictureOfTheLatestFilm)
+{
+    const std::string a = Film("a.mjp", 10, 0, 0, 0);
+    const std::string b = Film("b.mjp", 10, 0, 5, 1000);
+    Ouvrir({a, b});
+    AttendreIndex({a, b});
+    THorloge* h = w->MosaiqueFenetre->Horloge();
+    w->BoutonPlay1Click();
+    ASSERT_TRUE(h->EnLecture());
+    QTest::keyClick(w->BoutonSelection, Qt::Key_End);
+    EXPECT_FALSE(h->EnLecture());
+    EXPECT_TRUE(w->BoutonPlay1->Visible());
+    EXPECT_TRUE(Montrent({-1, 1299}));
+    EXPECT_EQ(h->ImageDe(1).image, 299);
+    EXPECT_FALSE(h->ImageDe(0).presente);
+    w->MosaiqueFenetre->Suivre();
+    EXPECT_EQ(Tuile(0)->EtatTuile(), TTuile::Etat::SansEnregistrement);
+}
+
 TEST_F(FenetreMosaique, FilmsDroppedTogetherOpenSideBySide)
 {
     const std::string a = Film("a.mjp", 10, 0, 0, 0);
