@@ -1,12 +1,12 @@
 /* Key presses for the on-screen benchmark, stamped when the X server has
  * taken them.
  *
- * Each press is sent with the XTEST extension and followed by XSync: when
- * XSync returns, the server has processed the press (and queued the key
- * event for the window), so the CLOCK_REALTIME stamp printed then is the
- * moment the user's key reaches the server, give or take the round trip
- * (a few tens of microseconds). Starting a process per key and xdotool's
- * own delays are not part of it.
+ * Each press is sent with the XTEST extension; the CLOCK_REALTIME stamp is
+ * taken as soon as XFlush has written it to the server's socket, the
+ * moment a keyboard's press would reach the server (taken after XSync, it
+ * came up to a millisecond after the window already had the key, under
+ * load). XSync then waits until the server has processed it. Starting a
+ * process per key and xdotool's own delays are not part of it.
  *
  * Usage:
  *   touche_x KEY...            one press and release per key, 60 ms apart;
@@ -41,13 +41,15 @@ static void Dormir(double secondes)
     }
 }
 
-/* Sends one key event and prints its stamp once the server has it. */
+/* Sends one key event, stamps it once it is written to the server, and
+ * waits until the server has processed it. */
 static void Envoyer(Display* d, KeyCode code, int appui, int imprimer)
 {
     struct timespec t;
     XTestFakeKeyEvent(d, code, appui ? True : False, CurrentTime);
-    XSync(d, False);
+    XFlush(d);
     clock_gettime(CLOCK_REALTIME, &t);
+    XSync(d, False);
     if (imprimer) {
         printf("%lld.%09ld\n", (long long)t.tv_sec, t.tv_nsec);
         fflush(stdout);
