@@ -10,9 +10,17 @@
 #     (slope of the film time on screen over a 3.5 s stretch), pictures shown
 #     per second and the longest still;
 #   - the latency of "." (one picture on, from a target in the middle of a
-#     key group) and of a seek (Up / Down, +60 / -60 s, between targets in
-#     the middle of key groups): from the key press to the first recorded
-#     picture showing the picture it settles on; median and p90.
+#     key group), of "," after the first one (the first decodes the key
+#     group) and of a seek (Up / Down, +60 / -60 s, between targets in the
+#     middle of key groups): from the key press reaching the X server to the
+#     picture it settles on being on screen; median and p90;
+#   - "." held for 2 s, the server's key repeat set to 30 a second: pictures
+#     advanced per second on screen while it repeats.
+# The keys timed are sent by touche_x (bench/touche_x.c), which stamps each
+# press once the X server has processed it (XTEST, then XSync): neither the
+# start of a process per key nor xdotool's delays count. The strip is read
+# every 10 ms; a change is placed midway between the last reading before
+# it and the first one showing it.
 # A benchmark, not a test: it prints figures and asserts nothing.
 # Usage: bench/ecran_temps.sh [BUILD_FOLDER]   (default: build)
 # The films are kept in BUILD_FOLDER/films_ecran so that later runs only
@@ -22,6 +30,7 @@ racine=$(cd "$(dirname "$0")/.." && pwd)
 construction=$(cd "${1:-$racine/build}" && pwd)
 lecteur=$construction/lecteurzr7
 lire=$construction/numero_capture
+frapper=$construction/touche_x
 ecran=${ECRAN:-1920x1080}
 cadence=25
 nb_images=2000
@@ -29,7 +38,7 @@ groupe=50
 for outil in Xvfb openbox ffmpeg ffprobe xdotool xwininfo import perl awk od; do
   command -v "$outil" >/dev/null || { echo "ecran_temps : $outil manque"; exit 1; }
 done
-[ -x "$lecteur" ] && [ -x "$lire" ] || { echo "ecran_temps : construire d'abord ($lecteur, $lire)"; exit 1; }
+[ -x "$lecteur" ] && [ -x "$lire" ] && [ -x "$frapper" ] || { echo "ecran_temps : construire d'abord ($lecteur, $lire, $frapper ; touche_x veut libxtst-dev)"; exit 1; }
 
 films=$construction/films_ecran
 mkdir -p "$films"
@@ -86,6 +95,12 @@ demarrer_ecran() {
 maintenant() { date +%s.%N; }
 note() { echo "$1 $(maintenant)" >> "$travail/evenements"; }
 touche() { xdotool key --delay 60 "$@"; }
+# A timed key: "$1 stamp" noted per press, the stamp of the press reaching
+# the X server.
+frappe() {
+  local nom=$1; shift
+  "$frapper" "$@" | while read -r t; do echo "$nom $t" >> "$travail/evenements"; done
+}
 
 # Ctrl+G to second $1 (film time "hh:mm:ss"), waiting for it to settle.
 aller_a() {
@@ -152,16 +167,24 @@ session() {
   touche k; sleep 0.3
   # "." from the middle of key groups (second s odd: picture 25 s is the
   # 25th of its group), three steps each; then Up / Down between s and s + 60.
+  # "," four times from there: the first decodes the key group, the
+  # others are measured.
   local s i
   for s in 1 3 5 7 9 11 13 15; do
     aller_a $s
-    for i in 1 2 3; do note point; touche period; sleep 0.6; done
+    for i in 1 2 3; do frappe point period; sleep 0.6; done
+    frappe virgule1 comma; sleep 0.8
+    for i in 1 2 3; do frappe virgule comma; sleep 0.6; done
   done
   for s in 1 5 9 13 17; do
     aller_a $s
-    note saut; touche Up; sleep 0.8
-    note saut; touche Down; sleep 0.8
+    frappe saut Up; sleep 0.8
+    frappe saut Down; sleep 0.8
   done
+  # "." held for 2 s with the key repeat at 30 a second after 250 ms, from
+  # the middle of a key group.
+  aller_a 21
+  frappe tenu -t 30 2 period; sleep 1
   sleep 0.3
   kill -INT $enregistreur; wait $enregistreur 2>/dev/null; enregistreur=""
   echo "$bx $by $bl $bh $wx $wy $x $y $l" > "$travail/bande.txt"
@@ -207,9 +230,10 @@ analyser() {
       printf "%-16s %7.2f s/s  %6.1f images/s  immobile max %4.0f ms\n", titre, pente, chg / (b - a), still * 1000
     }
     # The picture a key settles on is the one shown just before the next
-    # action, `duree` seconds after the key.
+    # action, `duree` seconds after the key; it came on screen midway
+    # between the last reading before it and the first one showing it.
     # A key after which the picture did not change is counted apart.
-    function latences(quoi, titre, duree,   e, i, fin, cible, avant, v, c, j, tmp, mil, p90, pos, rien) {
+    function latences(quoi, titre, duree,   e, i, fin, cible, avant, v, c, j, tmp, mil, p90, pos, rien, avt) {
       c = 0; pos = ""; rien = 0
       for (e = 1; e <= ne; ++e) {
         if (ev[e] != quoi) continue
@@ -219,7 +243,10 @@ analyser() {
         for (i = nb; i >= 1; --i) if (t[i] < tev[e]) { avant = n[i]; break }
         if (cible < 0) continue
         if (cible == avant) { ++rien; continue }
-        for (i = 1; i <= nb; ++i) if (t[i] >= tev[e] && n[i] == cible) { v[++c] = (t[i] - tev[e]) * 1000; break }
+        for (i = 1; i <= nb; ++i) if (t[i] >= tev[e] && n[i] == cible) {
+          avt = (i > 1 && t[i - 1] > tev[e]) ? t[i - 1] : tev[e]
+          v[++c] = ((t[i] + avt) / 2 - tev[e]) * 1000; break
+        }
         pos = pos " " (cible % groupe)
       }
       if (c == 0) { printf "%-16s aucune mesure\n", titre; return }
@@ -229,6 +256,30 @@ analyser() {
         titre, mil, p90, c, v[1], v[c], rien
       printf "%-16s places dans le groupe :%s\n", "", pos
     }
+    # Number on screen at time x (the last reading at or before it).
+    function numero(x,   i) { for (i = nb; i >= 1; --i) if (t[i] <= x) return n[i]; return -1 }
+    # A held key: pressed at its first stamp, released at its second; the
+    # server repeats it from `delai` seconds after the press at `frequence`
+    # a second. Over that repeat stretch: the pictures advanced on screen
+    # per second, the slope of the picture number, the longest still; and
+    # the pictures still to come after the release (steps left waiting).
+    function tenue(quoi, titre, delai, frequence,   e, a, b, k, k2, x, y, sx, sy, sxx, sxy, i, pente, n0, n1, n2, still, der, tch) {
+      k = 0; a = -1; b = -1
+      for (e = 1; e <= ne; ++e) if (ev[e] == quoi) { ++k; if (a < 0) a = tev[e]; else b = tev[e] }
+      if (k != 2) { printf "%-16s aucune mesure\n", titre; return }
+      a += delai
+      n0 = numero(a); n1 = numero(b); n2 = numero(b + 0.9)
+      k2 = 0; sx = sy = sxx = sxy = 0; still = 0; der = -1
+      for (i = 1; i <= nb; ++i) {
+        if (t[i] < a || t[i] > b) continue
+        x = t[i] - a; y = n[i]
+        ++k2; sx += x; sy += y; sxx += x * x; sxy += x * y
+        if (der != n[i]) { if (der >= 0 && t[i] - tch > still) still = t[i] - tch; der = n[i]; tch = t[i] }
+      }
+      pente = k2 > 2 ? (k2 * sxy - sx * sy) / (k2 * sxx - sx * sx) : 0
+      printf "%-16s répétition à %d/s pendant %.2f s : %5.1f images/s affichées (pente %5.1f), immobile max %4.0f ms, %d de plus après le relâchement\n", \
+        titre, frequence, b - a, (n1 - n0) / (b - a), pente, still * 1000, n2 - n1
+    }
     END {
       for (e = 1; e <= ne; ++e) tt[ev[e]] = tev[e]
       print "== " nom
@@ -237,7 +288,9 @@ analyser() {
       fenetre(tt["x16_debut"], tt["x16_fin"], "x 16")
       fenetre(tt["arriere_debut"], tt["arriere_fin"], "arrière x 1")
       latences("point", "« . »", 0.55)
+      latences("virgule", "« , » suivants", 0.55)
       latences("saut", "saut ±60 s", 0.75)
+      tenue("tenu", "« . » tenu", 0.25, 30)
     }' "$travail/evenements" "$travail/lectures"
 }
 
@@ -253,6 +306,10 @@ for f in h264_720 h264_1080; do
   if session "$films/$f.264"; then
     lire_bande > "$travail/lectures"
     analyser "H.264 ${f#h264_}p ($(awk '$2 >= 0' "$travail/lectures" | wc -l) / $(wc -l < "$travail/lectures") lectures)"
+    if [ -n "${ECRAN_GARDER:-}" ]; then
+      mkdir -p "$ECRAN_GARDER"
+      for x in evenements lectures lecteur.txt; do cp "$travail/$x" "$ECRAN_GARDER/$f.$x"; done
+    fi
   else
     echo "== $f : session impossible"; cat "$travail/lecteur.txt"
   fi

@@ -10,7 +10,7 @@ PAQUETS=(
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libx11-dev
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev
   libturbojpeg0-dev libsdl2-dev libgtest-dev libgmock-dev
-  ffmpeg xvfb xauth xcompmgr dbus imagemagick x11-utils xdotool openbox
+  ffmpeg xvfb xauth xcompmgr dbus imagemagick x11-utils xdotool openbox libxtst-dev
   fonts-dejavu-core fonts-dejavu-extra fonts-liberation2
   libssl-dev dpkg-dev desktop-file-utils shared-mime-info
   file lintian

@@ -178,14 +178,19 @@ void Th_Lecteur_Magneto::run()
         if (r == 0)
             RendreMutexVoie(voie);
     }
+    bool reveille = false;
     while (!isInterruptionRequested()) {
-        if (!Dormir(1))
+        if (!reveille && !Dormir(1))
             return;
+        reveille = false;
         Suite suite = Suite::Repos;
         switch (AttendreCommande()) {
         case Commande::Fin:
             return;
         case Commande::Attendre:
+            continue;
+        case Commande::Reveil:
+            reveille = true;
             continue;
         case Commande::Lire:
             suite = Run(false);
@@ -241,7 +246,9 @@ Th_Lecteur_Magneto::Commande Th_Lecteur_Magneto::AttendreCommande()
         return Commande::Lire;
     if (rafraichir == 0) {
         AttendreReveilVoie(voie, reveil, AttenteReposMs);
-        return DoitSArreter() ? Commande::Fin : Commande::Attendre;
+        if (DoitSArreter())
+            return Commande::Fin;
+        return CompteurReveilVoie(voie) != reveil ? Commande::Reveil : Commande::Attendre;
     }
     // With the film's index the picture asked for follows at once: no
     // blank flash between two picture steps.

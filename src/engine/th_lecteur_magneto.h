@@ -81,7 +81,9 @@ protected:
 private:
     enum class Suite { Repos, Fin };
     // What the idle step found to do.
-    enum class Commande { Attendre, Lire, ImageUnique, Fin };
+    // Reveil: woken by a command while idle; it is looked at again at once,
+    // without the 1 ms pause between idle steps.
+    enum class Commande { Attendre, Reveil, Lire, ImageUnique, Fin };
     // How the picture loop of a run ended.
     enum class FinBoucle { FinDesDonnees, Commande, Abandon, Fin };
 

@@ -41,6 +41,25 @@ void Ecrire16(unsigned char* p, uint16_t v)
     p[1] = uint8_t(v >> 8);
 }
 
+// One row of B, G, R bytes to 0xffRRGGBB words. In memory such a word is
+// B, G, R, 0xff: every pixel but the last is read as four bytes (its own
+// three and the next pixel's first) and its top byte set; the last one is
+// read byte by byte, so that nothing past the row is read.
+void LigneRgb32(const unsigned char* source, uint32_t* destination, int largeur)
+{
+    static_assert(Q_BYTE_ORDER == Q_LITTLE_ENDIAN, "BGRx words read as little-endian");
+    int x = 0;
+    for (; x + 1 < largeur; ++x) {
+        uint32_t v;
+        std::memcpy(&v, source + size_t(x) * OctetsParPixel, sizeof v);
+        destination[x] = v | 0xff000000u;
+    }
+    if (x < largeur) {
+        const unsigned char* p = source + size_t(x) * OctetsParPixel;
+        destination[x] = 0xff000000u | uint32_t(p[2]) << 16 | uint32_t(p[1]) << 8 | p[0];
+    }
+}
+
 } // namespace
 
 std::vector<unsigned char> BitmapNoir()
@@ -96,6 +115,28 @@ int ImageDepuisBitmap(const unsigned char* f, size_t taille, QImage& image)
     return 0;
 }
 
+QImage ImageADessiner(const QImage& image)
+{
+    switch (image.format()) {
+    case QImage::Format_Invalid:
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32_Premultiplied:
+        return image;
+    case QImage::Format_BGR888: {
+        // The reader's pictures: one pass over the rows.
+        QImage resultat(image.size(), QImage::Format_RGB32);
+        if (resultat.isNull())
+            return resultat;
+        for (int y = 0; y < image.height(); ++y)
+            LigneRgb32(image.constScanLine(y), reinterpret_cast<uint32_t*>(resultat.scanLine(y)), image.width());
+        return resultat;
+    }
+    default:
+        return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                             : QImage::Format_RGB32);
+    }
+}
+
 TImageEtiree::TImageEtiree(QWidget* parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
@@ -106,7 +147,7 @@ int TImageEtiree::ChargerBitmap(const unsigned char* fichier, size_t taille)
     QImage nouvelle;
     if (ImageDepuisBitmap(fichier, taille, nouvelle) != 0)
         return -1;
-    FixerImage(nouvelle);
+    Remplacer(std::move(nouvelle));
     return 0;
 }
 
@@ -122,27 +163,40 @@ bool TImageEtiree::ChargerFichier(const QString& chemin)
     QImage nouvelle;
     if (!nouvelle.load(chemin))
         return false;
-    FixerImage(nouvelle);
+    Remplacer(std::move(nouvelle));
     return true;
 }
 
 void TImageEtiree::FixerImage(const QImage& image)
 {
-    image_ = image;
+    Remplacer(image);
+}
+
+void TImageEtiree::Remplacer(QImage image)
+{
+    image_ = std::move(image);
+    dessin_ = QImage();
+    dessinAJour_ = false;
     update();
 }
 
 void TImageEtiree::paintEvent(QPaintEvent*)
 {
+    if (!dessinAJour_) {
+        dessin_ = ImageADessiner(image_);
+        dessinAJour_ = true;
+        if (dessin_.format() != image_.format())
+            ++nbConversions_;
+    }
     QPainter p(this);
-    if (image_.isNull())
+    if (dessin_.isNull())
         p.fillRect(rect(), Qt::black);
     else if (partie_ == QRectF(0, 0, 1, 1))
-        p.drawImage(rect(), image_);
+        p.drawImage(rect(), dessin_);
     else
-        p.drawImage(QRectF(rect()), image_,
-                    QRectF(partie_.x() * image_.width(), partie_.y() * image_.height(),
-                           partie_.width() * image_.width(), partie_.height() * image_.height()));
+        p.drawImage(QRectF(rect()), dessin_,
+                    QRectF(partie_.x() * dessin_.width(), partie_.y() * dessin_.height(),
+                           partie_.width() * dessin_.width(), partie_.height() * dessin_.height()));
 }
 
 void TImageEtiree::FixerPartieMontree(const QRectF& fractions)

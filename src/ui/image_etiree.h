@@ -1,6 +1,10 @@
 // Image1: the picture control of the main window. It holds one picture and
 // stretches it to its own bounds, as fast as possible (no smoothing: the
-// reader delivers up to 25 pictures a second).
+// reader delivers up to 25 pictures a second, more while a step key is
+// held). A hand-over only copies the rows, so the reader waits as little
+// as possible; the first paint after it converts the picture once into a
+// format the painter scales without converting (ImageADessiner), so a
+// picture replaced before it is painted is never converted.
 #pragma once
 
 #include <QImage>
@@ -10,6 +14,7 @@
 #include "engine/cible_image.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 // Bitmap file header in front of the pixel rows: 14-byte file header and
@@ -29,6 +34,12 @@ std::vector<unsigned char> BitmapNoir();
 // 0 ok, -1 for anything else (other depth, compression, truncated data).
 int ImageDepuisBitmap(const unsigned char* fichier, size_t taille, QImage& image);
 
+// `image` in a format the raster painter scales straight onto the window:
+// RGB32, or premultiplied ARGB32 for a picture with transparency (the
+// logos); the same picture when it already is. Any other format would be
+// converted at every paint.
+QImage ImageADessiner(const QImage& image);
+
 // The reader thread hands its pictures to this control (ImageAffichage).
 class TImageEtiree : public QWidget, public CibleImage
 {
@@ -40,7 +51,12 @@ public:
     // that cannot be read leaves the current one.
     void AfficherImage(const unsigned char* bitmapFichier, int taille) override;
 
+    // The picture shown, full size, as it was given (BGR888 for the
+    // reader's pictures).
     const QImage& Picture() const { return image_; }
+    // Pictures converted for painting since construction: at most one per
+    // picture given, none for a picture replaced before it was painted.
+    int64_t NbConversions() const { return nbConversions_; }
     // Shows a bitmap file image; 0 ok, -1 (picture unchanged) when it
     // cannot be read.
     int ChargerBitmap(const unsigned char* fichier, size_t taille);
@@ -62,6 +78,11 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    void Remplacer(QImage image);
+
     QImage image_;
+    QImage dessin_;            // image_ as painted, made at its first paint
+    bool dessinAJour_ = false;
+    int64_t nbConversions_ = 0;
     QRectF partie_{0, 0, 1, 1};
 };

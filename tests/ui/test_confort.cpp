@@ -154,6 +154,82 @@ TEST(Zoom, MoletteGlisserEtRetourSurLeControle)
     EXPECT_EQ(zoom->Vue(), VueZoom{});
 }
 
+// A 24-bit bottom-up bitmap file image of 4 x 2 pixels: top row red, red,
+// green, green; bottom row blue, blue, white, white.
+std::vector<unsigned char> BitmapQuatreCouleurs()
+{
+    std::vector<unsigned char> f = BitmapNoir();
+    f.resize(54 + 2 * 12);
+    f[18] = 4;
+    f[19] = f[20] = f[21] = 0;
+    f[22] = 2;
+    f[23] = f[24] = f[25] = 0;
+    const unsigned char bas[12] = {255, 0, 0, 255, 0, 0, 255, 255, 255, 255, 255, 255}; // B, G, R
+    const unsigned char haut[12] = {0, 0, 255, 0, 0, 255, 0, 255, 0, 0, 255, 0};
+    std::copy(bas, bas + 12, f.begin() + 54);
+    std::copy(haut, haut + 12, f.begin() + 66);
+    return f;
+}
+
+TEST(ImageEtiree, CouleursSensEtPartieMontreeALEcran)
+{
+    TImageEtiree image;
+    image.resize(200, 100);
+    QSignalSpy remises(&image, &TImageEtiree::ImageRemise);
+    const std::vector<unsigned char> f = BitmapQuatreCouleurs();
+    image.AfficherImage(f.data(), static_cast<int>(f.size()));
+    EXPECT_EQ(remises.count(), 1);
+    EXPECT_EQ(image.Picture().size(), QSize(4, 2));
+    EXPECT_EQ(image.Picture().pixel(0, 0), qRgb(255, 0, 0));
+    EXPECT_EQ(image.Picture().pixel(3, 1), qRgb(255, 255, 255));
+
+    // Stretched over the control, top row on top.
+    QImage ecran = image.grab().toImage();
+    EXPECT_EQ(ecran.pixel(40, 20), qRgb(255, 0, 0));
+    EXPECT_EQ(ecran.pixel(160, 20), qRgb(0, 255, 0));
+    EXPECT_EQ(ecran.pixel(40, 80), qRgb(0, 0, 255));
+    EXPECT_EQ(ecran.pixel(160, 80), qRgb(255, 255, 255));
+
+    // The right half only (the digital zoom), then the bottom-left quarter.
+    image.FixerPartieMontree(QRectF(0.5, 0, 0.5, 1));
+    ecran = image.grab().toImage();
+    EXPECT_EQ(ecran.pixel(20, 20), qRgb(0, 255, 0));
+    EXPECT_EQ(ecran.pixel(180, 20), qRgb(0, 255, 0));
+    EXPECT_EQ(ecran.pixel(20, 80), qRgb(255, 255, 255));
+    image.FixerPartieMontree(QRectF(0, 0.5, 0.5, 0.5));
+    ecran = image.grab().toImage();
+    EXPECT_EQ(ecran.pixel(5, 5), qRgb(0, 0, 255));
+    EXPECT_EQ(ecran.pixel(195, 95), qRgb(0, 0, 255));
+
+    // Converted for painting once per picture painted: pictures replaced
+    // before a paint are not, and painting again converts nothing.
+    const int64_t conversions = image.NbConversions();
+    for (int i = 0; i < 3; ++i)
+        image.AfficherImage(f.data(), static_cast<int>(f.size()));
+    EXPECT_EQ(image.NbConversions(), conversions);
+    image.grab();
+    image.grab();
+    EXPECT_EQ(image.NbConversions(), conversions + 1);
+
+    // A picture that cannot be read leaves the one shown, and is still
+    // reported as handed over.
+    image.FixerPartieMontree(QRectF(0, 0, 1, 1));
+    image.AfficherImage(f.data(), 30);
+    EXPECT_EQ(remises.count(), 5);
+    EXPECT_EQ(image.grab().toImage().pixel(160, 80), qRgb(255, 255, 255));
+
+    // A picture set from elsewhere in another format (a tile's BGR888
+    // picture) shows the same.
+    QImage bgr(2, 1, QImage::Format_BGR888);
+    bgr.setPixel(0, 0, qRgb(10, 200, 30));
+    bgr.setPixel(1, 0, qRgb(250, 5, 60));
+    image.FixerImage(bgr);
+    EXPECT_EQ(image.Picture().pixel(1, 0), qRgb(250, 5, 60));
+    ecran = image.grab().toImage();
+    EXPECT_EQ(ecran.pixel(50, 50), qRgb(10, 200, 30));
+    EXPECT_EQ(ecran.pixel(150, 50), qRgb(250, 5, 60));
+}
+
 class Confort : public EssaiFenetre
 {
 protected:

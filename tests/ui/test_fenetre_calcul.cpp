@@ -128,3 +128,81 @@ TEST(Bitmap, RangeesDeBasEnHautEtDonneesTronquees)
     EXPECT_EQ(ImageDepuisBitmap(huit.data(), huit.size(), image), -1);
     EXPECT_EQ(ImageDepuisBitmap(f.data(), 20, image), -1);
 }
+
+namespace {
+
+// A 24-bit bitmap file image of `l` x `h` whose pixel (x, y), counted from
+// the top, is B = x * 40 + 1, G = y * 50 + 2, R = x + y * 7 + 3; rows padded
+// to 4 bytes, bottom-up, or top-down (negative height) when `basEnHaut` is
+// false.
+std::vector<unsigned char> BitmapParPlace(int l, int h, bool basEnHaut)
+{
+    const int pas = (l * 3 + 3) & ~3;
+    std::vector<unsigned char> f = BitmapNoir();
+    f.resize(size_t(54 + pas * h));
+    const int32_t hauteur = basEnHaut ? h : -h;
+    for (int i = 0; i < 4; ++i) {
+        f[size_t(18 + i)] = static_cast<unsigned char>(l >> (8 * i));
+        f[size_t(22 + i)] = static_cast<unsigned char>(uint32_t(hauteur) >> (8 * i));
+    }
+    for (int y = 0; y < h; ++y) {
+        const int rangee = basEnHaut ? h - 1 - y : y;
+        for (int x = 0; x < l; ++x) {
+            unsigned char* p = &f[size_t(54 + rangee * pas + x * 3)];
+            p[0] = static_cast<unsigned char>(x * 40 + 1);
+            p[1] = static_cast<unsigned char>(y * 50 + 2);
+            p[2] = static_cast<unsigned char>(x + y * 7 + 3);
+        }
+        // Padding bytes that must not leak into the last pixel.
+        for (int o = l * 3; o < pas; ++o)
+            f[size_t(54 + rangee * pas + o)] = 0xAB;
+    }
+    return f;
+}
+
+} // namespace
+
+TEST(Bitmap, ADessinerMemesPixelsEtMemeSens)
+{
+    // Odd widths (rows padded), one pixel wide, both row orders: the
+    // picture as painted has every pixel of the bitmap, in its place.
+    for (const auto& [l, h] : {std::pair{5, 3}, {1, 2}, {6, 4}, {7, 1}}) {
+        for (const bool basEnHaut : {true, false}) {
+            const std::vector<unsigned char> f = BitmapParPlace(l, h, basEnHaut);
+            QImage bgr;
+            ASSERT_EQ(ImageDepuisBitmap(f.data(), f.size(), bgr), 0);
+            EXPECT_EQ(bgr.format(), QImage::Format_BGR888);
+            const QImage rgb = ImageADessiner(bgr);
+            EXPECT_EQ(rgb.format(), QImage::Format_RGB32);
+            ASSERT_EQ(rgb.size(), QSize(l, h));
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < l; ++x) {
+                    const QRgb attendu = qRgb((x + y * 7 + 3) & 0xFF, (y * 50 + 2) & 0xFF, (x * 40 + 1) & 0xFF);
+                    EXPECT_EQ(bgr.pixel(x, y), attendu) << l << "x" << h << " " << x << "," << y;
+                    // The word itself, top byte included: the raster painter
+                    // reads RGB32 words as they are.
+                    EXPECT_EQ(reinterpret_cast<const QRgb*>(rgb.constScanLine(y))[x], attendu)
+                        << l << "x" << h << " " << x << "," << y << (basEnHaut ? " bas en haut" : " haut en bas");
+                }
+        }
+    }
+}
+
+TEST(Bitmap, FormatADessiner)
+{
+    QImage bgr(4, 2, QImage::Format_BGR888);
+    bgr.fill(QColor(10, 20, 30));
+    const QImage rgb = ImageADessiner(bgr);
+    EXPECT_EQ(rgb.format(), QImage::Format_RGB32);
+    EXPECT_EQ(rgb.pixel(3, 1), qRgb(10, 20, 30));
+    // Transparency stays (a logo), premultiplied.
+    QImage logo(2, 2, QImage::Format_ARGB32);
+    logo.fill(qRgba(200, 100, 0, 128));
+    const QImage l = ImageADessiner(logo);
+    EXPECT_EQ(l.format(), QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(l.pixelColor(0, 0).alpha(), 128);
+    EXPECT_NEAR(l.pixelColor(0, 0).red(), 200, 2);
+    // Already drawable: the same data, not a copy.
+    EXPECT_EQ(ImageADessiner(rgb).constBits(), rgb.constBits());
+    EXPECT_TRUE(ImageADessiner(QImage()).isNull());
+}
