@@ -91,17 +91,7 @@ int GroupeImages::DecoderSuivante(DecodeurImages& decodeur, int type, const char
         // Below the kept part: a reference only.
         if (t.numero < debut_)
             return 0;
-        // The top picture so far stays only if it is far enough from the
-        // kept one below it.
-        const size_t n = images_.size();
-        if (n >= 2 && images_[n - 1].numero - images_[n - 2].numero < pas_)
-            images_.pop_back();
-        images_.push_back(std::move(t));
-        while (octetsMax_ > 0 && images_.size() > 1
-               && static_cast<int64_t>(images_.size()) * octetsImage_ > octetsMax_) {
-            images_.pop_front();
-            debut_ = images_.front().numero;
-        }
+        RangerImage(images_, std::move(t), pas_, octetsMax_, octetsImage_, debut_);
         return 0;
     }
     // An undecodable picture: moved over, its number kept for the next.

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <utility>
 
 struct AVFrame;
 struct IndexImages;
@@ -23,6 +24,23 @@ constexpr int64_t MemoireImagesTenuesOctets = int64_t(144) << 20;
 
 // Bytes of one kept 4:2:0 picture of the given size.
 int64_t OctetsImageTenue(int32_t largeur, int32_t hauteur);
+
+// Adds a decoded picture (with its `numero`) to the top of a segment's kept
+// pictures (increasing numero): the top one so far stays only if it is at
+// least `pas` above the one below it, and beyond `octetsMax` bytes (0: no
+// bound) the oldest go, `debut` following the first one kept.
+template <typename Liste, typename Image>
+void RangerImage(Liste& images, Image&& image, int64_t pas, int64_t octetsMax, int64_t octetsImage, int64_t& debut)
+{
+    const size_t n = images.size();
+    if (n >= 2 && images[n - 1].numero - images[n - 2].numero < pas)
+        images.pop_back();
+    images.push_back(std::forward<Image>(image));
+    while (octetsMax > 0 && images.size() > 1 && static_cast<int64_t>(images.size()) * octetsImage > octetsMax) {
+        images.pop_front();
+        debut = images.front().numero;
+    }
+}
 
 struct ImageTenue {
     struct Liberer {

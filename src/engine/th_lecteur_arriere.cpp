@@ -113,8 +113,9 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::RunArriere(const char* chemin, int
     // too large to be kept whole (then time is kept by the rule at x 1 too).
     bool coupeCourant = false, coupeSuivant = false, premierGroupe = true;
     const auto imageDue = [&](double dansMs) {
-        return ancree ? ImageDueEnArriere(ancreImage, MaintenantPrecis() + dansMs - ancreMs,
-                                          IntervalleReelMs(dureeMs, nbImagesEntete, vitesse))
+        // Past the film's start, its first picture.
+        return ancree ? std::max<int64_t>(0, ImageDueEnArriere(ancreImage, MaintenantPrecis() + dansMs - ancreMs,
+                                                               IntervalleReelMs(dureeMs, nbImagesEntete, vitesse)))
                       : int64_t(-1);
     };
     const auto preparerSuivant = [&]() {
