@@ -1,8 +1,9 @@
-// Backwards playback of the reader thread (Sens = -1): the key group
-// before the picture on screen is decoded and its pictures are shown in
-// reverse order, while the group before it is decoded in the waits between
-// them. Pacing and late pictures follow the same rule as forwards
-// (regle_retard.h), counted backwards from the run's anchor.
+// Backwards playback of the reader thread (Sens = -1): a segment of the
+// key group before the picture on screen is decoded and its pictures are
+// shown in reverse order, while the segment before it is decoded in the
+// waits between them. What to do next is DeciderArriere's choice and which
+// pictures a segment keeps SegmentPrecedent's (regle_retard.h): this loop
+// only carries them out, on the film, the decoder and the clock.
 #include "engine/th_lecteur_magneto.h"
 
 #include "core/etat.h"
