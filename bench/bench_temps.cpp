@@ -213,6 +213,7 @@ Resultat Jouer(TImageEtiree& image, const Film& f, const std::string& film, cons
         v.FlagDebutDeFilm = 0;
         ++v.NumeroDemande;
     });
+    ReveillerVoie(0);
     Patienter(1000);
     mesure = true;
     const double cpu0 = Cpu(), mur0 = HorlogeMs();
@@ -260,6 +261,7 @@ double Demander(TImageEtiree& image, int64_t k)
         v.FlagRafraichir = 1;
         ++v.NumeroDemande;
     });
+    ReveillerVoie(0); // as the window does after a command
     while (!vu && HorlogeMs() - t0 < 5000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
     QObject::disconnect(c);
