@@ -6,11 +6,13 @@
 // 3.5 s window), the pictures shown per second, the longest still, the
 // peak memory of the run, and the CPU time beside the wall time. Then the
 // seek and picture-step latencies with the target in the middle of key
-// groups. Films: 2,000 pictures at 25 a second made by Debian's ffmpeg, a
+// groups, and the steps back right after a seek with the decoder calls
+// they take. Films: 2,000 pictures at 25 a second made by Debian's ffmpeg, a
 // key picture every 50, no B pictures, kept in the folder given.
 // Usage: bench_temps FOLDER [KIND [PACE]]   (KIND: only the films whose
 // label starts with it, e.g. "MJPEG"; PACE: only that pace, e.g. "arr x1",
-// and no step measures: the peak memory is then that pace's alone)
+// and no step measures: the peak memory is then that pace's alone; "pas":
+// the step measures only)
 #include "commun_bench.h"
 #include "filmmaker.h" // SilencerCodecs
 
@@ -211,6 +213,7 @@ Resultat Jouer(TImageEtiree& image, const Film& f, const std::string& film, cons
         v.FlagDebutDeFilm = 0;
         ++v.NumeroDemande;
     });
+    ReveillerVoie(0);
     Patienter(1000);
     mesure = true;
     const double cpu0 = Cpu(), mur0 = HorlogeMs();
@@ -258,10 +261,39 @@ double Demander(TImageEtiree& image, int64_t k)
         v.FlagRafraichir = 1;
         ++v.NumeroDemande;
     });
+    ReveillerVoie(0); // as the window does after a command
     while (!vu && HorlogeMs() - t0 < 5000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
     QObject::disconnect(c);
     return HorlogeMs() - t0;
+}
+
+// Steps back right after a seek to the middle of a key group: the first
+// decodes the group up to the picture before, the next ones should take
+// the kept pictures (decoder calls counted per step).
+void MesurerPasArriere(TImageEtiree& image, const Film& f, const Th_Lecteur_Magneto& lecteur)
+{
+    std::vector<double> premiers, suivants;
+    int64_t decodagesPremiers = 0, decodagesSuivants = 0;
+    for (int g = 3; g < 13; ++g) {
+        const int64_t k = g * 50 + 25;
+        Demander(image, k);
+        Patienter(30);
+        int64_t avant = lecteur.NbDecodages();
+        premiers.push_back(Demander(image, k - 1));
+        decodagesPremiers += lecteur.NbDecodages() - avant;
+        avant = lecteur.NbDecodages();
+        for (int i = 2; i <= 7; ++i)
+            suivants.push_back(Demander(image, k - i));
+        decodagesSuivants += lecteur.NbDecodages() - avant;
+        Patienter(30);
+    }
+    std::printf("%-13s ',' apres saut   1er %5.1f / %5.1f ms (%.1f decodages)   suivants %5.1f / %5.1f ms "
+                "(%.2f decodages) (mediane / p90)\n",
+                f.nom, Quantile(premiers, 0.5), Quantile(premiers, 0.9),
+                static_cast<double>(decodagesPremiers) / static_cast<double>(premiers.size()), Quantile(suivants, 0.5),
+                Quantile(suivants, 0.9),
+                static_cast<double>(decodagesSuivants) / static_cast<double>(suivants.size()));
 }
 
 void MesurerPas(TImageEtiree& image, const Film& f)
@@ -344,8 +376,10 @@ int main(int argc, char** argv)
                             r.pireFenetre * 100.0, r.imagesParSeconde, r.immobileMax, r.picMo, r.cpu, r.mur / 1000.0);
                 std::fflush(stdout);
             }
-            if (argc <= 3)
+            if (argc <= 3 || std::strcmp(argv[3], "pas") == 0) {
                 MesurerPas(image, f);
+                MesurerPasArriere(image, f, lecteur);
+            }
             std::fflush(stdout);
             EcrireVoie([](Voie& v) { v.FlagLecture = 0; });
         }

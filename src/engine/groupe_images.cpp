@@ -19,12 +19,16 @@ void ImageTenue::Liberer::operator()(AVFrame* f) const
     av_frame_free(&f);
 }
 
-void GroupeImages::Preparer(int64_t cle, int64_t fin, int64_t aDecoder)
+void GroupeImages::Preparer(int64_t cle, int64_t fin, int64_t aDecoder, int64_t debut, int64_t pas,
+                            int64_t octetsMax)
 {
     Vider();
     cle_ = cle;
     fin_ = fin;
     aDecoder_ = std::max<int64_t>(0, std::min(aDecoder, fin - cle));
+    debut_ = std::max(cle, std::min(debut, fin));
+    pas_ = std::max<int64_t>(1, pas);
+    octetsMax_ = octetsMax;
     prochaine_ = cle;
 }
 
@@ -33,8 +37,10 @@ void GroupeImages::Vider()
     images_.clear();
     flux_.Fermer();
     ouvert_ = false;
-    cle_ = fin_ = prochaine_ = -1;
+    cle_ = fin_ = prochaine_ = debut_ = -1;
     aDecoder_ = 0;
+    pas_ = 1;
+    octetsMax_ = 0;
 }
 
 void GroupeImages::Limiter(int64_t aDecoder)
@@ -81,7 +87,11 @@ int GroupeImages::DecoderSuivante(DecodeurImages& decodeur, int type, const char
     if (t.frame && decodeur.DecoderSansConvertir(type, flux_.Donnees(), flux_.Disponibles(), t.frame.get(), r) == 0) {
         flux_.Avancer(r.octetsUtilises);
         t.numero = prochaine_++;
-        images_.push_back(std::move(t));
+        octetsImage_ = OctetsImageTenue(t.frame->width, t.frame->height);
+        // Below the kept part: a reference only.
+        if (t.numero < debut_)
+            return 0;
+        RangerImage(images_, std::move(t), pas_, octetsMax_, octetsImage_, debut_);
         return 0;
     }
     // An undecodable picture: moved over, its number kept for the next.

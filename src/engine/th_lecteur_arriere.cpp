@@ -1,8 +1,9 @@
-// Backwards playback of the reader thread (Sens = -1): the key group
-// before the picture on screen is decoded and its pictures are shown in
-// reverse order, while the group before it is decoded in the waits between
-// them. Pacing and late pictures follow the same rule as forwards
-// (regle_retard.h), counted backwards from the run's anchor.
+// Backwards playback of the reader thread (Sens = -1): a segment of the
+// key group before the picture on screen is decoded and its pictures are
+// shown in reverse order, while the segment before it is decoded in the
+// waits between them. What to do next is DeciderArriere's choice and which
+// pictures a segment keeps SegmentPrecedent's (regle_retard.h): this loop
+// only carries them out, on the film, the decoder and the clock.
 #include "engine/th_lecteur_magneto.h"
 
 #include "core/etat.h"
@@ -89,11 +90,10 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::RunArriere(const char* chemin, int
     int64_t ancreImage = depart.image;
     double dernierMontreMs = -1.0e18;
     double vitesse = LireVitesse();
-    int64_t tailleImage = 0; // bytes of one kept picture, once known
 
-    // The group shown and the one before it, decoded meanwhile.
+    // The segment shown and the one before it, decoded meanwhile.
     std::unique_ptr<GroupeImages> groupeCourant(new GroupeImages), groupeSuivant(new GroupeImages);
-    // At the end of the run the pictures of the group shown stay for the
+    // At the end of the run the pictures of the segment shown stay for the
     // backward picture steps.
     struct Garder {
         std::unique_ptr<GroupeImages>& de;
@@ -102,40 +102,48 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::RunArriere(const char* chemin, int
     } garder{groupeCourant, tenues_};
     GroupeImages* courant = groupeCourant.get();
     GroupeImages* suivant = groupeSuivant.get();
-    courant->Preparer(index->CleAuPlusTard(depart.image), depart.image + 1, depart.image + 1);
+    // Half the room for kept pictures to each segment: the one shown and
+    // the one decoded meanwhile never hold more than the room together.
+    const int64_t octetsSegment = MemoireImagesTenuesOctets / 2;
+    {
+        const int64_t cle = index->CleAuPlusTard(depart.image);
+        courant->Preparer(cle, depart.image + 1, depart.image + 1 - cle, cle, 1, octetsSegment);
+    }
     bool debutAtteint = false;
+    // Whether the segment shown, and the one before, are parts of a group
+    // too large to be kept whole (then time is kept by the rule at x 1 too).
+    bool coupeCourant = false, coupeSuivant = false, premierGroupe = true;
+    const auto imageDue = [&](double dansMs) {
+        // Past the film's start, its first picture.
+        return ancree ? std::max<int64_t>(0, ImageDueEnArriere(ancreImage, MaintenantPrecis() + dansMs - ancreMs,
+                                                               IntervalleReelMs(dureeMs, nbImagesEntete, vitesse)))
+                      : int64_t(-1);
+    };
     const auto preparerSuivant = [&]() {
-        const double intervalle = IntervalleReelMs(dureeMs, nbImagesEntete, vitesse);
-        // A late run goes on from the picture due once the group is
-        // decoded, not from the one just before the group shown (with MJPEG,
-        // where every picture is a key picture, this is what passes
-        // pictures by).
-        int64_t fin = courant->Cle();
-        if (ancree && vitesse > 1.0 && intervalle > 0) {
-            const double t = MaintenantPrecis() + 2.0 * coutDecodageMs_ - ancreMs;
-            const int64_t due = ancreImage - static_cast<int64_t>(std::floor(t / intervalle));
-            fin = std::max<int64_t>(std::min(fin, due + 1), std::min<int64_t>(fin, 1));
-        }
-        int64_t cle = -1;
-        if (!GroupePrecedent(fin, cleAuPlusTard, cle)) {
+        EtatSegment e;
+        e.fin = courant->Debut();
+        e.chaqueImage = !(vitesse > 1.0);
+        e.intervalleMs = IntervalleReelMs(dureeMs, nbImagesEntete, vitesse);
+        e.coutImageMs = coutDecodageMs_;
+        // Every picture shown: from the one before, however late.
+        if (!(e.chaqueImage && !coupeCourant))
+            e.due = imageDue(2.0 * coutDecodageMs_);
+        const int64_t octets = courant->OctetsImage();
+        e.gardeesMax = octets > 0 ? std::max<int64_t>(1, octetsSegment / octets) : 0;
+        SegmentArriere seg;
+        if (!SegmentPrecedent(e, cleAuPlusTard, seg)) {
             suivant->Vider();
+            debutAtteint = true;
             return;
         }
-        int64_t n = ImagesADecoderEnArriere(fin - cle, intervalle, coutDecodageMs_);
-        if (tailleImage > 0)
-            n = std::min<int64_t>(n, std::max<int64_t>(1, MemoireImagesTenuesOctets / tailleImage));
-        suivant->Preparer(cle, fin, n);
+        coupeSuivant = seg.coupe;
+        suivant->Preparer(seg.cle, seg.fin, seg.aDecoder, seg.debut, seg.pas, octetsSegment);
     };
-    // Decodes one more picture of a group; false when it is complete.
+    // Decodes one more picture of a segment.
     const auto decoderUne = [&](GroupeImages& g) {
         const double debut = MaintenantPrecis();
-        const int r = g.DecoderSuivante(decodeur_, type, chemin, *index, motDePasse);
-        if (r == 0) {
+        if (g.DecoderSuivante(decodeur_, type, chemin, *index, motDePasse) == 0)
             coutDecodageMs_ = MoyenneCout(coutDecodageMs_, MaintenantPrecis() - debut);
-            const AVFrame* f = g.Images().back().frame.get();
-            tailleImage = OctetsImageTenue(f->width, f->height);
-        }
-        return r >= 0;
     };
 
     for (;;) {
@@ -157,82 +165,90 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::RunArriere(const char* chemin, int
         v.IntervalleImage = IntervalleImageMs(dureeMs, nbImagesEntete, vitesse);
         const double intervalle = IntervalleReelMs(dureeMs, nbImagesEntete, vitesse);
 
-        if (!courant->Complet()) {
-            // The run's first group is decoded before any of it is shown.
-            decoderUne(*courant);
-            continue;
+        // The clock starts from the first picture the run can show.
+        if (!ancree && courant->Complet()) {
+            ancree = true;
+            ancreMs = MaintenantPrecis();
+            ancreImage = courant->Images().empty() ? courant->Debut() - 1 : courant->Images().back().numero;
         }
-        if (courant->Images().empty()) {
-            if (debutAtteint || (courant->Cle() == 0 && !suivant->Prepare())) {
+        if (premierGroupe && courant->Complet()) {
+            // The run's first group keeps its top within its room.
+            premierGroupe = false;
+            coupeCourant = courant->Debut() > courant->Cle();
+        }
+        const std::deque<ImageTenue>& images = courant->Images();
+        EtatArriere e;
+        e.intervalleMs = intervalle;
+        e.maintenantMs = MaintenantPrecis() - ancreMs;
+        e.ancreImage = ancreImage;
+        e.dernierMontreMs = dernierMontreMs - ancreMs;
+        e.coutImageMs = coutDecodageMs_;
+        // At x 1 and slower every picture is shown, but for a group shown in
+        // parts: there the rule keeps time if decoding twice falls behind.
+        e.toutMontrer = !(vitesse > 1.0) && !coupeCourant;
+        e.courantComplet = courant->Complet();
+        e.haut = images.empty() ? -1 : images.back().numero;
+        e.apres = images.size() < 2 ? -1 : images[images.size() - 2].numero;
+        e.suivantPrepare = suivant->Prepare();
+        e.suivantComplet = suivant->Complet();
+        e.suivantCle = suivant->Cle();
+        e.suivantProchaine = suivant->Prochaine();
+        e.suivantDebut = suivant->Debut();
+        e.suivantGardees = static_cast<int64_t>(suivant->Images().size());
+        e.debutAtteint = debutAtteint;
+        if (ancree && !e.toutMontrer) {
+            const int64_t due = ImageDueEnArriere(ancreImage, e.maintenantMs + coutDecodageMs_, intervalle);
+            e.cleDue = due >= 0 ? index->CleAuPlusTard(due) : 0;
+        }
+
+        const DecisionArriere d = DeciderArriere(e);
+        switch (d.action) {
+        case ActionArriere::DecoderCourant:
+            decoderUne(*courant);
+            break;
+        case ActionArriere::Preparer:
+            preparerSuivant();
+            break;
+        case ActionArriere::DecoderSuivant:
+            decoderUne(*suivant);
+            break;
+        case ActionArriere::Echanger:
+            suivant->Limiter(0); // what is decoded so far is all of it
+            std::swap(courant, suivant);
+            std::swap(groupeCourant, groupeSuivant);
+            std::swap(coupeCourant, coupeSuivant);
+            suivant->Vider();
+            break;
+        case ActionArriere::Attendre: {
+            const double reste = std::min(d.attenteMs, PasAttenteArriereMs);
+            if (!Dormir(std::max(1, static_cast<int>(reste))))
+                return Suite::Fin;
+            break;
+        }
+        case ActionArriere::Debut:
+            SignalerDebutDeFilm();
+            return AttendreFinDeRun();
+        case ActionArriere::Montrer:
+        case ActionArriere::Passer: {
+            ImageTenue& haut = courant->Images().back();
+            const int64_t numero = haut.numero;
+            if (d.action == ActionArriere::Montrer) {
+                ImageDecodee image;
+                image.hauteur = haut.frame->height;
+                image.largeur = haut.frame->width;
+                av_frame_unref(frame_.get());
+                av_frame_move_ref(frame_.get(), haut.frame.get());
+                MontrerImage(image, true, numero, dureeMs, nbImages);
+                av_frame_unref(frame_.get());
+                dernierMontreMs = MaintenantPrecis();
+            }
+            courant->Images().pop_back();
+            if (numero == 0) {
                 SignalerDebutDeFilm();
                 return AttendreFinDeRun();
             }
-            if (!suivant->Prepare())
-                preparerSuivant();
-            if (!suivant->Prepare()) {
-                debutAtteint = true;
-                continue;
-            }
-            while (!suivant->Complet() && decoderUne(*suivant)) {
-                if (DoitSArreter())
-                    return Suite::Fin;
-            }
-            std::swap(courant, suivant);
-            std::swap(groupeCourant, groupeSuivant);
-            suivant->Vider();
-            preparerSuivant();
-            continue;
+            break;
         }
-        if (courant->Complet() && !suivant->Prepare() && courant->Cle() > 0)
-            preparerSuivant();
-
-        ImageTenue& haut = courant->Images().back();
-        const int64_t numero = haut.numero;
-        if (!ancree) {
-            ancree = true;
-            ancreMs = MaintenantPrecis();
-            ancreImage = numero;
-        }
-        EtatImage e;
-        e.intervalleMs = intervalle;
-        e.ecart = ancreImage - numero;
-        e.dernierMontreMs = dernierMontreMs - ancreMs;
-        // Until its due time: the group before is decoded meanwhile, within
-        // the room for kept pictures.
-        const double echeance = ancreMs + EcheanceMs(e.ecart, intervalle);
-        for (;;) {
-            const double maintenant = MaintenantPrecis();
-            if (maintenant >= echeance - 0.5)
-                break;
-            const int64_t tenues = static_cast<int64_t>(courant->Images().size() + suivant->Images().size());
-            const bool place = tailleImage == 0 || (tenues + 1) * tailleImage <= MemoireImagesTenuesOctets;
-            if (suivant->Prepare() && !suivant->Complet() && place
-                && maintenant + coutDecodageMs_ < echeance) {
-                decoderUne(*suivant);
-                continue;
-            }
-            const double reste = std::min(echeance - maintenant, PasAttenteArriereMs);
-            if (reste >= 1.0 && !Dormir(static_cast<int>(reste)))
-                return Suite::Fin;
-            if (!RunCourant(false))
-                return Suite::Repos;
-        }
-        e.maintenantMs = MaintenantPrecis() - ancreMs;
-        e.toutMontrer = !(vitesse > 1.0);
-        if (ChoisirImage(e) == ChoixImage::Montrer) {
-            ImageDecodee image;
-            image.hauteur = haut.frame->height;
-            image.largeur = haut.frame->width;
-            av_frame_unref(frame_.get());
-            av_frame_move_ref(frame_.get(), haut.frame.get());
-            MontrerImage(image, true, numero, dureeMs, nbImages);
-            av_frame_unref(frame_.get());
-            dernierMontreMs = MaintenantPrecis();
-        }
-        courant->Images().pop_back();
-        if (numero == 0) {
-            SignalerDebutDeFilm();
-            return AttendreFinDeRun();
         }
     }
 }

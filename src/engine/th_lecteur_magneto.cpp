@@ -223,7 +223,7 @@ Th_Lecteur_Magneto::Commande Th_Lecteur_Magneto::AttendreCommande()
         OublierSuite();
     if (tenues_ && (std::strcmp(cheminSuite_, v.CheminFilm) != 0 || typeSuite_ != v.TypeFilm))
         tenues_.reset();
-    if (decodeur_.Ouvert() && !suiteValide_) {
+    if (decodeur_.Ouvert() && !suiteValide_ && !tenues_) {
         if (!Dormir(gardeDecodeurMs_))
             return Commande::Fin;
         decodeur_.Fermer();

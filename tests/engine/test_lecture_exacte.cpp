@@ -322,6 +322,34 @@ TEST_F(LectureExacte, PasApresRechercheUneImageDecodee)
     }
 }
 
+// Steps back right after a seek: the first decodes the key group up to
+// the picture asked for once, the next ones take the kept pictures; past
+// the key picture the group before is decoded once more.
+TEST_F(LectureExacte, PasArriereApresRechercheReprendLeGroupe)
+{
+    for (int type : {FilmMpeg4, FilmH264}) {
+        SCOPED_TRACE(type);
+        FilmIndexe(*this, type, "pas_arriere");
+        ASSERT_EQ(Rafraichir(1, 25), 25); // the middle of the group of 20
+        Attendre([] { return false; }, 100);
+        int64_t avant = lecteur_->NbDecodages();
+        ASSERT_EQ(Rafraichir(1, 24), 24);
+        EXPECT_EQ(lecteur_->NbDecodages() - avant, 5); // 20 to 24
+        for (int k = 23; k >= 20; --k) {
+            avant = lecteur_->NbDecodages();
+            ASSERT_EQ(Rafraichir(1, k), k);
+            EXPECT_EQ(lecteur_->NbDecodages() - avant, 0) << k;
+        }
+        avant = lecteur_->NbDecodages();
+        ASSERT_EQ(Rafraichir(0, 19), 19);
+        EXPECT_EQ(lecteur_->NbDecodages() - avant, 10); // 10 to 19
+        avant = lecteur_->NbDecodages();
+        ASSERT_EQ(Rafraichir(0, 18), 18);
+        EXPECT_EQ(lecteur_->NbDecodages() - avant, 0);
+        lecteur_.reset();
+    }
+}
+
 // A target that takes its time: faster than x 1 pictures are passed by,
 // and the picture on screen, its time and the progress are those of the
 // last picture handed over, not of the last one decoded.
