@@ -185,7 +185,7 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::RunArriere(const char* chemin, int
         e.coutImageMs = coutDecodageMs_;
         // At x 1 and slower every picture is shown, but for a group shown in
         // parts: there the rule keeps time if decoding twice falls behind.
-        e.toutMontrer = !(vitesse > 1.0) && !coupeCourant;
+        e.toutMontrer = !(vitesse > 1.0) && !coupeCourant && !garderLePas_;
         e.courantComplet = courant->Complet();
         e.haut = images.empty() ? -1 : images.back().numero;
         e.apres = images.size() < 2 ? -1 : images[images.size() - 2].numero;

@@ -379,6 +379,7 @@ bool Th_Lecteur_Magneto::DebuterRun(bool imageUnique, int32_t& seconde, uint32_t
     if (!imageUnique && lecture)
         numeroRun_ = v.NumeroRun = v.NumeroDemande;
     sens_ = imageUnique ? 1 : (v.Sens < 0 ? -1 : 1);
+    garderLePas_ = !imageUnique && v.GarderLePas != 0;
     if (imageUnique || lecture)
         v.PourcentFilm = PourcentageDepart(seconde, dureeSecondes);
     if (r == 0)
@@ -542,7 +543,7 @@ Th_Lecteur_Magneto::FinBoucle Th_Lecteur_Magneto::BouclerImages(FluxFilm& flux, 
         cadence.intervalle = IntervalleImageMs(cadence.dureeMs, cadence.nbImages, cadence.vitesse);
         v.IntervalleImage = cadence.intervalle;
         const double intervalle = IntervalleReelMs(cadence.dureeMs, cadence.nbImages, cadence.vitesse);
-        const bool toutMontrer = imageUnique || !(cadence.vitesse > 1.0);
+        const bool toutMontrer = imageUnique || (!(cadence.vitesse > 1.0) && !garderLePas_);
         const double debutMs = MaintenantPrecis();
 
         // Only once the run shows pictures, at a speed where some may be

@@ -134,6 +134,7 @@ private:
     std::unique_ptr<AVFrame, LibererFrame> frame_; // the picture just decoded, not converted
     double coutDecodageMs_ = 0;  // average time one picture takes to decode
     signed char sens_ = 1;       // Sens of the current run
+    bool garderLePas_ = false;   // GarderLePas of the current run
     // The stream of the last forward run, kept open with the decoder after
     // it so that a step to the next picture decodes that picture only.
     FluxFilm flux_;

@@ -270,6 +270,7 @@ void Mosaique::ArreterVoies()
         const int r = PrendreMutexVoie(v);
         Voies[v].FlagLecture = 0;
         Voies[v].Sens = 1;
+        Voies[v].GarderLePas = 0;
         ++Voies[v].NumeroDemande;
         if (r == 0)
             RendreMutexVoie(v);

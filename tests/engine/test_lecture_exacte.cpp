@@ -23,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -403,6 +404,52 @@ TEST_F(LectureExacte, LectureRapideSuitLImageMontree)
         lecteur_.reset();
         (void)chemin;
     }
+}
+
+// At x 1 a slow screen delays a single film but drops nothing; a film
+// played on a clock shared with others passes its late pictures instead,
+// so that it stays in step with the other tiles.
+TEST_F(LectureExacte, AX1UnFilmEnMosaiqueGardeLePas)
+{
+    const std::string chemin = FilmIndexe(*this, FilmMjpeg, "pas");
+    for (const bool garder : {false, true}) {
+        SCOPED_TRACE(garder);
+        ASSERT_EQ(Rafraichir(0, 0), 0);
+        cible_.lenteurMs = 100; // against 50 ms a picture
+        const size_t avant = cible_.numeros.size();
+        const auto debut = std::chrono::steady_clock::now();
+        EcrireVoie([&](Voie& v) {
+            v.GarderLePas = garder ? 1 : 0;
+            v.FlagLecture = 1;
+            v.FlagPause = 0;
+            v.FlagFinDeFilm = 0;
+            ++v.NumeroDemande;
+        });
+        ASSERT_TRUE(Attendre([&] {
+            unsigned char fin = 0;
+            EcrireVoie([&](Voie& v) { fin = v.FlagFinDeFilm; });
+            return fin != 0;
+        }));
+        const double secondes =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - debut).count();
+        const std::vector<int> vus(cible_.numeros.begin() + static_cast<std::ptrdiff_t>(avant), cible_.numeros.end());
+        cible_.lenteurMs = 0;
+        EcrireVoie([](Voie& v) {
+            v.FlagLecture = 0;
+            v.GarderLePas = 0;
+        });
+        EXPECT_TRUE(std::is_sorted(vus.begin(), vus.end()));
+        if (garder) {
+            // About one picture in two: the others were late.
+            EXPECT_LT(vus.size(), 30u);
+            EXPECT_GE(vus.size(), 5u);
+        } else {
+            EXPECT_EQ(vus.size(), 40u); // every picture
+            EXPECT_GT(secondes, 3.9); // 40 hand-overs of 100 ms
+        }
+        lecteur_.reset();
+    }
+    (void)chemin;
 }
 
 std::string FilmIndexe(LectureExacte& t, int type, const std::string& nom)
