@@ -66,26 +66,13 @@ double CpuEnfants()
     return u.ru_utime.tv_sec + u.ru_utime.tv_usec / 1e6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec / 1e6;
 }
 
-bool Existe(const std::string& chemin)
-{
-    struct stat s {};
-    return stat(chemin.c_str(), &s) == 0 && s.st_size > 8;
-}
-
-void Poser32(std::ofstream& f, uint32_t v)
-{
-    const char o[4] = {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-                       static_cast<char>(v >> 24)};
-    f.write(o, 4);
-}
-
 // Makes the body with ffmpeg (BODY.raw) and the film (header words then the
 // body) unless both are already there.
 bool PreparerFilm(const std::string& dossier, const Film& f, std::string& film, std::string& corps)
 {
     film = dossier + "/" + f.fichier;
     corps = film + ".raw";
-    if (Existe(film) && Existe(corps))
+    if (FilmDejaFait(film) && FilmDejaFait(corps))
         return true;
     char commande[1024];
     std::snprintf(commande, sizeof commande,
@@ -235,7 +222,7 @@ int main(int argc, char** argv)
         if (f.type != TypeH264)
             continue;
         const std::string film = dossier + "/" + f.fichier;
-        if (!Existe(film))
+        if (!FilmDejaFait(film))
             continue;
         struct Jeu {
             double mur;    // seconds from the first picture shown to the last

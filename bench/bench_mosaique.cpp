@@ -41,26 +41,6 @@ constexpr int MargeFinMs = 30000;
 // Display tick of the mosaic while playing.
 constexpr int TicMs = 40;
 
-double Cpu()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec / 1e9;
-}
-
-bool Existe(const std::string& chemin)
-{
-    struct stat s{};
-    return stat(chemin.c_str(), &s) == 0 && s.st_size > 8;
-}
-
-void Poser32(std::ofstream& f, uint32_t v)
-{
-    const char o[4] = {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-                       static_cast<char>(v >> 24)};
-    f.write(o, 4);
-}
-
 // An H.264 body made by ffmpeg behind the film's two header words, then
 // copied for the other tiles (one reader and one index per path).
 bool FilmsFfmpeg(const std::string& dossier, int largeur, int hauteur, int nbImages, std::vector<std::string>& films)
@@ -68,7 +48,7 @@ bool FilmsFfmpeg(const std::string& dossier, int largeur, int hauteur, int nbIma
     char base[64];
     std::snprintf(base, sizeof base, "/m_h264_%dp_%d", hauteur, nbImages);
     const std::string premier = dossier + base + "_0.264";
-    if (!Existe(premier)) {
+    if (!FilmDejaFait(premier)) {
         const std::string corps = premier + ".raw";
         char commande[1024];
         std::snprintf(commande, sizeof commande,
@@ -90,7 +70,7 @@ bool FilmsFfmpeg(const std::string& dossier, int largeur, int hauteur, int nbIma
     films.assign(1, premier);
     for (int i = 1; i < NbTuiles; ++i) {
         const std::string copie = dossier + base + "_" + std::to_string(i) + ".264";
-        if (!Existe(copie)) {
+        if (!FilmDejaFait(copie)) {
             std::error_code ec;
             std::filesystem::copy_file(premier, copie, std::filesystem::copy_options::overwrite_existing, ec);
             if (ec)
@@ -213,7 +193,7 @@ Mesure Mesurer(const std::vector<std::string>& films)
         const int64_t tempsDepart = horloge.Temps();
         horloge.Jouer();
         const double debut = HorlogeMs();
-        const double cpuDebut = Cpu();
+        const double cpuDebut = CpuProcessusS();
         const double limite = m.nbImages * 1000.0 / Cadence + MargeFinMs;
         QEventLoop boucle;
         QTimer tic;
@@ -239,7 +219,7 @@ Mesure Mesurer(const std::vector<std::string>& films)
         tic.start(TicMs);
         boucle.exec();
         m.murS = (HorlogeMs() - debut) / 1000.0;
-        m.cpuS = Cpu() - cpuDebut;
+        m.cpuS = CpuProcessusS() - cpuDebut;
         m.horlogeParSeconde = (horloge.Temps() - tempsDepart) / 1e6 / m.murS;
         horloge.Arreter();
     }

@@ -74,30 +74,10 @@ const Allure Allures[] = {
     {"x1", 1.0, 1, 7000}, {"x4", 4.0, 1, 6000}, {"x16", 16.0, 1, 4500}, {"arr x1", 1.0, -1, 7000}, {"arr x16", 16.0, -1, 4500},
 };
 
-double Cpu()
-{
-    timespec t{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-    return t.tv_sec + t.tv_nsec / 1e9;
-}
-
-bool Existe(const std::string& chemin)
-{
-    struct stat s{};
-    return stat(chemin.c_str(), &s) == 0 && s.st_size > 8;
-}
-
-void Poser32(std::ofstream& f, uint32_t v)
-{
-    const char o[4] = {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
-                       static_cast<char>(v >> 24)};
-    f.write(o, 4);
-}
-
 bool PreparerFilm(const std::string& dossier, const Film& f, std::string& film)
 {
     film = dossier + "/" + f.fichier;
-    if (Existe(film))
+    if (FilmDejaFait(film))
         return true;
     const std::string corps = film + ".raw";
     char commande[1024];
@@ -216,10 +196,10 @@ Resultat Jouer(TImageEtiree& image, const Film& f, const std::string& film, cons
     ReveillerVoie(0);
     Patienter(1000);
     mesure = true;
-    const double cpu0 = Cpu(), mur0 = HorlogeMs();
+    const double cpu0 = CpuProcessusS(), mur0 = HorlogeMs();
     Patienter(a.dureeMs);
     mesure = false;
-    const double cpu = Cpu() - cpu0, mur = HorlogeMs() - mur0;
+    const double cpu = CpuProcessusS() - cpu0, mur = HorlogeMs() - mur0;
     Resultat res = Analyser(r, a.vitesse, a.sens, mur, cpu);
     res.picMo = LireStatutKo("VmHWM") / 1024;
     EcrireVoie([](Voie& v) {

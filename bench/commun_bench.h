@@ -10,11 +10,16 @@
 #include <QObject>
 #include <QTimer>
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -22,6 +27,29 @@ inline double HorlogeMs()
 {
     using namespace std::chrono;
     return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+// CPU seconds of the whole process so far (every thread).
+inline double CpuProcessusS()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return t.tv_sec + t.tv_nsec / 1e9;
+}
+
+// A film file already made (more than its header words).
+inline bool FilmDejaFait(const std::string& chemin)
+{
+    struct stat s{};
+    return stat(chemin.c_str(), &s) == 0 && s.st_size > 8;
+}
+
+// A little-endian 32-bit word (the film's header words).
+inline void Poser32(std::ofstream& f, uint32_t v)
+{
+    const char o[4] = {static_cast<char>(v), static_cast<char>(v >> 8), static_cast<char>(v >> 16),
+                       static_cast<char>(v >> 24)};
+    f.write(o, 4);
 }
 
 // Whether the command line asks for part `partie` of a benchmark (every
