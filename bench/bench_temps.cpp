@@ -308,6 +308,8 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string dossier = argv[1];
+    std::error_code ec;
+    std::filesystem::create_directories(dossier, ec); // the films are made there on the first run
     ReinitialiserEtat();
     CreerMutexVoie(0);
     CreerMutexGeneral();
