@@ -359,14 +359,9 @@ int DecodeurImages::Decoder(int type, unsigned char* d, int32_t n, unsigned char
         if (r.cle)
             synchronise = true;
     } else if (type == TypeH264) {
-        int32_t u = 0;
-        if (chercherImageSuivante) {
-            u = KORH264_ChercheImage(d, n);
-            if (u < 0)
-                return -1;
-        } else {
-            chercherImageSuivante = true;
-        }
+        const int32_t u = DebutImageH264(d, n);
+        if (u < 0)
+            return -1;
         r.decalage = u;
         const int32_t res = KORH264_DecodePaquetCap(instance_, d + u, std::min(n - u, FenetreH264),
                                                     sortie, capacite, &taille, &utilises, 0,
@@ -383,6 +378,15 @@ int DecodeurImages::Decoder(int type, unsigned char* d, int32_t n, unsigned char
     r.hauteur = hauteur;
     r.largeur = largeur;
     return 0;
+}
+
+int32_t DecodeurImages::DebutImageH264(unsigned char* d, int32_t n)
+{
+    if (!chercherImageSuivante) {
+        chercherImageSuivante = true;
+        return 0;
+    }
+    return KORH264_ChercheImage(d, n);
 }
 
 void DecodeurImages::LibererSws::operator()(SwsContext* s) const
@@ -409,14 +413,9 @@ int DecodeurImages::DecoderSansConvertir(int type, unsigned char* d, int32_t n, 
         if (r.cle)
             synchronise = true;
     } else if (type == TypeH264) {
-        int32_t u = 0;
-        if (chercherImageSuivante) {
-            u = KORH264_ChercheImage(d, n);
-            if (u < 0)
-                return -1;
-        } else {
-            chercherImageSuivante = true;
-        }
+        const int32_t u = DebutImageH264(d, n);
+        if (u < 0)
+            return -1;
         r.decalage = u;
         const int32_t res = KORH264_DecodePaquetImage(instance_, d + u, std::min(n - u, FenetreH264), image,
                                                       &utilises, &hauteur, &largeur);

@@ -190,6 +190,9 @@ public:
     bool synchronise = false;
 
 private:
+    // H.264: where the picture to decode starts in d (0 when told not to
+    // look, once), -1 when none is found.
+    int32_t DebutImageH264(unsigned char* d, int32_t n);
     int DecoderJpeg(unsigned char* d, int32_t n, unsigned char* sortie, int32_t capacite,
                     ImageDecodee& r);
     int DecoderJpegYuv(unsigned char* d, int32_t n, AVFrame* image, ImageDecodee& r);

@@ -175,6 +175,26 @@ public:
     }
 
 protected:
+    // Plays from the picture on screen (GarderLePas as given) until the
+    // film's end; the numbers of the pictures handed over meanwhile.
+    std::vector<int> JouerJusquALaFin(unsigned char garderLePas = 0)
+    {
+        const size_t avant = cible_.numeros.size();
+        EcrireVoie([&](Voie& v) {
+            v.GarderLePas = garderLePas;
+            v.FlagLecture = 1;
+            v.FlagPause = 0;
+            v.FlagFinDeFilm = 0;
+            ++v.NumeroDemande;
+        });
+        const bool fin = Attendre([&] {
+            unsigned char f = 0;
+            EcrireVoie([&](Voie& v) { f = v.FlagFinDeFilm; });
+            return f != 0;
+        });
+        EXPECT_TRUE(fin);
+        return std::vector<int>(cible_.numeros.begin() + static_cast<std::ptrdiff_t>(avant), cible_.numeros.end());
+    }
     int64_t Montree()
     {
         int64_t k = -1;
@@ -361,25 +381,13 @@ TEST_F(LectureExacte, LectureRapideSuitLImageMontree)
         const std::string chemin = FilmIndexe(*this, type, "rapide");
         ASSERT_EQ(Rafraichir(0, 0), 0);
         cible_.lenteurMs = 40;
-        const size_t avant = cible_.numeros.size();
         {
             const int r = PrendreMutexGeneral();
             Vitesse = 8.0; // 6.25 ms a picture
             if (r == 0)
                 RendreMutexGeneral();
         }
-        EcrireVoie([](Voie& v) {
-            v.FlagLecture = 1;
-            v.FlagPause = 0;
-            v.FlagFinDeFilm = 0;
-            ++v.NumeroDemande;
-        });
-        ASSERT_TRUE(Attendre([&] {
-            unsigned char fin = 0;
-            EcrireVoie([&](Voie& v) { fin = v.FlagFinDeFilm; });
-            return fin != 0;
-        }));
-        const std::vector<int> vus(cible_.numeros.begin() + static_cast<std::ptrdiff_t>(avant), cible_.numeros.end());
+        const std::vector<int> vus = JouerJusquALaFin();
         cible_.lenteurMs = 0;
         ASSERT_GE(vus.size(), 2u);
         EXPECT_LT(vus.size(), 40u); // 40 ms a picture against 6.25: some were passed by
@@ -416,23 +424,10 @@ TEST_F(LectureExacte, AX1UnFilmEnMosaiqueGardeLePas)
         SCOPED_TRACE(garder);
         ASSERT_EQ(Rafraichir(0, 0), 0);
         cible_.lenteurMs = 100; // against 50 ms a picture
-        const size_t avant = cible_.numeros.size();
         const auto debut = std::chrono::steady_clock::now();
-        EcrireVoie([&](Voie& v) {
-            v.GarderLePas = garder ? 1 : 0;
-            v.FlagLecture = 1;
-            v.FlagPause = 0;
-            v.FlagFinDeFilm = 0;
-            ++v.NumeroDemande;
-        });
-        ASSERT_TRUE(Attendre([&] {
-            unsigned char fin = 0;
-            EcrireVoie([&](Voie& v) { fin = v.FlagFinDeFilm; });
-            return fin != 0;
-        }));
+        const std::vector<int> vus = JouerJusquALaFin(garder ? 1 : 0);
         const double secondes =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - debut).count();
-        const std::vector<int> vus(cible_.numeros.begin() + static_cast<std::ptrdiff_t>(avant), cible_.numeros.end());
         cible_.lenteurMs = 0;
         EcrireVoie([](Voie& v) {
             v.FlagLecture = 0;
