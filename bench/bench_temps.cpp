@@ -6,8 +6,8 @@
 // 3.5 s window), the pictures shown per second, the longest still, the
 // peak memory of the run, and the CPU time beside the wall time. Then the
 // seek and picture-step latencies with the target in the middle of key
-// groups, and the steps back right after a seek with the decoder calls
-// they take. Films: 2,000 pictures at 25 a second made by Debian's ffmpeg, a
+// groups, the steps back right after a seek with the decoder calls they
+// take, and 60 s jumps after a second of quiet (decoded ahead). Films: 2,000 pictures at 25 a second made by Debian's ffmpeg, a
 // key picture every 50, no B pictures, kept in the folder given.
 // Usage: bench_temps FOLDER [KIND [PACE]]   (KIND: only the films whose
 // label starts with it, e.g. "MJPEG"; PACE: only that pace, e.g. "arr x1",
@@ -297,6 +297,30 @@ void MesurerPas(TImageEtiree& image, const Film& f)
                 Quantile(precedents, 0.5), Quantile(precedents, 0.9));
 }
 
+// Seeks of 60 s (forwards, or back near the end) after a second of quiet
+// at the middle of a key group, as the arrow keys give them: the reader
+// has decoded their targets ahead meanwhile; then the next picture.
+void MesurerSautsPrevus(TImageEtiree& image, const Film& f, const Th_Lecteur_Magneto& lecteur)
+{
+    std::vector<double> sauts, suivants;
+    int64_t decodages = 0;
+    for (int g = 3; g < 13; ++g) {
+        const int64_t k = g * 50 + 25;
+        const int64_t cible = k + 60 * Cadence < 2000 ? k + 60 * Cadence : k - 60 * Cadence;
+        Demander(image, k);
+        Patienter(1000);
+        const int64_t avant = lecteur.NbDecodages();
+        sauts.push_back(Demander(image, cible));
+        suivants.push_back(Demander(image, cible + 1));
+        decodages += lecteur.NbDecodages() - avant;
+    }
+    std::printf("%-13s saut prevu      recherche %5.1f / %5.1f ms   '.' apres %5.1f / %5.1f ms (mediane / p90)"
+                "   %.1f decodages (saut et '.') ; %lld decodees d'avance en tout\n",
+                f.nom, Quantile(sauts, 0.5), Quantile(sauts, 0.9), Quantile(suivants, 0.5), Quantile(suivants, 0.9),
+                static_cast<double>(decodages) / static_cast<double>(sauts.size()),
+                static_cast<long long>(lecteur.NbDecodagesPrevus()));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -361,6 +385,7 @@ int main(int argc, char** argv)
             if (argc <= 3 || std::strcmp(argv[3], "pas") == 0) {
                 MesurerPas(image, f);
                 MesurerPasArriere(image, f, lecteur);
+                MesurerSautsPrevus(image, f, lecteur);
             }
             std::fflush(stdout);
             EcrireVoie([](Voie& v) { v.FlagLecture = 0; });

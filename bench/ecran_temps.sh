@@ -13,7 +13,9 @@
 #     key group), of "," after the first one (the first decodes the key
 #     group) and of a seek (Up / Down, +60 / -60 s, between targets in the
 #     middle of key groups): from the key press reaching the X server to the
-#     picture it settles on being on screen; median and p90;
+#     picture it settles on being on screen; median and p90. The player has
+#     decoded those targets ahead by then; a cold seek (Up 60 ms after Up,
+#     before it has) is timed apart;
 #   - "." held for 2 s, the server's key repeat set to 30 a second: pictures
 #     advanced per second on screen while it repeats.
 # The keys timed are sent by touche_x (bench/touche_x.c), which stamps each
@@ -181,6 +183,14 @@ session() {
     frappe saut Up; sleep 0.8
     frappe saut Down; sleep 0.8
   done
+  # Cold seeks: Up twice 60 ms apart; the second lands before the player
+  # has had the quiet time to decode its target ahead.
+  for s in 3 7 11 15 19; do
+    aller_a $s
+    "$frapper" Up Up | { read -r a; read -r b; echo "sautpremier $a" >> "$travail/evenements"
+                                              echo "sautfroid $b" >> "$travail/evenements"; }
+    sleep 0.8
+  done
   # "." held for 2 s with the key repeat at 30 a second after 250 ms, from
   # the middle of a key group.
   aller_a 21
@@ -290,6 +300,7 @@ analyser() {
       latences("point", "« . »", 0.55)
       latences("virgule", "« , » suivants", 0.55)
       latences("saut", "saut ±60 s", 0.75)
+      latences("sautfroid", "saut à froid", 0.75)
       tenue("tenu", "« . » tenu", 0.25, 30)
     }' "$travail/evenements" "$travail/lectures"
 }

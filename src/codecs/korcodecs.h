@@ -1,9 +1,10 @@
 /* Codec library of the player: MPEG-4 visual and H.264 decoding, MPEG-4
  * encoding, with the calls the recorders' own libraries offer.
  *
- * Decoder instances: 0 (the reader of channel 0), 1 (the AVI export) and 2
- * to 4 (the readers of channels 1 to 3, films shown together) of each kind
- * can be open at the same time, each used by one thread at a time. Encoder
+ * Decoder instances: 0 (the reader of channel 0), 1 (the AVI export), 2
+ * to 4 (the readers of channels 1 to 3, films shown together) and 5 to 8
+ * (jump targets the reader of channel 0 decodes ahead; it may exchange one
+ * of them with its own) of each kind can be open at the same time, each used by one thread at a time. Encoder
  * instance: 0. A call on an instance that is out of range or not open fails
  * (result -1) and writes nothing but its zeroed outputs.
  *
@@ -35,8 +36,10 @@
 extern "C" {
 #endif
 
-/* Decoder instances per kind (0 reader, 1 AVI export, 2-4 other readers). */
-#define KOR_NB_DECODEURS 5
+/* Decoder instances per kind (0 reader, 1 AVI export, 2-4 other readers,
+ * 5-8 decoding ahead). */
+#define KOR_NB_DECODEURS 9
+#define KOR_PREMIER_DECODEUR_AVANCE 5
 
 /* ---- MPEG-4 visual (Part 2) decoder ---- */
 

@@ -114,10 +114,12 @@ struct Voie {
     // UI: 1 plays forwards, -1 backwards (J/L); a playing run reads it at
     // its start and at each picture, a change ends the run like a command.
     signed char Sens = 1;
-    // UI: 1 while the channel plays on a clock shared with other films:
-    // a late picture is then passed by even at x 1 and slower, so that the
-    // tiles stay in step instead of the late one showing its pictures in a
-    // burst. Read by a playing run at its start.
+    // UI: 1 while the channel plays on, or is placed by, a clock shared
+    // with other films: a late picture is then passed by even at x 1 and
+    // slower, so that the tiles stay in step instead of the late one
+    // showing its pictures in a burst. Read by a playing run at its start;
+    // while it is 1 the idle reader decodes no jump target ahead (the
+    // arrow keys then move the clock, not this film).
     unsigned char GarderLePas = 0;
     // Reader (1): a backwards run reached the film's first picture; playback
     // start and the window (0) as for FlagFinDeFilm.

@@ -91,6 +91,8 @@ public:
     uint32_t DureeMs() const { return flux_.DureeMs(); }
     // Kept picture `numero`, or null.
     const AVFrame* Trouver(int64_t numero) const;
+    // The group's stream: after its last picture once the group is complete.
+    FluxFilm& Flux() { return flux_; }
 
 private:
     int64_t cle_ = -1, fin_ = -1, aDecoder_ = 0, debut_ = -1, pas_ = 1, octetsMax_ = 0;

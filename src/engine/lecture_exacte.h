@@ -10,6 +10,11 @@
 #include <algorithm>
 #include <memory>
 
+// Jumps of the arrow keys, in seconds: the window's seeks, and the targets
+// the reader decodes ahead.
+constexpr int SautCourtSecondes = 5;
+constexpr int SautLongSecondes = 60;
+
 struct DepartExact {
     bool exact = false;      // false: the proportional rule applies
     int64_t image = 0;       // k, the first picture handed over

@@ -19,6 +19,7 @@ extern "C" {
 #include <cerrno>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace {
 
@@ -52,6 +53,24 @@ void FluxFilm::Fermer()
     tampon_.reset();
     debut_ = tamponne_ = consomme_ = 0;
     restant_ = lus_ = 0;
+}
+
+void FluxFilm::Echanger(FluxFilm& autre)
+{
+    using std::swap;
+    swap(chemin_, autre.chemin_);
+    swap(fichier_, autre.fichier_);
+    swap(tampon_, autre.tampon_);
+    swap(debut_, autre.debut_);
+    swap(tamponne_, autre.tamponne_);
+    swap(consomme_, autre.consomme_);
+    swap(restant_, autre.restant_);
+    swap(lus_, autre.lus_);
+    swap(tailleFichier_, autre.tailleFichier_);
+    swap(nbImages_, autre.nbImages_);
+    swap(dureeMs_, autre.dureeMs_);
+    swap(imageBase_, autre.imageBase_);
+    swap(erreurSysteme_, autre.erreurSysteme_);
 }
 
 int32_t FluxFilm::LireMorceau(unsigned char* ou, int32_t voulu, const char* motDePasse)
@@ -255,6 +274,18 @@ void DecodeurImages::Fermer()
         KORH264_FermeDecodeur(instance_);
     ouvert_ = false;
     typeOuvert_ = -1;
+}
+
+void DecodeurImages::Echanger(DecodeurImages& autre)
+{
+    using std::swap;
+    // The stream's decoding state only: each keeps its converter (its
+    // conversion context stays warm) and what it showed.
+    swap(instance_, autre.instance_);
+    swap(ouvert_, autre.ouvert_);
+    swap(typeOuvert_, autre.typeOuvert_);
+    swap(chercherImageSuivante, autre.chercherImageSuivante);
+    swap(synchronise, autre.synchronise);
 }
 
 int32_t DecodeurImages::Synchroniser(int type, unsigned char* d, int32_t n)

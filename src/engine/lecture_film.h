@@ -70,6 +70,9 @@ public:
                               uint32_t image, const char* motDePasse);
     // Releases the file and the stream buffer.
     void Fermer();
+    // Exchanges the whole state (file, buffer, position) with `autre`: a
+    // stream read ahead becomes the one a run continues.
+    void Echanger(FluxFilm& autre);
 
     // Reads one more chunk at the end of the held data when the file has
     // more, fewer than ReserveFlux bytes are unconsumed and fewer than
@@ -152,6 +155,10 @@ public:
     // Closes the library instance of the kind it was opened for.
     void Fermer();
     bool Ouvert() const { return ouvert_; }
+    // Exchanges the library instance and the stream's decoding state with
+    // `autre` (a decoder that decoded ahead becomes the reader's); each
+    // keeps its converter and its own count of decodings.
+    void Echanger(DecodeurImages& autre);
 
     // Offset in `d` where decoding of a run starts (0 when none is found).
     int32_t Synchroniser(int type, unsigned char* d, int32_t n);

@@ -1,6 +1,7 @@
 #include "engine/th_lecteur_magneto.h"
 
 #include "codecs/bitmap.h"
+#include "codecs/korcodecs.h"
 #include "core/etat.h"
 #include "core/journal.h"
 #include "engine/cadence.h"
@@ -9,6 +10,7 @@
 #include "engine/groupe_images.h"
 #include "engine/lecture_exacte.h"
 #include "engine/motdepasse.h"
+#include "engine/prevision_sauts.h"
 #include "engine/reperes.h"
 #include "engine/th_indexeur.h"
 
@@ -74,7 +76,8 @@ Th_Lecteur_Magneto::Th_Lecteur_Magneto(int voie, int attenteDemarrageMs, int gar
       gardeDecodeurMs_(gardeDecodeurMs),
       decodeur_(InstanceDecodeur(voie)),
       imageNoire_(new unsigned char[KOR_BITMAP_NOIRE_TAILLE]),
-      frame_(av_frame_alloc())
+      frame_(av_frame_alloc()),
+      prevision_(voie == 0 ? std::make_unique<PrevisionSauts>(KOR_PREMIER_DECODEUR_AVANCE) : nullptr)
 {
     BitmapImageNoire(imageNoire_.get(), KOR_BITMAP_NOIRE_TAILLE, &tailleImageNoire_);
     start();
@@ -199,6 +202,7 @@ void Th_Lecteur_Magneto::run()
             suite = Run(true);
             break;
         }
+        finDernierRunMs_ = Maintenant();
         if (suite == Suite::Fin)
             return;
     }
@@ -245,6 +249,8 @@ Th_Lecteur_Magneto::Commande Th_Lecteur_Magneto::AttendreCommande()
     if (lecture)
         return Commande::Lire;
     if (rafraichir == 0) {
+        if (PrevoirUnPas())
+            return Commande::Reveil;
         AttendreReveilVoie(voie, reveil, AttenteReposMs);
         if (DoitSArreter())
             return Commande::Fin;
@@ -274,6 +280,85 @@ bool Th_Lecteur_Magneto::AttendreFinDePause(bool& pause)
         if (!Dormir(AttentePauseMs))
             return false;
     }
+}
+
+bool Th_Lecteur_Magneto::PrevoirUnPas()
+{
+    if (!prevision_)
+        return false;
+    if (!prevoir_.load()) {
+        prevision_->Oublier();
+        return false;
+    }
+    if (Maintenant() - finDernierRunMs_ < DelaiPrevisionMs)
+        return false;
+    const int voie = Voie();
+    const ::Voie& v = Voies[voie];
+    int32_t seconde = 0;
+    uint32_t duree = 0;
+    {
+        const int r = PrendreMutexGeneral();
+        seconde = v.SecondeDepart;
+        duree = v.DureeFilm;
+        if (r == 0)
+            RendreMutexGeneral();
+    }
+    int64_t montree = -1;
+    bool seul = true;
+    {
+        const int r = PrendreMutexVoie(voie);
+        montree = v.ImageMontree;
+        seul = v.GarderLePas == 0;
+        if (r == 0)
+            RendreMutexVoie(voie);
+    }
+    // An MJPEG picture is its own key picture: a seek decodes it alone.
+    const int type = v.TypeFilm;
+    std::shared_ptr<const IndexImages> index;
+    if (seul && (type == TypeH264 || type == TypeMpeg4))
+        index = IndexFilm(v.CheminFilm);
+    if (!index) {
+        prevision_->Oublier();
+        return false;
+    }
+    char motDePasse[LongueurMotDePasse + 1];
+    CopierTexte(motDePasse, sizeof motDePasse, v.MotDePasseFilm);
+    const std::vector<DepartExact> cibles = CiblesDesSauts(*index, seconde, duree, montree);
+    prevision_->Viser(v.CheminFilm, type, motDePasse, std::move(index), cibles);
+    // A protected film whose password is not accepted decodes to nothing.
+    if (!prevision_->AFaire() || VerifierMotDePasse(v.CheminFilm, motDePasse) < 0)
+        return false;
+    const bool fait = prevision_->Avancer();
+    decodagesPrevus_.store(prevision_->NbDecodages());
+    return fait;
+}
+
+bool Th_Lecteur_Magneto::MontrerImagePrevue(const DepartExact& depart, const char* chemin, int type,
+                                            const char* motDePasse)
+{
+    if (!prevision_)
+        return false;
+    const std::shared_ptr<const IndexImages> index = IndexFilm(chemin);
+    uint32_t dureeMs = 0;
+    av_frame_unref(frame_.get());
+    if (!prevision_->Prendre(chemin, type, motDePasse, index.get(), depart.image, decodeur_, flux_, frame_.get(),
+                             dureeMs))
+        return false;
+    // The target's decoder and stream are the reader's now, after the
+    // picture: the next step decodes one picture.
+    suiteValide_ = true;
+    imageSuivanteFlux_ = depart.image + 1;
+    typeSuite_ = type;
+    CopierTexte(cheminSuite_, sizeof cheminSuite_, chemin);
+    suivi_.Debuter(depart);
+    if (RunCourant(true)) {
+        ImageDecodee image;
+        image.hauteur = frame_->height;
+        image.largeur = frame_->width;
+        MontrerImage(image, true, depart.image, dureeMs, static_cast<uint32_t>(depart.nbImages));
+    }
+    av_frame_unref(frame_.get());
+    return true;
 }
 
 void Th_Lecteur_Magneto::OublierSuite()
@@ -393,6 +478,9 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::Run(bool imageUnique)
     ::Voie& v = Voies[voie];
     if (!PreparerRun())
         return Suite::Fin;
+    // Playback needs no jump target; their memory goes back first.
+    if (!imageUnique && prevision_)
+        prevision_->Oublier();
 
     for (;;) {
         if (DoitSArreter())
@@ -426,6 +514,8 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::Run(bool imageUnique)
         // key group again.
         const bool suite = depart.exact && suiteValide_ && depart.image == imageSuivanteFlux_ && type == typeSuite_
                            && std::strcmp(chemin, cheminSuite_) == 0 && decodeur_.Ouvert();
+        if (imageUnique && !suite && depart.exact && MontrerImagePrevue(depart, chemin, type, motDePasse))
+            return Suite::Repos;
         if (!imageUnique && tenues_)
             tenues_.reset(); // their memory goes back before playback
         if (suite) {

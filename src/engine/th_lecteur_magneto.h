@@ -21,8 +21,10 @@
 #include "engine/cadence.h"
 #include "engine/lecture_exacte.h"
 #include "engine/lecture_film.h"
+#include "engine/prevision_sauts.h"
 #include "engine/regle_retard.h"
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <deque>
@@ -72,8 +74,13 @@ public:
     // still open, after the guard wait.
     ~Th_Lecteur_Magneto() override;
 
-    // Pictures decoded by this reader since its start (tests, benchmarks).
+    // Pictures decoded by this reader since its start (tests, benchmarks),
+    // apart from those decoded ahead.
     int64_t NbDecodages() const { return decodeur_.NbDecodages(); }
+    // Pictures decoded ahead for the jumps, and whether the reader does it
+    // (channel 0, one film shown; on by default). Any thread.
+    int64_t NbDecodagesPrevus() const { return decodagesPrevus_.load(); }
+    void PermettrePrevision(bool oui) { prevoir_.store(oui); }
 
 protected:
     void run() override;
@@ -81,8 +88,9 @@ protected:
 private:
     enum class Suite { Repos, Fin };
     // What the idle step found to do.
-    // Reveil: woken by a command while idle; it is looked at again at once,
-    // without the 1 ms pause between idle steps.
+    // Reveil: woken by a command while idle, or one picture decoded ahead;
+    // the commands are looked at again at once, without the 1 ms pause
+    // between idle steps.
     enum class Commande { Attendre, Reveil, Lire, ImageUnique, Fin };
     // How the picture loop of a run ended.
     enum class FinBoucle { FinDesDonnees, Commande, Abandon, Fin };
@@ -103,6 +111,12 @@ private:
     // A single picture from the kept pictures, or by decoding its key group
     // and keeping it (a backward step). False when neither applies.
     bool MontrerImageTenue(const DepartExact& depart, const char* chemin, int type, const char* motDePasse);
+    // Idle: decodes one picture of a jump target ahead, once the reader has
+    // had no command for DelaiPrevisionMs. False when there was nothing to do.
+    bool PrevoirUnPas();
+    // A single picture decoded ahead: hands it over and takes its decoder
+    // and stream as the kept ones. False when it was not decoded ahead.
+    bool MontrerImagePrevue(const DepartExact& depart, const char* chemin, int type, const char* motDePasse);
     // Forgets the stream kept for the next picture step.
     bool AttendreFinDePause(bool& pause);
     void OublierSuite();
@@ -144,4 +158,9 @@ private:
     char cheminSuite_[LongueurCheminFilmLecteur + 1] = {};
     // Decoded pictures kept for backward steps (a key group).
     std::unique_ptr<GroupeImages> tenues_;
+    // Jump targets decoded ahead (channel 0 only).
+    std::unique_ptr<PrevisionSauts> prevision_;
+    std::atomic<bool> prevoir_{true};
+    std::atomic<int64_t> decodagesPrevus_{0};
+    int64_t finDernierRunMs_ = 0; // when the last run ended
 };

@@ -121,6 +121,7 @@ void THorloge::Positionner(size_t i, int64_t t, int64_t image, bool jouer)
     const int r = PrendreMutexVoie(v);
     voie.ImageDemandee = k;
     voie.SecondeImageDemandee = s;
+    voie.GarderLePas = pistes_.size() > 1 ? 1 : 0;
     if (jouer) {
         voie.FlagLecture = 1;
         voie.FlagPause = 0;
@@ -128,7 +129,6 @@ void THorloge::Positionner(size_t i, int64_t t, int64_t image, bool jouer)
         voie.FlagDebutDeFilm = 0;
         voie.FlagRafraichir = 0;
         voie.Sens = static_cast<signed char>(sens_);
-        voie.GarderLePas = pistes_.size() > 1 ? 1 : 0;
         voie.PourcentFilm = depart;
     } else {
         voie.FlagRafraichir = 1;

@@ -2,6 +2,8 @@
 // steps, the "image k / N'" label and the go-to time. Plain functions.
 #pragma once
 
+#include "engine/lecture_exacte.h" // the jumps of the arrow keys
+
 #include <cstdint>
 #include <string>
 
@@ -18,9 +20,6 @@ enum class ActionTouche {
     AllerA,          // Ctrl+G
 };
 
-// Jumps of the arrow keys, in seconds.
-constexpr int SautCourtSecondes = 5;
-constexpr int SautLongSecondes = 60;
 
 // The action of a key press: `touche` is Qt's key code, `texte` the text it
 // types (".", "," whatever the keyboard layout needs to type them).

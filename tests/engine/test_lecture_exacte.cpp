@@ -452,6 +452,63 @@ std::string FilmIndexe(LectureExacte& t, int type, const std::string& nom)
     return t.FilmIndexePublic(type, nom);
 }
 
+// Jumps decoded ahead: the idle reader decodes where the arrow keys would
+// land on decoders of its own; a seek there shows the picture without a
+// decode of the reader, and "." after it decodes one picture. Without
+// them the same seek decodes its key group. A film rewritten in place is
+// never shown from pictures decoded ahead of the old one.
+TEST_F(LectureExacte, SautDecodeDAvanceMontreSansDecoder)
+{
+    static const char* const extensions[] = {".mp4", ".mjp", ".264"};
+    for (int type : {FilmMpeg4, FilmH264}) {
+        SCOPED_TRACE(type);
+        OptionsFilm o;
+        o.largeur = 192;
+        o.hauteur = 144;
+        o.nbImages = 200;
+        o.cadence = 20;
+        o.gop = 50;
+        const std::string chemin = dossier_ / (std::string("saut") + extensions[type]);
+        ResultatFilm r;
+        ASSERT_EQ(FabriquerFilm(chemin, o, &r), 0);
+        Selectionner(chemin, type, r.nbImages, r.dureeMs);
+        Indexer(chemin, type);
+
+        ASSERT_EQ(Rafraichir(2), 40);
+        // From second 2 of 10: pictures 199, 0 and 140 (second 7).
+        ASSERT_TRUE(Attendre([&] { return lecteur_->NbDecodagesPrevus() >= 50 + 1 + 41; }));
+        int64_t avant = lecteur_->NbDecodages();
+        EXPECT_EQ(Rafraichir(7), 140);
+        EXPECT_EQ(lecteur_->NbDecodages() - avant, 0);
+        EXPECT_EQ(Montree(), 140);
+        avant = lecteur_->NbDecodages();
+        EXPECT_EQ(Rafraichir(7, 141), 141);
+        EXPECT_EQ(lecteur_->NbDecodages() - avant, 1);
+        // From second 7 the jump back lands on 40 again.
+        const int64_t prevus = lecteur_->NbDecodagesPrevus();
+        ASSERT_TRUE(Attendre([&] { return lecteur_->NbDecodagesPrevus() >= prevus + 41; }));
+        avant = lecteur_->NbDecodages();
+        EXPECT_EQ(Rafraichir(2), 40);
+        EXPECT_EQ(lecteur_->NbDecodages() - avant, 0);
+
+        lecteur_->PermettrePrevision(false);
+        Attendre([] { return false; }, 300);
+        avant = lecteur_->NbDecodages();
+        EXPECT_EQ(Rafraichir(7), 140);
+        EXPECT_EQ(lecteur_->NbDecodages() - avant, 41);
+        lecteur_->PermettrePrevision(true);
+
+        ASSERT_EQ(Rafraichir(2), 40);
+        const int64_t prevus2 = lecteur_->NbDecodagesPrevus();
+        ASSERT_TRUE(Attendre([&] { return lecteur_->NbDecodagesPrevus() >= prevus2 + 50 + 1 + 41; }));
+        o.premierNumero = 1000;
+        ASSERT_EQ(FabriquerFilm(chemin, o, &r), 0);
+        Indexer(chemin, type);
+        EXPECT_EQ(Rafraichir(7), 1140);
+        lecteur_.reset();
+    }
+}
+
 // A film whose first half takes most of the bytes: the middle second shows
 // picture N'/2 once indexed, the proportional picture before.
 TEST_F(LectureExacte, DebitVariableMilieuExactApresIndex)
