@@ -11,6 +11,7 @@
 // With FILE (one of the film file names) only the reader decodes that film:
 // a run to profile; a fifth argument "empreinte" prints a fingerprint of the
 // pictures, "x16" plays the film through the reader thread at x 16 instead.
+#include "core/tas_memoire.h"
 #include "commun_bench.h"
 
 #include <QCoreApplication>
@@ -132,6 +133,7 @@ void AfficherCharge()
 
 int main(int argc, char** argv)
 {
+    ReglerTasMemoire(); // as the player does
     QCoreApplication app(argc, argv);
     SilencerCodecs();
     DossierBench temporaire;

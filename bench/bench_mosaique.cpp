@@ -10,6 +10,7 @@
 // pictures, sampled at each display tick); wall and CPU time of the run.
 // Usage: bench_mosaique [FOLDER [PICTURES]]   (FOLDER keeps the ffmpeg
 // films between runs; PICTURES per ffmpeg film, 1,000 by default)
+#include "core/tas_memoire.h"
 #include "commun_bench.h"
 #include "engine/index_images.h"
 #include "engine/lecture_film.h"
@@ -252,6 +253,7 @@ void Ecrire(const char* nom, Mesure m)
 
 int main(int argc, char** argv)
 {
+    ReglerTasMemoire(); // as the player does
     QCoreApplication app(argc, argv);
     SilencerCodecs();
     DossierBench temporaire;

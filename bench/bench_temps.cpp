@@ -13,6 +13,7 @@
 // label starts with it, e.g. "MJPEG"; PACE: only that pace, e.g. "arr x1",
 // and no step measures: the peak memory is then that pace's alone; "pas":
 // the step measures only)
+#include "core/tas_memoire.h"
 #include "commun_bench.h"
 #include "filmmaker.h" // SilencerCodecs
 
@@ -300,7 +301,7 @@ void MesurerPas(TImageEtiree& image, const Film& f)
 // Seeks of 60 s (forwards, or back near the end) after a second of quiet
 // at the middle of a key group, as the arrow keys give them: the reader
 // has decoded their targets ahead meanwhile; then the next picture.
-void MesurerSautsPrevus(TImageEtiree& image, const Film& f, const Th_Lecteur_Magneto& lecteur)
+void MesurerSautsPrevus(TImageEtiree& image, const Film& f, Th_Lecteur_Magneto& lecteur)
 {
     std::vector<double> sauts, suivants;
     int64_t decodages = 0;
@@ -314,17 +315,27 @@ void MesurerSautsPrevus(TImageEtiree& image, const Film& f, const Th_Lecteur_Mag
         suivants.push_back(Demander(image, cible + 1));
         decodages += lecteur.NbDecodages() - avant;
     }
+    // Memory with the four targets decoded ahead, as a paused film has it,
+    // and once the reader has let them go.
+    Patienter(1000);
+    const long avecMo = LireStatutKo("VmRSS") / 1024;
+    lecteur.PermettrePrevision(false);
+    Patienter(500);
+    const long sansMo = LireStatutKo("VmRSS") / 1024;
+    lecteur.PermettrePrevision(true);
     std::printf("%-13s saut prevu      recherche %5.1f / %5.1f ms   '.' apres %5.1f / %5.1f ms (mediane / p90)"
-                "   %.1f decodages (saut et '.') ; %lld decodees d'avance en tout\n",
+                "   %.1f decodages (saut et '.') ; %lld decodees d'avance en tout ; en pause %ld Mo, %ld sans"
+                " les cibles\n",
                 f.nom, Quantile(sauts, 0.5), Quantile(sauts, 0.9), Quantile(suivants, 0.5), Quantile(suivants, 0.9),
                 static_cast<double>(decodages) / static_cast<double>(sauts.size()),
-                static_cast<long long>(lecteur.NbDecodagesPrevus()));
+                static_cast<long long>(lecteur.NbDecodagesPrevus()), avecMo, sansMo);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
+    ReglerTasMemoire(); // as the player does
     QApplication app(argc, argv);
     SilencerCodecs();
     if (argc < 2) {

@@ -1,6 +1,7 @@
 // Entry point of the player: builds the real threads and windows and hands
 // them to start-up.
 #include "core/demarrage.h"
+#include "core/tas_memoire.h"
 #include "engine/th_lecteur_magneto.h"
 #include "export/commande_mouvement.h"
 #include "export/commande_copie.h"
@@ -25,6 +26,7 @@
 
 int main(int argc, char** argv)
 {
+    ReglerTasMemoire();
     // The commands run without any window. The export dispatcher comes last:
     // it answers every option it does not know with the usage.
     if (int statut = 0; ExecuterCommandeCopie(argc, argv, &statut))

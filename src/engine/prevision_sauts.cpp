@@ -9,6 +9,8 @@ extern "C" {
 #include <algorithm>
 #include <cstring>
 
+#include <malloc.h>
+
 std::vector<DepartExact> CiblesDesSauts(const IndexImages& index, int32_t seconde, uint32_t dureeSecondes,
                                         int64_t montree)
 {
@@ -43,9 +45,11 @@ void PrevisionSauts::Liberer(Place& p)
     p.cible = -1;
 }
 
-void PrevisionSauts::Oublier()
+bool PrevisionSauts::Oublier()
 {
+    bool tenu = false;
     for (auto& p : places_) {
+        tenu = tenu || p->cible >= 0 || p->decodeur->Ouvert();
         Liberer(*p);
         p->decodeur->Fermer();
     }
@@ -53,6 +57,11 @@ void PrevisionSauts::Oublier()
     chemin_.clear();
     motDePasse_.clear();
     type_ = -1;
+    // The decoders' pictures were taken from the heaps of their threads,
+    // which keep what is freed.
+    if (tenu)
+        malloc_trim(0);
+    return tenu;
 }
 
 void PrevisionSauts::Viser(const char* chemin, int type, const char* motDePasse,

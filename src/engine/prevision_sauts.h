@@ -58,9 +58,11 @@ public:
     // picture), `dureeMs` the film's header duration. False otherwise.
     bool Prendre(const char* chemin, int type, const char* motDePasse, const IndexImages* index, int64_t numero,
                  DecodeurImages& decodeur, FluxFilm& flux, AVFrame* image, uint32_t& dureeMs);
-    // Drops the targets, their pictures and streams, and closes the decoders
-    // (their memory goes back).
-    void Oublier();
+    // Drops the targets, their pictures and streams, and closes the decoders;
+    // their memory goes back to the system (freed memory would otherwise
+    // stay with the process, on top of what playback takes next). True
+    // when anything was held.
+    bool Oublier();
 
     // Pictures decoded ahead since construction.
     int64_t NbDecodages() const;
