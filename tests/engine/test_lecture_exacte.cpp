@@ -157,15 +157,19 @@ protected:
         return cible_.numeros.back();
     }
 public:
-    std::string FilmIndexePublic(int type, const std::string& nom)
+    // A film of 192 x 144 (40 pictures, 20 a second, a key picture every
+    // 10 unless told), numbered from `premier`, selected and indexed.
+    std::string FilmIndexePublic(int type, const std::string& nom, int nbImages = 40, double cadence = 20,
+                                 int gop = 10, int premier = 0)
     {
         static const char* const extensions[] = {".mp4", ".mjp", ".264"};
         OptionsFilm o;
         o.largeur = 192;
         o.hauteur = 144;
-        o.nbImages = 40;
-        o.cadence = 20;
-        o.gop = 10;
+        o.nbImages = nbImages;
+        o.cadence = cadence;
+        o.gop = gop;
+        o.premierNumero = premier;
         const std::string chemin = dossier_ / (nom + extensions[type]);
         ResultatFilm r;
         EXPECT_EQ(FabriquerFilm(chemin, o, &r), 0);
@@ -212,20 +216,9 @@ protected:
 // each kind; then playback from there goes on with the next pictures.
 TEST_F(LectureExacte, PasDePartEtDAutreDUneImageCle)
 {
-    static const char* const extensions[] = {".mp4", ".mjp", ".264"};
     for (int type : {FilmMpeg4, FilmMjpeg, FilmH264}) {
         SCOPED_TRACE(type);
-        OptionsFilm o;
-        o.largeur = 192;
-        o.hauteur = 144;
-        o.nbImages = 40;
-        o.cadence = 10;
-        o.gop = 10;
-        const std::string chemin = dossier_ / (std::string("pas") + extensions[type]);
-        ResultatFilm r;
-        ASSERT_EQ(FabriquerFilm(chemin, o, &r), 0);
-        Selectionner(chemin, type, r.nbImages, r.dureeMs);
-        Indexer(chemin, type);
+        FilmIndexePublic(type, "pas", 40, 10, 10);
 
         EXPECT_EQ(Rafraichir(1, 19), 19);
         EXPECT_TRUE(Attendre([&] { return Montree() == 19; }));
@@ -459,20 +452,9 @@ std::string FilmIndexe(LectureExacte& t, int type, const std::string& nom)
 // never shown from pictures decoded ahead of the old one.
 TEST_F(LectureExacte, SautDecodeDAvanceMontreSansDecoder)
 {
-    static const char* const extensions[] = {".mp4", ".mjp", ".264"};
     for (int type : {FilmMpeg4, FilmH264}) {
         SCOPED_TRACE(type);
-        OptionsFilm o;
-        o.largeur = 192;
-        o.hauteur = 144;
-        o.nbImages = 200;
-        o.cadence = 20;
-        o.gop = 50;
-        const std::string chemin = dossier_ / (std::string("saut") + extensions[type]);
-        ResultatFilm r;
-        ASSERT_EQ(FabriquerFilm(chemin, o, &r), 0);
-        Selectionner(chemin, type, r.nbImages, r.dureeMs);
-        Indexer(chemin, type);
+        FilmIndexePublic(type, "saut", 200, 20, 50);
 
         ASSERT_EQ(Rafraichir(2), 40);
         // From second 2 of 10: pictures 199, 0 and 140 (second 7).
@@ -501,9 +483,7 @@ TEST_F(LectureExacte, SautDecodeDAvanceMontreSansDecoder)
         ASSERT_EQ(Rafraichir(2), 40);
         const int64_t prevus2 = lecteur_->NbDecodagesPrevus();
         ASSERT_TRUE(Attendre([&] { return lecteur_->NbDecodagesPrevus() >= prevus2 + 50 + 1 + 41; }));
-        o.premierNumero = 1000;
-        ASSERT_EQ(FabriquerFilm(chemin, o, &r), 0);
-        Indexer(chemin, type);
+        FilmIndexePublic(type, "saut", 200, 20, 50, 1000); // same path
         EXPECT_EQ(Rafraichir(7), 1140);
         lecteur_.reset();
     }
