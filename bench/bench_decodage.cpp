@@ -11,8 +11,8 @@
 // With FILE (one of the film file names) only the reader decodes that film:
 // a run to profile; a fifth argument "empreinte" prints a fingerprint of the
 // pictures, "x16" plays the film through the reader thread at x 16 instead.
-#include "core/tas_memoire.h"
 #include "commun_bench.h"
+#include "core/tas_memoire.h"
 
 #include <QCoreApplication>
 

@@ -10,8 +10,8 @@
 // pictures, sampled at each display tick); wall and CPU time of the run.
 // Usage: bench_mosaique [FOLDER [PICTURES]]   (FOLDER keeps the ffmpeg
 // films between runs; PICTURES per ffmpeg film, 1,000 by default)
-#include "core/tas_memoire.h"
 #include "commun_bench.h"
+#include "core/tas_memoire.h"
 #include "engine/index_images.h"
 #include "engine/lecture_film.h"
 #include "engine/th_indexeur.h"
@@ -23,6 +23,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -259,6 +260,8 @@ int main(int argc, char** argv)
     DossierBench temporaire;
     const std::string dossier = argc > 1 ? argv[1] : temporaire.chemin;
     const int nbImages = argc > 2 ? std::max(50, std::atoi(argv[2])) : NbImagesFfmpegDefaut;
+    if (dossier.empty() || (mkdir(dossier.c_str(), 0755) != 0 && errno != EEXIST))
+        return 1;
 
     std::printf("Quatre films H.264 à %d images/s ensemble sur une horloge, x 1 ; part des images remises par tuile, "
                 "secondes de film de l'horloge par seconde (1.0 : à l'heure), écart entre tuiles en images "

@@ -13,11 +13,11 @@
 // label starts with it, e.g. "MJPEG"; PACE: only that pace, e.g. "arr x1",
 // and no step measures: the peak memory is then that pace's alone; "pas":
 // the step measures only)
-#include "core/tas_memoire.h"
 #include "commun_bench.h"
 #include "filmmaker.h" // SilencerCodecs
 
 #include "core/etat.h"
+#include "core/tas_memoire.h"
 #include "engine/index_images.h"
 #include "engine/th_indexeur.h"
 #include "engine/th_lecteur_magneto.h"
@@ -130,6 +130,7 @@ void Patienter(double ms)
 struct Resultat {
     double rapport = 0, pireFenetre = 0, imagesParSeconde = 0, immobileMax = 0, cpu = 0, mur = 0;
     long picMo = 0;
+    long lectureMo = 0; // largest resident size sampled while the run plays
 };
 
 Resultat Analyser(const Releve& r, double vitesse, int sens, double mur, double cpu)
@@ -195,14 +196,23 @@ Resultat Jouer(TImageEtiree& image, const Film& f, const std::string& film, cons
         ++v.NumeroDemande;
     });
     ReveillerVoie(0);
+    // The peak above counts from the command, memory the process held
+    // before it included; this one samples the run once it plays (the
+    // reader gives back what it held while paused as the run starts).
+    long lectureKo = 0;
+    QTimer echantillon;
+    QObject::connect(&echantillon, &QTimer::timeout, [&] { lectureKo = std::max(lectureKo, LireStatutKo("VmRSS")); });
+    QTimer::singleShot(200, &echantillon, [&] { echantillon.start(20); });
     Patienter(1000);
     mesure = true;
     const double cpu0 = CpuProcessusS(), mur0 = HorlogeMs();
     Patienter(a.dureeMs);
     mesure = false;
+    echantillon.stop();
     const double cpu = CpuProcessusS() - cpu0, mur = HorlogeMs() - mur0;
     Resultat res = Analyser(r, a.vitesse, a.sens, mur, cpu);
     res.picMo = LireStatutKo("VmHWM") / 1024;
+    res.lectureMo = lectureKo / 1024;
     EcrireVoie([](Voie& v) {
         v.FlagLecture = 0;
         v.Sens = 1;
@@ -365,8 +375,8 @@ int main(int argc, char** argv)
     std::printf("Tenue du temps, films ffmpeg de %d images a %d/s (cle toutes les 50, sans B), cible 960 x 540\n"
                 "Charge de la machine (loadavg) : %s",
                 NbImages, Cadence, ligne);
-    std::printf("%-13s %-8s %8s %9s %8s %9s %7s %11s\n", "film", "allure", "rapport", "pire 3,5s", "images/s",
-                "immobile", "pic Mo", "CPU / mur");
+    std::printf("%-13s %-8s %8s %9s %8s %9s %7s %7s %11s\n", "film", "allure", "rapport", "pire 3,5s", "images/s",
+                "immobile", "pic Mo", "lect Mo", "CPU / mur");
     int statut = 0;
     for (const Film& f : Films) {
         if (argc > 2 && std::strncmp(f.nom, argv[2], std::strlen(argv[2])) != 0)
@@ -389,8 +399,9 @@ int main(int argc, char** argv)
                 if (argc > 3 && std::strcmp(a.nom, argv[3]) != 0)
                     continue;
                 const Resultat r = Jouer(image, f, film, a);
-                std::printf("%-13s %-8s %8.3f %8.1f %% %8.1f %7.0f ms %7ld %5.2f / %5.2f s\n", f.nom, a.nom, r.rapport,
-                            r.pireFenetre * 100.0, r.imagesParSeconde, r.immobileMax, r.picMo, r.cpu, r.mur / 1000.0);
+                std::printf("%-13s %-8s %8.3f %8.1f %% %8.1f %7.0f ms %7ld %7ld %5.2f / %5.2f s\n", f.nom, a.nom,
+                            r.rapport, r.pireFenetre * 100.0, r.imagesParSeconde, r.immobileMax, r.picMo, r.lectureMo,
+                            r.cpu, r.mur / 1000.0);
                 std::fflush(stdout);
             }
             if (argc <= 3 || std::strcmp(argv[3], "pas") == 0) {

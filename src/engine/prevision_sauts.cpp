@@ -29,9 +29,9 @@ std::vector<DepartExact> CiblesDesSauts(const IndexImages& index, int32_t second
     return cibles;
 }
 
-PrevisionSauts::PrevisionSauts(int premiereInstance)
+PrevisionSauts::PrevisionSauts(int premiereInstance, int nbCibles)
 {
-    for (int i = 0; i < NbCiblesPrevues; ++i) {
+    for (int i = 0; i < std::clamp(nbCibles, 1, NbCiblesPrevuesMax); ++i) {
         places_.push_back(std::make_unique<Place>());
         places_.back()->decodeur = std::make_unique<DecodeurImages>(premiereInstance + i);
     }

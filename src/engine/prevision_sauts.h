@@ -1,7 +1,8 @@
 // Jump targets decoded ahead. While the reader of a single film has nothing
 // to do, it decodes, one picture at a time between two looks at its
-// commands, the pictures the arrow keys would land on (+60 s, -60 s, +5 s,
-// -5 s from the second on screen), each on a decoder of its own. A seek to
+// commands, the pictures the arrow keys would land on (+60 s and -60 s from
+// the second on screen; +5 s and -5 s come next where those coincide), each
+// on a decoder of its own. A seek to
 // one of them then hands over the picture already decoded, and the reader
 // takes that decoder and its stream as its own, so that "." right after
 // still decodes one picture.
@@ -19,8 +20,12 @@
 struct AVFrame;
 struct IndexImages;
 
-// Targets decoded ahead at most, hence decoders of their own.
-constexpr int NbCiblesPrevues = 4;
+// Targets the reader decodes ahead, hence decoders of its own: the two
+// long jumps. Each decoder holds about 35 MB at 1080p (its frame threads
+// and pictures); four of them took a paused player from 200 to 340 MB.
+constexpr int NbCiblesPrevues = 2;
+// Decoders the codec library has for it (korcodecs.h).
+constexpr int NbCiblesPrevuesMax = 4;
 // Quiet time after the reader's last command before it decodes ahead: a
 // held key (30 a second) never waits for a picture decoded ahead.
 constexpr int DelaiPrevisionMs = 80;
@@ -36,8 +41,9 @@ std::vector<DepartExact> CiblesDesSauts(const IndexImages& index, int32_t second
 class PrevisionSauts
 {
 public:
-    // Decoders `premiereInstance` to `premiereInstance + NbCiblesPrevues - 1`.
-    explicit PrevisionSauts(int premiereInstance);
+    // `nbCibles` targets at most (up to NbCiblesPrevuesMax), on decoders
+    // `premiereInstance` on.
+    explicit PrevisionSauts(int premiereInstance, int nbCibles = NbCiblesPrevues);
     ~PrevisionSauts();
     PrevisionSauts(const PrevisionSauts&) = delete;
     PrevisionSauts& operator=(const PrevisionSauts&) = delete;

@@ -454,37 +454,37 @@ TEST_F(LectureExacte, SautDecodeDAvanceMontreSansDecoder)
 {
     for (int type : {FilmMpeg4, FilmH264}) {
         SCOPED_TRACE(type);
-        FilmIndexePublic(type, "saut", 200, 20, 50);
+        FilmIndexePublic(type, "saut", 3000, 20, 50); // 150 s
 
-        ASSERT_EQ(Rafraichir(2), 40);
-        // From second 2 of 10: pictures 199, 0 and 140 (second 7).
-        ASSERT_TRUE(Attendre([&] { return lecteur_->NbDecodagesPrevus() >= 50 + 1 + 41; }));
+        ASSERT_EQ(Rafraichir(62), 1240); // the middle of the group of 1200
+        // -60 s and +60 s: pictures 40 and 2440, 41 pictures each.
+        ASSERT_TRUE(Attendre([&] { return lecteur_->NbDecodagesPrevus() >= 41 + 41; }));
         int64_t avant = lecteur_->NbDecodages();
-        EXPECT_EQ(Rafraichir(7), 140);
+        EXPECT_EQ(Rafraichir(122), 2440);
         EXPECT_EQ(lecteur_->NbDecodages() - avant, 0);
-        EXPECT_EQ(Montree(), 140);
+        EXPECT_EQ(Montree(), 2440);
         avant = lecteur_->NbDecodages();
-        EXPECT_EQ(Rafraichir(7, 141), 141);
+        EXPECT_EQ(Rafraichir(122, 2441), 2441);
         EXPECT_EQ(lecteur_->NbDecodages() - avant, 1);
-        // From second 7 the jump back lands on 40 again.
+        // From second 122: the last picture (50 pictures) and 1240 again (41).
         const int64_t prevus = lecteur_->NbDecodagesPrevus();
-        ASSERT_TRUE(Attendre([&] { return lecteur_->NbDecodagesPrevus() >= prevus + 41; }));
+        ASSERT_TRUE(Attendre([&] { return lecteur_->NbDecodagesPrevus() >= prevus + 50 + 41; }));
         avant = lecteur_->NbDecodages();
-        EXPECT_EQ(Rafraichir(2), 40);
+        EXPECT_EQ(Rafraichir(62), 1240);
         EXPECT_EQ(lecteur_->NbDecodages() - avant, 0);
 
         lecteur_->PermettrePrevision(false);
         Attendre([] { return false; }, 300);
         avant = lecteur_->NbDecodages();
-        EXPECT_EQ(Rafraichir(7), 140);
+        EXPECT_EQ(Rafraichir(122), 2440);
         EXPECT_EQ(lecteur_->NbDecodages() - avant, 41);
         lecteur_->PermettrePrevision(true);
 
-        ASSERT_EQ(Rafraichir(2), 40);
+        ASSERT_EQ(Rafraichir(62), 1240);
         const int64_t prevus2 = lecteur_->NbDecodagesPrevus();
-        ASSERT_TRUE(Attendre([&] { return lecteur_->NbDecodagesPrevus() >= prevus2 + 50 + 1 + 41; }));
-        FilmIndexePublic(type, "saut", 200, 20, 50, 1000); // same path
-        EXPECT_EQ(Rafraichir(7), 1140);
+        ASSERT_TRUE(Attendre([&] { return lecteur_->NbDecodagesPrevus() >= prevus2 + 41 + 41; }));
+        FilmIndexePublic(type, "saut", 3000, 20, 50, 1000); // same path
+        EXPECT_EQ(Rafraichir(122), 3440);
         lecteur_.reset();
     }
 }

@@ -120,7 +120,7 @@ TEST_F(PrevisionFilm, CiblePriseAvecSonDecodeurEtSonFlux)
     for (int type : {TypeMpeg4, TypeH264}) {
         SCOPED_TRACE(type);
         const std::shared_ptr<const IndexImages> index = Film(type, "prevu");
-        PrevisionSauts p(KOR_PREMIER_DECODEUR_AVANCE);
+        PrevisionSauts p(KOR_PREMIER_DECODEUR_AVANCE, 3);
         // Second 2 of 10 on screen (picture 40): targets 199, 0 and 140.
         const std::vector<DepartExact> cibles = CiblesDesSauts(*index, 2, 10, 40);
         ASSERT_EQ(Images(cibles), (std::vector<int64_t>{199, 0, 140}));
