@@ -80,15 +80,16 @@ void PrevisionSauts::Viser(const char* chemin, int type, const char* motDePasse,
         type_ = type;
         index_ = std::move(index);
     }
+    // Rank of a picture among the targets kept (n: not one of them).
     const size_t n = std::min(cibles.size(), places_.size());
-    const auto visee = [&](int64_t image) {
+    const auto rang = [&](int64_t image) {
         for (size_t i = 0; i < n; ++i)
             if (cibles[i].image == image)
-                return true;
-        return false;
+                return i;
+        return n;
     };
     for (auto& p : places_)
-        if (p->cible >= 0 && !visee(p->cible))
+        if (p->cible >= 0 && rang(p->cible) == n)
             Liberer(*p);
     for (size_t i = 0; i < n; ++i) {
         const int64_t k = cibles[i].image;
@@ -104,14 +105,8 @@ void PrevisionSauts::Viser(const char* chemin, int type, const char* motDePasse,
         }
     }
     // The most likely target first.
-    const auto rang = [&](const Place& p) {
-        for (size_t i = 0; i < n; ++i)
-            if (cibles[i].image == p.cible)
-                return i;
-        return n;
-    };
     std::stable_sort(places_.begin(), places_.end(),
-                     [&](const auto& a, const auto& b) { return rang(*a) < rang(*b); });
+                     [&](const auto& a, const auto& b) { return rang(a->cible) < rang(b->cible); });
 }
 
 bool PrevisionSauts::AFaire() const

@@ -50,8 +50,7 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::RunArriere(const char* chemin, int
     // The decoder goes over to the key groups: a kept forward stream no
     // longer follows it.
     OublierSuite();
-    typeSuite_ = type;
-    CopierTexte(cheminSuite_, sizeof cheminSuite_, chemin);
+    NoterFilmSuite(type, chemin);
     char motDePasse[LongueurMotDePasse + 1];
     CopierTexte(motDePasse, sizeof motDePasse, v.MotDePasseFilm);
 

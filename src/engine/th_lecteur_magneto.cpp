@@ -348,8 +348,7 @@ bool Th_Lecteur_Magneto::MontrerImagePrevue(const DepartExact& depart, const cha
     // picture: the next step decodes one picture.
     suiteValide_ = true;
     imageSuivanteFlux_ = depart.image + 1;
-    typeSuite_ = type;
-    CopierTexte(cheminSuite_, sizeof cheminSuite_, chemin);
+    NoterFilmSuite(type, chemin);
     suivi_.Debuter(depart);
     if (RunCourant(true)) {
         ImageDecodee image;
@@ -359,6 +358,12 @@ bool Th_Lecteur_Magneto::MontrerImagePrevue(const DepartExact& depart, const cha
     }
     av_frame_unref(frame_.get());
     return true;
+}
+
+void Th_Lecteur_Magneto::NoterFilmSuite(int type, const char* chemin)
+{
+    typeSuite_ = type;
+    CopierTexte(cheminSuite_, sizeof cheminSuite_, chemin);
 }
 
 void Th_Lecteur_Magneto::OublierSuite()
@@ -407,8 +412,7 @@ bool Th_Lecteur_Magneto::MontrerImageTenue(const DepartExact& depart, const char
             if (DoitSArreter())
                 return true;
         }
-        typeSuite_ = type;
-        CopierTexte(cheminSuite_, sizeof cheminSuite_, chemin);
+        NoterFilmSuite(type, chemin);
         f = tenues_->Trouver(k);
         if (f == nullptr)
             return false;
@@ -559,8 +563,7 @@ Th_Lecteur_Magneto::Suite Th_Lecteur_Magneto::Run(bool imageUnique)
         if (suivi_.Exact() && imageSuivanteFlux_ >= 0 && flux.Reste()
             && (fin == FinBoucle::Commande || (imageUnique && fin == FinBoucle::FinDesDonnees))) {
             suiteValide_ = true;
-            typeSuite_ = type;
-            CopierTexte(cheminSuite_, sizeof cheminSuite_, chemin);
+            NoterFilmSuite(type, chemin);
         } else {
             OublierSuite();
         }

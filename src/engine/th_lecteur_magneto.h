@@ -117,8 +117,10 @@ private:
     // A single picture decoded ahead: hands it over and takes its decoder
     // and stream as the kept ones. False when it was not decoded ahead.
     bool MontrerImagePrevue(const DepartExact& depart, const char* chemin, int type, const char* motDePasse);
-    // Forgets the stream kept for the next picture step.
     bool AttendreFinDePause(bool& pause);
+    // The film the kept stream and kept pictures belong to.
+    void NoterFilmSuite(int type, const char* chemin);
+    // Forgets the stream kept for the next picture step.
     void OublierSuite();
     bool RunCourant(bool imageUnique);
     void NoterImage(int64_t numero, uint32_t dureeMs, uint32_t nbImages);
